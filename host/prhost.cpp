@@ -1,0 +1,5 @@
+#include <cstdio>
+int main() {
+  std::puts("prhost");
+  return 0;
+}
