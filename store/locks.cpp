@@ -1,0 +1,64 @@
+#include "store/locks.h"
+
+#include <cstdio>
+
+namespace pr::store {
+namespace {
+
+LockWaitDisplay g_lockWaitDisplay = nullptr;
+
+constexpr int kAttempts = 3;
+
+void ShowWaiting(DWORD error) {
+  if (g_lockWaitDisplay == nullptr) return;
+  char text[64];
+  std::snprintf(text, sizeof text, "LockFile failed with error %u", static_cast<unsigned>(error));
+  g_lockWaitDisplay(text);
+}
+
+BOOL LockAt(HANDLE file, uint64_t offset, uint32_t length) {
+  return LockFile(file, static_cast<DWORD>(offset), static_cast<DWORD>(offset >> 32), length, 0);
+}
+
+}  // namespace
+
+void SetLockWaitDisplay(LockWaitDisplay display) { g_lockWaitDisplay = display; }
+LockWaitDisplay GetLockWaitDisplay() { return g_lockWaitDisplay; }
+
+DWORD TakeLockRange(HANDLE file, uint64_t offset, uint32_t length, bool wait) {
+  DWORD error = 0;
+  for (int attempt = 0; wait || attempt < kAttempts; ++attempt) {
+    SetLastError(0);
+    if (LockAt(file, offset, length)) return 0;
+    error = GetLastError();
+    if (error == 0) error = ERROR_LOCK_VIOLATION;
+    if (wait) ShowWaiting(error);
+    Sleep(1);
+  }
+  return error;
+}
+
+DWORD TakeReaderSlot(HANDLE file, uint32_t* slot, bool wait) {
+  DWORD error = 0;
+  for (int attempt = 0; wait || attempt < kAttempts; ++attempt) {
+    SetLastError(0);
+    if (LockAt(file, kLockBase + *slot, 1)) return 0;
+    error = GetLastError();
+    if (error == 0) error = ERROR_LOCK_VIOLATION;
+    if (wait) ShowWaiting(error);
+    Sleep(1);
+    *slot = (*slot + 1) % kReaderSlotCount;
+  }
+  return error;
+}
+
+DWORD ReleaseLockRange(HANDLE file, uint64_t offset, uint32_t length) {
+  SetLastError(0);
+  if (UnlockFile(file, static_cast<DWORD>(offset), static_cast<DWORD>(offset >> 32), length, 0)) return 0;
+  DWORD error = GetLastError();
+  return error != 0 ? error : ERROR_LOCK_VIOLATION;
+}
+
+uint32_t InitialReaderSlot() { return GetClockHundredths() % kReaderSlotCount; }
+
+}  // namespace pr::store

@@ -1,0 +1,62 @@
+// Lock bytes of a keyed file.
+//
+// Every lock the driver takes is an exclusive byte-range lock far beyond the
+// data, at 2 GiB and above, so locks never touch a page:
+//
+//   offset from kLockBase   length  lock
+//   slot (0..1022)          1       reader slot: one reader, for one read
+//   0                       1023    all reader slots: a writer while it writes
+//   1023                    1       update lock: a writer from its first change
+//                                   to the end of the update (also whoever
+//                                   finishes an interrupted update)
+//   1024 + n + 1            1       hold of record n, lock of table n (record
+//                                   and table numbers never coincide)
+//
+// Readers never block one another: each holds one of 1023 slots and moves to
+// the next slot on conflict.  A writer excludes readers only while it writes,
+// by taking every slot at once.
+//
+// Thread safety: the functions here keep no state of their own; callers
+// serialise use of one handle (the driver's critical section does).
+#pragma once
+
+#include <cstdint>
+
+#include "platform/kernel.h"
+
+namespace pr::store {
+
+inline constexpr uint64_t kLockBase = 0x80000000ull;
+inline constexpr uint32_t kReaderSlotCount = 1023;
+inline constexpr uint64_t kAllReaderSlotsOffset = kLockBase;
+inline constexpr uint64_t kUpdateLockOffset = kLockBase + 1023;
+
+// The lock byte of record (or table) number n, the big-endian bytes of the
+// number read as an unsigned value.
+inline constexpr uint64_t HoldLockOffset(uint32_t number) { return kLockBase + 1024 + uint64_t{number} + 1; }
+
+// Where a program shows that it is waiting for a lock ("LockFile failed with
+// error " and the number while a lock is awaited).  Null: nowhere.  Set once at
+// start; read under the driver's critical section.
+using LockWaitDisplay = void (*)(const char* text);
+void SetLockWaitDisplay(LockWaitDisplay display);
+LockWaitDisplay GetLockWaitDisplay();
+
+// Takes the lock on [offset, offset + length): up to three attempts 1 ms
+// apart, or without limit when `wait` is set.  Returns 0, or the system error
+// of the last attempt.  On failure nothing is held.
+DWORD TakeLockRange(HANDLE file, uint64_t offset, uint32_t length, bool wait);
+
+// Takes a reader slot starting at *slot, moving to the next slot after each
+// refused attempt ((slot + 1) mod 1023); on success *slot is the slot held.
+// Same attempts and result as TakeLockRange.
+DWORD TakeReaderSlot(HANDLE file, uint32_t* slot, bool wait);
+
+// Frees a range taken above.  Returns 0 or the system error.
+DWORD ReleaseLockRange(HANDLE file, uint64_t offset, uint32_t length);
+
+// The first reader slot a new physical file object tries: the hundredths
+// clock mod 1023, so programs spread over the slots.
+uint32_t InitialReaderSlot();
+
+}  // namespace pr::store
