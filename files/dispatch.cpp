@@ -1,0 +1,212 @@
+#include "files/dispatch.h"
+
+#include <mutex>
+#include <new>
+#include <unordered_map>
+
+#include "files/errors.h"
+#include "files/string_stack.h"
+#include "files/transactions.h"
+
+namespace pr::files {
+namespace {
+
+// ---------------------------------------------------------------- registry
+// The file callback registry: a table keyed by descriptor with a one-entry
+// cache of the last lookup (statements tend to hit one file many times).
+struct CallbackRegistry {
+  std::mutex lock;
+  std::unordered_map<const FileDescriptor*, FileCallback*> table;
+  const FileDescriptor* cachedFile = nullptr;
+  FileCallback* cachedCallback = nullptr;
+};
+
+CallbackRegistry& Registry() {
+  static CallbackRegistry* registry = new CallbackRegistry;  // lives to process end
+  return *registry;
+}
+
+bool GoesStraightToDriver(int32_t op) {
+  switch (op) {
+    case OP_QUERY_KEY:
+    case OP_QUERY_VIEW:
+    case OP_Internal87:
+    case OP_Internal91:
+    case OP_Internal94:
+    case OP_COUNTRECORDS:
+    case OP_SQLCALLBACK:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// How many strings of the string stack an operation takes as arguments.
+size_t StringArgumentCount(int32_t op) {
+  switch (op) {
+    case OP_RESETfile:
+    case OP_RESETkey:
+    case OP_REGETfile:
+    case OP_REGETkey:
+    case OP_SEND:
+    case OP_GET_PROPERTY:
+    case OP_BLOB_SET_PROP:
+    case OP_RENAME:
+    case OP_COPY:
+      return 1;
+    case OP_SET_PROPERTY:
+      return 2;
+    default:
+      return 0;
+  }
+}
+
+int32_t CallDriver(int32_t op, FileDescriptor* file, intptr_t* args) {
+  if (file->entry == nullptr) {
+    SetErrorCode(80);
+    return 0;
+  }
+  return file->entry(op, file, args);
+}
+
+// The layer's own bookkeeping after an operation reached the driver.
+void AfterDriver(int32_t op, FileDescriptor* file) {
+  switch (op) {
+    case OP_OPEN:
+      if (ErrorCode() == 0) {
+        file->flags |= FD_OPEN;
+        AttachTransactionRecord(file);
+      }
+      break;
+    case OP_CLOSE:
+    case OP_DESTROY:
+      file->flags &= ~uint32_t{FD_OPEN};
+      ReleaseTransactionRecord(file);
+      break;
+    default:
+      break;
+  }
+}
+
+void FailByCallback(FileDescriptor* file, const std::string& code, const std::string& text) {
+  SetErrorCode(100);
+  SetFileError(code, text.empty() ? nullptr : text.c_str());
+  SetErrorFile(file);
+}
+
+}  // namespace
+
+void RegisterFileCallback(FileDescriptor* file, FileCallback* callback) {
+  CallbackRegistry& registry = Registry();
+  std::lock_guard<std::mutex> guard(registry.lock);
+  if (callback == nullptr) {
+    registry.table.erase(file);
+  } else {
+    registry.table[file] = callback;
+  }
+  registry.cachedFile = nullptr;
+  registry.cachedCallback = nullptr;
+}
+
+FileCallback* FindFileCallback(FileDescriptor* file) {
+  CallbackRegistry& registry = Registry();
+  std::lock_guard<std::mutex> guard(registry.lock);
+  if (registry.cachedFile == file) return registry.cachedCallback;
+  FileCallback* found = nullptr;
+  if (!registry.table.empty()) {
+    auto it = registry.table.find(file);
+    if (it != registry.table.end()) found = it->second;
+  }
+  registry.cachedFile = file;
+  registry.cachedCallback = found;
+  return found;
+}
+
+int32_t Dispatch(int32_t op, FileDescriptor* file, intptr_t* args, size_t argCount) {
+  if (file == nullptr) {
+    SetErrorCode(37);
+    return 0;
+  }
+  // 1. The one-shot hook: cleared first, so it runs exactly once even if the
+  //    hook itself or the operation fails.
+  if (OneShotHook hook = file->hook) {
+    file->hook = nullptr;
+    hook(file);
+  }
+  if (argCount > 0 && args == nullptr) argCount = 0;
+
+  // 2. Queries go straight to the driver.
+  if (GoesStraightToDriver(op)) return CallDriver(op, file, args);
+
+  // 3. Callbacks: the file's own, and for a view its primary file's.
+  FileCallback* callbacks[2] = {FindFileCallback(file), nullptr};
+  if (file->kind == KIND_VIEW && file->primary != nullptr && file->primary != file) {
+    FileCallback* primary = FindFileCallback(file->primary);
+    if (callbacks[0] == nullptr) {
+      callbacks[0] = primary;
+    } else if (primary != callbacks[0]) {
+      callbacks[1] = primary;
+    }
+  }
+
+  // 4. No callback: the driver alone.
+  if (callbacks[0] == nullptr) {
+    int32_t result = CallDriver(op, file, args);
+    AfterDriver(op, file);
+    return result;
+  }
+
+  // 5. With callbacks.
+  FileCallbackParams params;
+  try {
+    params.op = op;
+    params.file = file;
+    params.args.assign(args, args + argCount);
+    size_t strings = std::min(StringArgumentCount(op), StringStackDepth());
+    for (size_t i = strings; i > 0; --i) params.strings.push_back(PeekString(i - 1));
+    if (file->record != nullptr) params.record.assign(file->record, file->record + file->recordLength);
+  } catch (const std::bad_alloc&) {
+    SetErrorCode(8);  // Insufficient Memory
+    return 0;
+  }
+
+  std::string failCode;
+  std::string failText;
+  int32_t result = 0;
+  bool handled = false;
+  bool failed = false;
+  for (FileCallback* callback : callbacks) {
+    if (callback == nullptr) continue;
+    CallbackVerdict verdict = callback->Before(params, result, failCode, failText);
+    if (verdict == CallbackVerdict::kHandled) {
+      handled = true;
+      break;
+    }
+    if (verdict == CallbackVerdict::kFailed) {
+      failed = true;
+      break;
+    }
+  }
+
+  if (failed) {
+    FailByCallback(file, failCode, failText);
+  } else if (handled) {
+    ClearError();
+  } else {
+    result = CallDriver(op, file, args);
+    AfterDriver(op, file);
+  }
+
+  params.handledByCallback = handled;
+  params.result = result;
+  params.errorCode = ErrorCode();
+  for (FileCallback* callback : callbacks) {
+    if (callback == nullptr) continue;
+    std::string code;
+    std::string text;
+    if (callback->After(params, code, text) == CallbackVerdict::kFailed) FailByCallback(file, code, text);
+  }
+  return result;
+}
+
+}  // namespace pr::files
