@@ -114,7 +114,12 @@ enum : DWORD {
 
 // Only the offset members are used: a ReadFile or WriteFile given an
 // OVERLAPPED reads or writes at that offset (synchronously, like pread and
-// pwrite) and leaves the handle's file pointer alone.
+// pwrite) and leaves the handle's file pointer alone; InternalHigh receives the
+// count.  A read at or past the end answers TRUE with fewer bytes (0 at the
+// end).  A write writes everything or fails (ERROR_DISK_FULL when the device
+// takes no more) and reports how much it wrote before failing.  Reads and
+// writes on a handle opened without the matching access fail with
+// ERROR_ACCESS_DENIED.
 struct OVERLAPPED {
   uintptr_t Internal = 0;
   uintptr_t InternalHigh = 0;
@@ -132,7 +137,14 @@ struct FILETIME {
 // conflicts with the share mode of an existing open of the same file (or whose
 // share mode denies the access of an existing open) fails with
 // ERROR_SHARING_VIOLATION.  Opens that ask for neither read nor write access
-// take part in neither side of the check.
+// take part in neither side of the check.  An open without FILE_SHARE_DELETE
+// makes DeleteFileA and MoveFileA of the file fail with the same error.
+// CREATE_ALWAYS and TRUNCATE_EXISTING cut the file only after the share check
+// passed.  After a successful open GetLastError() is ERROR_ALREADY_EXISTS when
+// CREATE_ALWAYS or OPEN_ALWAYS found the file there, else ERROR_SUCCESS.  Names
+// may use backslashes; a name that does not exist as written is matched
+// without regard to case within its folder.  A folder is refused with
+// ERROR_ACCESS_DENIED; a missing folder on the way is ERROR_PATH_NOT_FOUND.
 HANDLE CreateFileA(const char* fileName, DWORD desiredAccess, DWORD shareMode, void* securityAttributes,
                    DWORD creationDisposition, DWORD flagsAndAttributes, HANDLE templateFile);
 BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead, OVERLAPPED* overlapped);
@@ -158,7 +170,12 @@ int FileDescriptorOf(HANDLE file);
 // Byte-range locks, exclusive, on 64-bit offsets.  They are open-file-
 // description locks: two handles of one process conflict like two handles on
 // Windows, and closing a handle frees only that handle's locks.  A refused lock
-// fails at once with ERROR_LOCK_VIOLATION.
+// fails at once with ERROR_LOCK_VIOLATION, also when the range overlaps a lock
+// the same handle holds.  UnlockFile takes only a range exactly as it was
+// locked (else ERROR_NOT_LOCKED).  A lock of 0 bytes succeeds and locks
+// nothing.  Ranges must end below 2^62 (ERROR_INVALID_PARAMETER): the bytes
+// from there up keep the share-mode records.  A child made by fork() shares
+// its parent's handles and with them their locks: a child opens its own.
 BOOL LockFile(HANDLE file, DWORD offsetLow, DWORD offsetHigh, DWORD bytesLow, DWORD bytesHigh);
 BOOL UnlockFile(HANDLE file, DWORD offsetLow, DWORD offsetHigh, DWORD bytesLow, DWORD bytesHigh);
 
@@ -262,6 +279,11 @@ DWORD GetProfileStringA(const char* appName, const char* keyName, const char* de
 BOOL CharToOemBuffA(const char* source, char* destination, DWORD length);
 BOOL OemToCharBuffA(const char* source, char* destination, DWORD length);
 BOOL AreFileApisANSI();
-// Windows-1250 text to UTF-8 and back, for the terminal and the tools.
+// Windows-1250 text to UTF-8 and back, for the terminal and the tools.  Both
+// answer the number of bytes the whole conversion takes (without a NUL), write
+// as many whole characters as fit before a terminating NUL (the capacity
+// counts the NUL), and only measure when the output is null or the capacity 0.
+// Utf8ToAnsi turns each malformed sequence and each character that
+// Windows-1250 lacks into one '?'.
 size_t AnsiToUtf8(const char* ansi, size_t length, char* utf8, size_t utf8Capacity);
 size_t Utf8ToAnsi(const char* utf8, size_t length, char* ansi, size_t ansiCapacity);
