@@ -1,0 +1,284 @@
+// Container: one keyed file (or one in-memory tree) holding records
+// (key part, data part) in a single page tree ordered by key.
+//
+// A file Container works over a platform HANDLE.  Every read and write goes
+// through ReadFile/WriteFile at explicit offsets, in whole multiples of 64
+// bytes, enciphered with the owner password when one is given.  Changes stay
+// in the page cache until an update writes them (WriteUpdate, or its two
+// phases for a commit over several files).  An in-memory Container (the tree
+// of an INDEX key) offers the same record operations and never touches a file:
+// its updates do nothing and its pages are never evicted.
+//
+// Key order: unsigned bytes over the shorter length, then the shorter key
+// first.  A record (key plus data) is at most 15093 bytes; a longer one raises
+// the driver error box (824).
+//
+// Failure model.
+//  - Inconsistencies in the file or in the container raise the driver error box
+//    (fatal_error.h), which does not return.  With ThrowingFatalHandler it
+//    throws DriverError; the Container may then only be discarded or destroyed.
+//  - A header that is short or lacks the magic makes RefreshHeader return 1.
+//  - Write failures are returned as Windows error numbers (5 for a short write)
+//    and also kept in LastError().
+//
+// Writing one update (the driver takes the locks through ContainerHooks):
+//   1  BeginUpdate: update lock (waiting), refresh the header.  Record changes
+//      call it themselves when no update is open.
+//   2  WriteUpdatePhaseOne: lock all reader slots; keep a copy of the header.
+//   3  give every dirty page its final slot (re-home pages whose size class
+//      changed, allocate new pages), then compact the regions;
+//   4  committed length = max(new end, old end) of the page area; counter + 1;
+//   5  write dirty pages: those inside the old page area (and the header, last)
+//      into the pending-update area from the committed length, the others home;
+//   6  flush; write the kept header copy with the new committed and pending
+//      lengths at offset 0; flush.  A reader now knows an update is pending.
+//   7  WriteUpdatePhaseTwo: write the pages home and the header at offset 0;
+//      re-read it, committed = pending = end of the page area, counter + 1,
+//      write, flush; release all reader slots and the update lock.
+// A reader that refreshes while committed != pending finishes a complete
+// pending area (or discards an incomplete one); see RefreshHeader.
+//
+// Thread safety: none.  The driver serialises every use of one Container.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/kernel.h"
+#include "store/cipher.h"
+#include "store/container_format.h"
+#include "store/page.h"
+#include "store/page_cache.h"
+
+namespace pr::store {
+
+class Container;
+
+// Filled by the driver.  Lock calls return 0 or a Windows error number; the
+// container calls them at the steps named above and keeps no count of its
+// own beyond "held by this object".  The defaults lock nothing (exclusive
+// opens, tests, in-memory trees).
+class ContainerHooks {
+ public:
+  virtual ~ContainerHooks() = default;
+  virtual DWORD LockUpdate() { return 0; }  // byte 1023, waiting
+  virtual void UnlockUpdate() {}
+  virtual DWORD LockAllReaders() { return 0; }  // bytes 0..1022, waiting
+  virtual void UnlockAllReaders() {}
+  virtual DWORD LockReaderSlot() { return 0; }  // taken by a refresh in read state
+  virtual void UnlockReaderSlot() {}
+  // Called by a refresh that found a complete pending area, with the
+  // container reading through that area (its records are readable with
+  // Find).  True: the area belongs to a transaction that never reached its
+  // point of commit and is discarded.  False: it is finished.
+  virtual bool PendingAreaIsUnfinishedTransaction(Container& /*file*/) { return false; }
+};
+
+struct ContainerOptions {
+  std::string_view ownerPassword;  // empty: no encryption
+  bool readOnly = false;           // never writes, never finishes a pending area
+};
+
+class Container {
+ public:
+  // A file container.  The handle stays the caller's (it is not closed).
+  Container(HANDLE file, std::string fileName, const ContainerOptions& options = {});
+  // An in-memory tree.
+  static std::unique_ptr<Container> CreateInMemory(std::string name = "(memory)");
+  ~Container();
+  Container(const Container&) = delete;
+  Container& operator=(const Container&) = delete;
+
+  const std::string& fileName() const { return fileName_; }
+  bool inMemory() const { return file_ == nullptr; }
+  void SetHooks(ContainerHooks* hooks) { hooks_ = hooks ? hooks : &defaultHooks_; }
+
+  // ---- header
+  // Reads the header at offset 0 (see the pending-area rules in the file
+  // comment).  0: ok (also for a zero-length file, which stays an empty new
+  // file); 1: short header, wrong magic or an impossible layout.  Caches are
+  // dropped when the change counter on disk moved past the one in memory.
+  // REQUIRES: no uncommitted changes unless this object holds the update lock.
+  int RefreshHeader();
+  const FileHeader& header() const { return header_; }
+  // Issues the next record number: increments the header's big-endian last
+  // record number and returns its image in `number`.  False (header
+  // unchanged) when the first byte would reach 0xFE; the driver raises 1173.
+  bool NextRecordNumber(uint8_t number[4]);
+
+  // ---- records
+  // False when the key exists (nothing changes).
+  bool Insert(ByteView key, ByteView data);
+  // False when the key is absent (nothing changes).
+  bool Replace(ByteView key, ByteView data);
+  // Insert or replace.
+  void Put(ByteView key, ByteView data);
+  // False when the key is absent.
+  bool Erase(ByteView key);
+  // Exact search; data (if given) receives the data part.
+  bool Find(ByteView key, std::vector<uint8_t>* data) const;
+  // Ordered navigation; outKey/outData (either may be null) receive the
+  // record found.  False when there is none.
+  bool SeekGE(ByteView key, std::vector<uint8_t>* outKey, std::vector<uint8_t>* outData) const;
+  bool SeekGT(ByteView key, std::vector<uint8_t>* outKey, std::vector<uint8_t>* outData) const;
+  bool SeekLE(ByteView key, std::vector<uint8_t>* outKey, std::vector<uint8_t>* outData) const;
+  bool SeekLT(ByteView key, std::vector<uint8_t>* outKey, std::vector<uint8_t>* outData) const;
+  bool First(std::vector<uint8_t>* outKey, std::vector<uint8_t>* outData) const;
+  bool Last(std::vector<uint8_t>* outKey, std::vector<uint8_t>* outData) const;
+  // Changes whenever the tree or the cache changes shape (cursors use it).
+  uint64_t version() const { return modifications_ + cache_.epoch(); }
+
+  // ---- update machinery
+  // Read state: a reading operation is in progress.  Entering it makes a
+  // refresh take the reader slot; leaving it releases the slot.  Changes and
+  // record numbers are refused in it (1194, 1203, 1163).
+  void SetReadState(bool on);
+  bool readState() const { return readState_; }
+  // Step 1: takes the update lock and refreshes the header; 0 or the lock's
+  // error.  A second call while the update is open does nothing.
+  DWORD BeginUpdate();
+  bool updateOpen() const { return updateLockHeld_; }
+  bool HasChanges() const;
+  // Steps 3-7.  0 or a Windows error (also kept in LastError()).
+  DWORD WriteUpdate();
+  DWORD WriteUpdatePhaseOne();  // steps 2-6
+  DWORD WriteUpdatePhaseTwo();  // step 7
+  // For a multi-file commit that failed after phase one: the header block is
+  // rewritten with committed = pending = the old end of the page area and the
+  // change counter + 1; then the changes are discarded.
+  DWORD DropPendingArea();
+  // Rollback: clears the dirty state, drops the cache and the header copy (the
+  // next refresh reads the header from disk) and releases the update locks.
+  void Discard();
+  DWORD LastError() const { return lastError_; }
+
+  // ---- statistics and test access
+  PageCache& cache() { return cache_; }
+  size_t dirtyPageCount() const { return cache_.dirtyCount(); }
+
+ private:
+  friend class Cursor;
+  friend struct ContainerVerifier;
+  struct PathStep {
+    int32_t reference;
+    long index;  // entry followed (-1: leftmost, below every entry)
+  };
+  enum class Seek { kGE, kGT, kLE, kLT };
+
+  Container(std::string name);  // in-memory
+
+  // tree (container_tree.cpp)
+  Page* GetPage(int32_t reference, int expectedLevel) const;
+  Page* Root(bool create);
+  void MarkDirty(Page* page);
+  Page* NewPage(uint8_t level);
+  // Descends to the page of `level` for key, recording the path from the
+  // root (excluding that page).  Lowers leftmost separators on the way when
+  // lowerSeparators is set.
+  Page* Descend(ByteView key, int level, std::vector<PathStep>* path, bool lowerSeparators);
+  void InsertAtLevel(ByteView key, ByteView data, int32_t child, int level);
+  void CheckSplit(Page* page);
+  void SplitRoot(Page* root);
+  void SplitPage(Page* page);
+  void FixAfterRemoval(const std::vector<PathStep>& path, Page* leaf);
+  const Page* DescendRead(ByteView key, std::vector<PathStep>* path) const;
+  const Page* StepLeaf(std::vector<PathStep>* path, bool forward) const;
+  bool Locate(Seek mode, ByteView key, const Page** leaf, long* index) const;
+  bool LocateEdge(bool last, const Page** leaf, long* index) const;
+  bool SeekInternal(Seek mode, ByteView key, std::vector<uint8_t>* outKey, std::vector<uint8_t>* outData) const;
+  bool EdgeRecord(bool last, std::vector<uint8_t>* outKey, std::vector<uint8_t>* outData) const;
+  void CheckRecordSize(size_t keyLength, size_t dataLength) const;
+  void BeginChange(int readStateError);
+
+  // regions (container_regions.cpp)
+  void MovePage(int32_t from, int32_t to);
+  void FreeSlot(int32_t reference);  // deferred until the next update
+  void FreeSlotNow(int32_t reference, int cls);
+  void ProcessDeferredFrees();
+  int32_t AllocateSlot(int cls);
+  bool MakeRoomBelow(int cls, int32_t need);
+  void MakeRoomAbove(int cls, int32_t need);
+  void PlacePages();
+  void CompactRegions();
+  int32_t NextTemporaryReference() { return --temporaryCounter_; }
+
+  // I/O and the pending area (container_io.cpp, container_update.cpp)
+  DWORD ReadAt(uint64_t offset, uint8_t* buffer, uint32_t length, uint32_t* bytesRead) const;
+  DWORD WriteAt(uint64_t offset, const uint8_t* buffer, uint32_t length);
+  DWORD Flush();
+  uint64_t Relocated(uint64_t home) const;
+  void LoadPageImage(int32_t reference, std::vector<uint8_t>* image) const;
+  void DropCaches();
+  int ResolvePendingArea();
+  DWORD RewriteHeaderSettled(bool fromDisk);
+  DWORD FinishPendingArea();
+  void ReleaseUpdateLocks();
+
+  std::string fileName_;
+  HANDLE file_ = nullptr;
+  bool readOnly_ = false;
+  std::unique_ptr<CipherKey> cipher_;
+  ContainerHooks defaultHooks_;
+  ContainerHooks* hooks_ = &defaultHooks_;
+
+  FileHeader header_;
+  bool headerDirty_ = false;
+  mutable PageCache cache_;
+  int32_t temporaryCounter_ = 0;
+  uint64_t modifications_ = 0;
+  std::unordered_map<uint64_t, uint64_t> relocations_;  // home offset -> file offset
+  std::vector<int32_t> deferredFrees_;
+
+  bool readState_ = false;
+  bool readerSlotHeld_ = false;
+  bool updateLockHeld_ = false;
+  bool allReadersHeld_ = false;
+  bool phaseOneDone_ = false;
+  FileHeader headerBeforeUpdate_;  // the copy of step 2
+  uint32_t oldPageAreaEnd_ = 0;
+  DWORD lastError_ = 0;
+  mutable std::vector<PathStep> scratchPath_;
+  mutable std::vector<uint8_t> scratchImage_;
+};
+
+// A position in a Container that walks forward and backward.  It copies the
+// current key and data, so they stay valid across changes to the tree; when
+// the tree changed between steps it finds its place again by its key.
+class Cursor {
+ public:
+  explicit Cursor(const Container& container) : container_(&container) {}
+
+  bool First();
+  bool Last();
+  bool SeekGE(ByteView key);
+  bool SeekGT(ByteView key);
+  bool SeekLE(ByteView key);
+  bool SeekLT(ByteView key);
+  // Step to the next (previous) record; false at the end, and the cursor then
+  // becomes invalid.
+  bool Next();
+  bool Prev();
+  bool valid() const { return valid_; }
+  ByteView key() const { return key_; }
+  ByteView data() const { return data_; }
+
+ private:
+  bool Position(int mode, ByteView key);
+  bool Load(const Page* leaf, long index);
+
+  const Container* container_;
+  bool valid_ = false;
+  std::vector<uint8_t> key_;
+  std::vector<uint8_t> data_;
+  // Fast path: the leaf and index of the current record while the
+  // container's version is unchanged.
+  const Page* leaf_ = nullptr;
+  long index_ = 0;
+  uint64_t version_ = 0;
+};
+
+}  // namespace pr::store

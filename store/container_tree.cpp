@@ -1,0 +1,416 @@
+// The page tree: descent, insertion with splits, deletion with separator
+// upkeep, and ordered navigation.
+//
+// Invariants (VerifyContainer checks them):
+//  - every node page holds at least one entry; entry i names child i, whose
+//    level is exactly one less, and entry i is not greater than any key of
+//    child i and greater than every key of child i - 1;
+//  - hence a descent that follows the greatest entry not greater than the key
+//    (or the first entry when none is) reaches the only leaf that may hold it.
+//    The first entry of a node is lowered when a smaller key passes through.
+//  - only the root may be empty; an empty root is a leaf.
+#include <algorithm>
+
+#include "store/container.h"
+#include "store/fatal_error.h"
+#include "store/page_codec.h"
+
+namespace pr::store {
+
+void Container::CheckRecordSize(size_t keyLength, size_t dataLength) const {
+  // A page holding one record must fit the largest class: 13 header bytes and
+  // 5 bytes of flags and lengths leave 15086 for the record; a node entry also
+  // needs its 4-byte child reference.
+  constexpr size_t kLargestRecord = kMaxPageBytes - kPageHeaderSize - 5;  // 15086
+  constexpr size_t kLargestKey = kLargestRecord - 4;
+  if (keyLength + dataLength > kLargestRecord || keyLength > kLargestKey)
+    RaiseDriverError(kErrRecordTooLong, fileName_.c_str());
+}
+
+void Container::BeginChange(int readStateError) {
+  if (readState_) RaiseDriverError(readStateError, fileName_.c_str());
+  if (!inMemory() && !updateLockHeld_) BeginUpdate();
+}
+
+Page* Container::GetPage(int32_t reference, int expectedLevel) const {
+  Page* page = cache_.Find(reference);
+  if (!page) {
+    if (inMemory() || reference < 0) RaiseDriverError(kErrTreeInconsistent, fileName_.c_str());
+    cache_.EvictBeforeLoad();
+    std::vector<uint8_t> image;
+    LoadPageImage(reference, &image);
+    auto fresh = std::make_unique<Page>(reference, 0);
+    PageCodec::Parse(image.data(), static_cast<uint32_t>(image.size()), reference, true, fresh.get(),
+                     &scratchImage_, fileName_.c_str());
+    page = cache_.Add(std::move(fresh), false);
+  }
+  if (expectedLevel >= 0 && page->level() != expectedLevel) RaiseDriverError(kErrPageLevelMismatch, fileName_.c_str());
+  return page;
+}
+
+Page* Container::NewPage(uint8_t level) {
+  auto page = std::make_unique<Page>(NextTemporaryReference(), level);
+  return cache_.Add(std::move(page), true);
+}
+
+void Container::MarkDirty(Page* page) { cache_.MarkDirty(page); }
+
+Page* Container::Root(bool create) {
+  if (header_.changeCounter == 0) {
+    if (!create) return nullptr;
+    header_.changeCounter = 1;
+    header_.rootReference = NextTemporaryReference();
+    headerDirty_ = true;
+    return cache_.Add(std::make_unique<Page>(header_.rootReference, 0), true);
+  }
+  Page* root = GetPage(header_.rootReference, -1);
+  if (root->isNode() && root->empty()) {
+    // A node without entries leads nowhere: it is an empty tree.
+    if (!create) return root;
+    root->SetLevel(0);
+    MarkDirty(root);
+  }
+  return root;
+}
+
+Page* Container::Descend(ByteView key, int level, std::vector<PathStep>* path, bool lowerSeparators) {
+  path->clear();
+  Page* page = Root(true);
+  if (page->level() < level) RaiseDriverError(kErrTreeInconsistent, fileName_.c_str());
+  while (page->level() > level) {
+    long index = page->FindLE(key);
+    if (index < 0) {
+      if (page->empty()) RaiseDriverError(kErrTreeInconsistent, fileName_.c_str());
+      index = 0;
+      if (lowerSeparators) {
+        page->ReplaceKeyAt(0, key);
+        MarkDirty(page);
+      }
+    }
+    path->push_back({page->reference(), index});
+    page = GetPage(page->Child(static_cast<size_t>(index)), page->level() - 1);
+  }
+  return page;
+}
+
+bool Container::Insert(ByteView key, ByteView data) {
+  CheckRecordSize(key.size(), data.size());
+  BeginChange(kErrStoreInReadState);
+  std::vector<PathStep>& path = scratchPath_;
+  Page* leaf = Descend(key, 0, &path, true);
+  size_t index = leaf->LowerBound(key);
+  if (index < leaf->count() && CompareKeys(leaf->Key(index), key) == 0) return false;
+  leaf->InsertAt(index, key, data);
+  MarkDirty(leaf);
+  ++modifications_;
+  CheckSplit(leaf);
+  // A lowered separator may have grown a node past its limit.
+  for (const PathStep& step : std::vector<PathStep>(path)) {
+    if (step.index != 0) continue;
+    if (Page* node = cache_.Find(step.reference)) CheckSplit(node);
+  }
+  return true;
+}
+
+bool Container::Replace(ByteView key, ByteView data) {
+  CheckRecordSize(key.size(), data.size());
+  BeginChange(kErrStoreInReadState);
+  Page* leaf = Descend(key, 0, &scratchPath_, false);
+  size_t index = leaf->LowerBound(key);
+  if (index >= leaf->count() || CompareKeys(leaf->Key(index), key) != 0) return false;
+  leaf->ReplaceDataAt(index, data);
+  MarkDirty(leaf);
+  ++modifications_;
+  CheckSplit(leaf);
+  return true;
+}
+
+void Container::Put(ByteView key, ByteView data) {
+  if (!Replace(key, data)) Insert(key, data);
+}
+
+void Container::InsertAtLevel(ByteView key, ByteView data, int32_t child, int level) {
+  std::vector<PathStep> path;
+  Page* page = Descend(key, level, &path, true);
+  size_t index = page->LowerBound(key);
+  if (index < page->count() && CompareKeys(page->Key(index), key) == 0)
+    RaiseDriverError(kErrTreeInconsistent, fileName_.c_str());
+  page->InsertAt(index, key, data, child);
+  MarkDirty(page);
+  CheckSplit(page);
+}
+
+void Container::CheckSplit(Page* page) {
+  uint32_t estimate = page->estimate();
+  bool over = estimate > kSplitHardLimit || (estimate > kSplitSoftLimit && page->count() > kSplitSoftCount);
+  // A single record fits a page by the size rule on records; it stays alone.
+  if (!over || page->count() == 1) return;
+  if (page->reference() == header_.rootReference)
+    SplitRoot(page);
+  else
+    SplitPage(page);
+}
+
+void Container::SplitRoot(Page* root) {
+  // The root keeps its reference: its records move one level down.
+  Page* child = NewPage(root->level());
+  root->MoveAllTo(child);
+  root->SetLevel(static_cast<uint8_t>(root->level() + 1));
+  root->InsertAt(0, child->Key(0), {}, child->reference());
+  MarkDirty(root);
+  SplitPage(child);
+}
+
+void Container::SplitPage(Page* page) {
+  size_t n = page->count();
+  if (n < 2) RaiseDriverError(kErrSplitTooFewRecords, fileName_.c_str());
+  // Cut at the middle record; it joins the half with fewer records, the
+  // upper one on a tie.
+  size_t middle = n / 2;
+  size_t lower = middle, upper = n - middle - 1;
+  size_t from = lower < upper ? middle + 1 : middle;
+  Page* upperPage = NewPage(page->level());
+  page->MoveTailTo(from, upperPage);
+  MarkDirty(page);
+  std::vector<uint8_t> entry(upperPage->Key(0).begin(), upperPage->Key(0).end());
+  InsertAtLevel(entry, {}, upperPage->reference(), page->level() + 1);
+  // Dirty pages stay in the cache, so both pointers are still good.
+  CheckSplit(page);
+  CheckSplit(upperPage);
+}
+
+bool Container::Erase(ByteView key) {
+  BeginChange(kErrDeleteInReadState);
+  if (!Root(false)) return false;
+  std::vector<PathStep> path;
+  Page* leaf = Descend(key, 0, &path, false);
+  size_t index = leaf->LowerBound(key);
+  if (index >= leaf->count() || CompareKeys(leaf->Key(index), key) != 0) return false;
+  leaf->RemoveAt(index);
+  MarkDirty(leaf);
+  ++modifications_;
+  FixAfterRemoval(path, leaf);
+  return true;
+}
+
+void Container::FixAfterRemoval(const std::vector<PathStep>& path, Page* leaf) {
+  Page* child = leaf;
+  std::vector<int32_t> grown;
+  for (auto step = path.rbegin(); step != path.rend(); ++step) {
+    Page* parent;
+    {
+      PagePin pin(child);  // loading the parent must not evict the child
+      parent = GetPage(step->reference, child->level() + 1);
+    }
+    size_t index = static_cast<size_t>(step->index);
+    if (index >= parent->count() || parent->Child(index) != child->reference())
+      RaiseDriverError(kErrTreeInconsistent, fileName_.c_str());
+    if (child->empty()) {
+      parent->RemoveAt(index);
+      MarkDirty(parent);
+      int32_t ref = child->reference();
+      cache_.Erase(child);
+      if (ref >= 0) FreeSlot(ref);
+    } else if (CompareKeys(child->Key(0), parent->Key(index)) > 0) {
+      std::vector<uint8_t> lowest(child->Key(0).begin(), child->Key(0).end());
+      parent->ReplaceKeyAt(index, lowest);
+      MarkDirty(parent);
+      grown.push_back(parent->reference());
+    }
+    child = parent;
+  }
+  // The root never goes away; a root node left without entries is an empty leaf.
+  if (child->isNode() && child->empty()) {
+    child->SetLevel(0);
+    MarkDirty(child);
+  }
+  for (int32_t ref : grown)
+    if (Page* node = cache_.Find(ref)) CheckSplit(node);
+}
+
+// ---------------------------------------------------------------- navigation
+
+namespace {
+void CopyOut(const Page* leaf, size_t i, std::vector<uint8_t>* key, std::vector<uint8_t>* data) {
+  if (key) key->assign(leaf->Key(i).begin(), leaf->Key(i).end());
+  if (data) data->assign(leaf->Data(i).begin(), leaf->Data(i).end());
+}
+}  // namespace
+
+bool Container::Find(ByteView key, std::vector<uint8_t>* data) const {
+  const Page* leaf;
+  long index;
+  if (!Locate(Seek::kGE, key, &leaf, &index)) return false;
+  if (CompareKeys(leaf->Key(static_cast<size_t>(index)), key) != 0) return false;
+  CopyOut(leaf, static_cast<size_t>(index), nullptr, data);
+  return true;
+}
+
+const Page* Container::DescendRead(ByteView key, std::vector<PathStep>* path) const {
+  path->clear();
+  if (header_.changeCounter == 0) return nullptr;
+  const Page* page = GetPage(header_.rootReference, -1);
+  if (page->isNode() && page->empty()) return nullptr;
+  while (page->isNode()) {
+    long index = page->FindLE(key);
+    if (index < 0) index = 0;
+    path->push_back({page->reference(), index});
+    page = GetPage(page->Child(static_cast<size_t>(index)), page->level() - 1);
+  }
+  return page;
+}
+
+const Page* Container::StepLeaf(std::vector<PathStep>* path, bool forward) const {
+  while (!path->empty()) {
+    PathStep& step = path->back();
+    const Page* node = GetPage(step.reference, -1);
+    long next = step.index + (forward ? 1 : -1);
+    if (next < 0 || next >= static_cast<long>(node->count())) {
+      path->pop_back();
+      continue;
+    }
+    step.index = next;
+    const Page* page = GetPage(node->Child(static_cast<size_t>(next)), node->level() - 1);
+    while (page->isNode()) {
+      if (page->empty()) RaiseDriverError(kErrTreeInconsistent, fileName_.c_str());
+      long index = forward ? 0 : static_cast<long>(page->count()) - 1;
+      path->push_back({page->reference(), index});
+      page = GetPage(page->Child(static_cast<size_t>(index)), page->level() - 1);
+    }
+    if (!page->empty()) return page;
+  }
+  return nullptr;
+}
+
+bool Container::Locate(Seek mode, ByteView key, const Page** leafOut, long* indexOut) const {
+  std::vector<PathStep>& path = scratchPath_;
+  const Page* leaf = DescendRead(key, &path);
+  if (!leaf) return false;
+  long index;
+  switch (mode) {
+    case Seek::kGE: index = static_cast<long>(leaf->LowerBound(key)); break;
+    case Seek::kGT: index = leaf->FindLE(key) + 1; break;
+    case Seek::kLE: index = leaf->FindLE(key); break;
+    case Seek::kLT: default: index = static_cast<long>(leaf->LowerBound(key)) - 1; break;
+  }
+  bool forward = mode == Seek::kGE || mode == Seek::kGT;
+  if (forward && index >= static_cast<long>(leaf->count())) {
+    leaf = StepLeaf(&path, true);
+    index = 0;
+  } else if (!forward && index < 0) {
+    leaf = StepLeaf(&path, false);
+    index = leaf ? static_cast<long>(leaf->count()) - 1 : 0;
+  }
+  if (!leaf) return false;
+  *leafOut = leaf;
+  *indexOut = index;
+  return true;
+}
+
+bool Container::LocateEdge(bool last, const Page** leafOut, long* indexOut) const {
+  if (header_.changeCounter == 0) return false;
+  const Page* page = GetPage(header_.rootReference, -1);
+  while (page->isNode()) {
+    if (page->empty()) return false;
+    size_t index = last ? page->count() - 1 : 0;
+    page = GetPage(page->Child(index), page->level() - 1);
+  }
+  if (page->empty()) return false;
+  *leafOut = page;
+  *indexOut = last ? static_cast<long>(page->count()) - 1 : 0;
+  return true;
+}
+
+bool Container::SeekInternal(Seek mode, ByteView key, std::vector<uint8_t>* outKey,
+                             std::vector<uint8_t>* outData) const {
+  const Page* leaf;
+  long index;
+  if (!Locate(mode, key, &leaf, &index)) return false;
+  CopyOut(leaf, static_cast<size_t>(index), outKey, outData);
+  return true;
+}
+
+bool Container::SeekGE(ByteView k, std::vector<uint8_t>* ok, std::vector<uint8_t>* od) const {
+  return SeekInternal(Seek::kGE, k, ok, od);
+}
+bool Container::SeekGT(ByteView k, std::vector<uint8_t>* ok, std::vector<uint8_t>* od) const {
+  return SeekInternal(Seek::kGT, k, ok, od);
+}
+bool Container::SeekLE(ByteView k, std::vector<uint8_t>* ok, std::vector<uint8_t>* od) const {
+  return SeekInternal(Seek::kLE, k, ok, od);
+}
+bool Container::SeekLT(ByteView k, std::vector<uint8_t>* ok, std::vector<uint8_t>* od) const {
+  return SeekInternal(Seek::kLT, k, ok, od);
+}
+bool Container::First(std::vector<uint8_t>* ok, std::vector<uint8_t>* od) const {
+  const Page* leaf;
+  long index;
+  if (!LocateEdge(false, &leaf, &index)) return false;
+  CopyOut(leaf, static_cast<size_t>(index), ok, od);
+  return true;
+}
+bool Container::Last(std::vector<uint8_t>* ok, std::vector<uint8_t>* od) const {
+  const Page* leaf;
+  long index;
+  if (!LocateEdge(true, &leaf, &index)) return false;
+  CopyOut(leaf, static_cast<size_t>(index), ok, od);
+  return true;
+}
+
+// ---------------------------------------------------------------- cursor
+
+bool Cursor::Load(const Page* leaf, long index) {
+  leaf_ = leaf;
+  index_ = index;
+  version_ = container_->version();
+  key_.assign(leaf->Key(static_cast<size_t>(index)).begin(), leaf->Key(static_cast<size_t>(index)).end());
+  data_.assign(leaf->Data(static_cast<size_t>(index)).begin(), leaf->Data(static_cast<size_t>(index)).end());
+  valid_ = true;
+  return true;
+}
+
+bool Cursor::Position(int mode, ByteView key) {
+  const Page* leaf;
+  long index;
+  bool found;
+  if (mode == 4 || mode == 5)
+    found = container_->LocateEdge(mode == 5, &leaf, &index);
+  else
+    found = container_->Locate(static_cast<Container::Seek>(mode), key, &leaf, &index);
+  if (!found) {
+    valid_ = false;
+    leaf_ = nullptr;
+    return false;
+  }
+  return Load(leaf, index);
+}
+
+bool Cursor::First() { return Position(4, {}); }
+bool Cursor::Last() { return Position(5, {}); }
+bool Cursor::SeekGE(ByteView key) { return Position(0, key); }
+bool Cursor::SeekGT(ByteView key) { return Position(1, key); }
+bool Cursor::SeekLE(ByteView key) { return Position(2, key); }
+bool Cursor::SeekLT(ByteView key) { return Position(3, key); }
+
+bool Cursor::Next() {
+  if (!valid_) return false;
+  if (leaf_ && version_ == container_->version() && index_ + 1 < static_cast<long>(leaf_->count()))
+    return Load(leaf_, index_ + 1);
+  std::vector<uint8_t> current;
+  current.swap(key_);
+  bool ok = Position(1, current);
+  if (!ok) key_.swap(current);
+  return ok;
+}
+
+bool Cursor::Prev() {
+  if (!valid_) return false;
+  if (leaf_ && version_ == container_->version() && index_ > 0) return Load(leaf_, index_ - 1);
+  std::vector<uint8_t> current;
+  current.swap(key_);
+  bool ok = Position(3, current);
+  if (!ok) key_.swap(current);
+  return ok;
+}
+
+}  // namespace pr::store

@@ -1,0 +1,142 @@
+#include "store/page.h"
+
+namespace pr::store {
+
+size_t Page::LowerBound(ByteView key) const {
+  size_t lo = 0, hi = records_.size();
+  while (lo < hi) {
+    size_t mid = (lo + hi) / 2;
+    if (CompareKeys(Key(mid), key) < 0)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  return lo;
+}
+
+long Page::FindLE(ByteView key) const {
+  size_t lo = 0, hi = records_.size();  // first record greater than key
+  while (lo < hi) {
+    size_t mid = (lo + hi) / 2;
+    if (CompareKeys(Key(mid), key) <= 0)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  return static_cast<long>(lo) - 1;
+}
+
+uint32_t Page::Append(const uint8_t* p, size_t n) {
+  uint32_t at = static_cast<uint32_t>(arena_.size());
+  arena_.insert(arena_.end(), p, p + n);
+  return at;
+}
+
+void Page::InsertAt(size_t i, ByteView key, ByteView data, int32_t child) {
+  PageRecord r;
+  r.keyLength = static_cast<uint16_t>(key.size());
+  r.recordLength = static_cast<uint16_t>(key.size() + data.size());
+  r.child = child;
+  // Either part may point into this page's own arena, which may move.
+  auto inside = [this](ByteView v) {
+    return !v.empty() && v.data() >= arena_.data() && v.data() < arena_.data() + arena_.size();
+  };
+  size_t need = arena_.size() + key.size() + data.size();
+  if (inside(key) || inside(data)) {
+    std::vector<uint8_t> copy(key.begin(), key.end());
+    copy.insert(copy.end(), data.begin(), data.end());
+    r.offset = Append(copy.data(), copy.size());
+  } else {
+    if (need > arena_.capacity()) arena_.reserve(need * 2 > 256 ? need * 2 : 256);
+    r.offset = Append(key.data(), key.size());
+    Append(data.data(), data.size());
+  }
+  records_.insert(records_.begin() + static_cast<long>(i), r);
+  estimate_ += RecordEstimate(r.recordLength, isNode());
+  InvalidateImage();
+}
+
+void Page::RemoveAt(size_t i) {
+  garbage_ += records_[i].recordLength;
+  estimate_ -= RecordEstimate(records_[i].recordLength, isNode());
+  records_.erase(records_.begin() + static_cast<long>(i));
+  InvalidateImage();
+  MaybeCompact();
+}
+
+void Page::ReplaceDataAt(size_t i, ByteView data) {
+  PageRecord& r = records_[i];
+  size_t oldData = r.recordLength - r.keyLength;
+  if (data.size() == oldData) {
+    std::memmove(arena_.data() + r.offset + r.keyLength, data.data(), data.size());
+  } else {
+    std::vector<uint8_t> bytes(arena_.begin() + r.offset, arena_.begin() + r.offset + r.keyLength);
+    bytes.insert(bytes.end(), data.begin(), data.end());
+    garbage_ += r.recordLength;
+    estimate_ -= RecordEstimate(r.recordLength, isNode());
+    r.offset = Append(bytes.data(), bytes.size());
+    r.recordLength = static_cast<uint16_t>(bytes.size());
+    estimate_ += RecordEstimate(r.recordLength, isNode());
+    MaybeCompact();
+  }
+  InvalidateImage();
+}
+
+void Page::ReplaceKeyAt(size_t i, ByteView key) {
+  PageRecord& r = records_[i];
+  std::vector<uint8_t> bytes(key.begin(), key.end());
+  bytes.insert(bytes.end(), arena_.begin() + r.offset + r.keyLength, arena_.begin() + r.offset + r.recordLength);
+  garbage_ += r.recordLength;
+  estimate_ -= RecordEstimate(r.recordLength, isNode());
+  r.offset = Append(bytes.data(), bytes.size());
+  r.keyLength = static_cast<uint16_t>(key.size());
+  r.recordLength = static_cast<uint16_t>(bytes.size());
+  estimate_ += RecordEstimate(r.recordLength, isNode());
+  InvalidateImage();
+  MaybeCompact();
+}
+
+void Page::MoveTailTo(size_t from, Page* to) {
+  for (size_t i = from; i < records_.size(); ++i) {
+    const PageRecord& r = records_[i];
+    to->InsertAt(to->count(), Key(i), Data(i), r.child);
+    garbage_ += r.recordLength;
+    estimate_ -= RecordEstimate(r.recordLength, isNode());
+  }
+  records_.resize(from);
+  InvalidateImage();
+  MaybeCompact();
+}
+
+void Page::Clear() {
+  records_.clear();
+  arena_.clear();
+  garbage_ = 0;
+  estimate_ = 13;
+  InvalidateImage();
+}
+
+void Page::RecomputeEstimate() {
+  estimate_ = 13;
+  for (const PageRecord& r : records_) estimate_ += RecordEstimate(r.recordLength, isNode());
+}
+
+void Page::MaybeCompact() {
+  if (records_.empty()) {
+    arena_.clear();
+    garbage_ = 0;
+    return;
+  }
+  if (garbage_ < 4096 || garbage_ < arena_.size() / 2) return;
+  std::vector<uint8_t> fresh;
+  fresh.reserve(arena_.size() - garbage_ + 256);
+  for (PageRecord& r : records_) {
+    uint32_t at = static_cast<uint32_t>(fresh.size());
+    fresh.insert(fresh.end(), arena_.begin() + r.offset, arena_.begin() + r.offset + r.recordLength);
+    r.offset = at;
+  }
+  arena_.swap(fresh);
+  garbage_ = 0;
+}
+
+}  // namespace pr::store

@@ -1,0 +1,130 @@
+// One page of the keyed-file tree, as held in memory.
+//
+// A page keeps its records in key order.  Each record is (key part, data
+// part); node pages hold key parts only, each with the reference of the child
+// page whose lowest key it copies.  Record bytes live in one per-page arena so
+// that inserting a record costs no heap allocation of its own; removal leaves
+// garbage that is squeezed out when it outgrows the live bytes.
+//
+// Key order: unsigned bytes over the shorter length, then the shorter first.
+//
+// A Page is owned by its file's PageCache; the list and hash links belong to
+// the cache.  Not thread safe: the driver serialises all use of a file.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <span>
+#include <vector>
+
+namespace pr::store {
+
+using ByteView = std::span<const uint8_t>;
+
+inline int CompareKeys(ByteView a, ByteView b) {
+  size_t n = a.size() < b.size() ? a.size() : b.size();
+  int c = n ? std::memcmp(a.data(), b.data(), n) : 0;
+  if (c != 0) return c;
+  return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
+
+struct PageRecord {
+  uint32_t offset;        // into the arena
+  uint16_t keyLength;
+  uint16_t recordLength;  // key plus data
+  int32_t child;          // node pages only
+};
+
+class Page {
+ public:
+  Page(int32_t reference, uint8_t level) : reference_(reference), level_(level) {}
+  Page(const Page&) = delete;
+  Page& operator=(const Page&) = delete;
+
+  int32_t reference() const { return reference_; }
+  uint8_t level() const { return level_; }
+  bool isNode() const { return level_ > 0; }
+  size_t count() const { return records_.size(); }
+  bool empty() const { return records_.empty(); }
+  // 13 + sum(record length + 5) + 4 per record on a node page.
+  uint32_t estimate() const { return estimate_; }
+  static uint32_t RecordEstimate(uint32_t recordLength, bool node) { return recordLength + 5 + (node ? 4 : 0); }
+
+  ByteView Key(size_t i) const { return {arena_.data() + records_[i].offset, records_[i].keyLength}; }
+  ByteView Record(size_t i) const { return {arena_.data() + records_[i].offset, records_[i].recordLength}; }
+  ByteView Data(size_t i) const {
+    const PageRecord& r = records_[i];
+    return {arena_.data() + r.offset + r.keyLength, static_cast<size_t>(r.recordLength - r.keyLength)};
+  }
+  int32_t Child(size_t i) const { return records_[i].child; }
+  const PageRecord& At(size_t i) const { return records_[i]; }
+
+  // Index of the first record whose key is not less than key (count() if none).
+  size_t LowerBound(ByteView key) const;
+  // Index of the greatest record whose key is not greater than key, or -1.
+  long FindLE(ByteView key) const;
+
+  // Inserts at index i (the caller keeps the order); key + data <= 65535.
+  void InsertAt(size_t i, ByteView key, ByteView data, int32_t child = 0);
+  void RemoveAt(size_t i);
+  // Replaces the data part of record i (the key stays).
+  void ReplaceDataAt(size_t i, ByteView data);
+  // Replaces the key of node entry i (the caller keeps the order).
+  void ReplaceKeyAt(size_t i, ByteView key);
+  // Child references live outside the packed records: the size class stays.
+  void SetChild(size_t i, int32_t child) { records_[i].child = child; image_.clear(); }
+  // Moves records [from, count()) to the end of `to` (same kind of page).
+  void MoveTailTo(size_t from, Page* to);
+  // Moves every record to `to` (empty), leaving this page empty.
+  void MoveAllTo(Page* to) { MoveTailTo(0, to); }
+  void SetLevel(uint8_t level) { level_ = level; RecomputeEstimate(); InvalidateImage(); }
+  void Clear();
+  void Reserve(size_t records, size_t bytes) { records_.reserve(records); arena_.reserve(bytes); }
+
+  // The disk image built for the update in progress (empty when none).
+  std::vector<uint8_t>& image() { return image_; }
+  void InvalidateImage() { image_.clear(); imageClass = 0; }
+  // Size class of the image last built for the page's content (0: unknown).
+  int imageClass = 0;
+
+  // --- cache bookkeeping (PageCache only) ---
+  int32_t reference_;
+  bool dirty = false;
+  bool inCleanList = false;
+  uint64_t loadTick = 0;
+  uint64_t useTick = 0;
+  int useCount = 0;  // pins: a pinned page is never evicted
+  Page* prev = nullptr;
+  Page* next = nullptr;
+
+ private:
+  friend class PageCodec;
+  void RecomputeEstimate();
+  void MaybeCompact();
+  uint32_t Append(const uint8_t* p, size_t n);
+
+  uint8_t level_;
+  uint32_t estimate_ = 13;
+  uint32_t garbage_ = 0;
+  std::vector<PageRecord> records_;
+  std::vector<uint8_t> arena_;
+  std::vector<uint8_t> image_;
+};
+
+// RAII pin: keeps a page in the cache while a caller holds a pointer to it
+// across loads of other pages.
+class PagePin {
+ public:
+  PagePin() = default;
+  explicit PagePin(Page* p) : page_(p) { if (page_) ++page_->useCount; }
+  PagePin(const PagePin&) = delete;
+  PagePin& operator=(const PagePin&) = delete;
+  PagePin(PagePin&& o) noexcept : page_(o.page_) { o.page_ = nullptr; }
+  ~PagePin() { if (page_) --page_->useCount; }
+  Page* get() const { return page_; }
+
+ private:
+  Page* page_ = nullptr;
+};
+
+}  // namespace pr::store

@@ -1,0 +1,119 @@
+#include "store/page_cache.h"
+
+namespace pr::store {
+
+namespace {
+constexpr size_t kInitialBuckets = 100;
+constexpr size_t kMinClean = 20;
+constexpr size_t kMaxClean = 100;
+}  // namespace
+
+PageCache::PageCache() {
+  pages_.rehash(kInitialBuckets);
+  pages_.max_load_factor(4.0f);
+}
+
+PageCache::~PageCache() { Clear(); }
+
+Page* PageCache::Find(int32_t reference) {
+  auto it = pages_.find(reference);
+  if (it == pages_.end()) return nullptr;
+  Page* p = it->second.get();
+  p->useTick = ++tick_;
+  if (p->inCleanList && p != cleanTail_) {  // most recently used goes to the tail
+    Unlink(p);
+    LinkTail(p, false);
+  }
+  return p;
+}
+
+Page* PageCache::Add(std::unique_ptr<Page> page, bool dirty) {
+  Page* p = page.get();
+  p->loadTick = p->useTick = ++tick_;
+  p->dirty = dirty;
+  pages_[p->reference_] = std::move(page);
+  LinkTail(p, dirty);
+  return p;
+}
+
+void PageCache::Rekey(Page* page, int32_t newReference) {
+  auto node = pages_.extract(page->reference_);
+  page->reference_ = newReference;
+  node.key() = newReference;
+  pages_.insert(std::move(node));
+  ++epoch_;
+}
+
+void PageCache::MarkDirty(Page* page) {
+  page->InvalidateImage();
+  if (page->dirty) return;
+  Unlink(page);
+  page->dirty = true;
+  LinkTail(page, true);
+}
+
+void PageCache::MarkClean(Page* page) {
+  if (!page->dirty) return;
+  Unlink(page);
+  page->dirty = false;
+  LinkTail(page, false);
+}
+
+void PageCache::Erase(Page* page) {
+  Unlink(page);
+  ++epoch_;
+  pages_.erase(page->reference_);
+}
+
+size_t PageCache::EvictBeforeLoad() {
+  size_t evicted = 0;
+  Page* p = cleanHead_;
+  while (p && cleanCount_ >= kMinClean) {
+    Page* next = p->next;
+    if (p->useCount > 0) {
+      p = next;
+      continue;
+    }
+    bool evict = cleanCount_ >= kMaxClean;
+    if (!evict) {
+      uint64_t idle = tick_ - p->useTick;
+      uint64_t share = (tick_ - p->loadTick) / cleanCount_;
+      evict = idle >= 4 * share;
+    }
+    if (!evict) break;
+    Erase(p);
+    ++evicted;
+    p = next;
+  }
+  return evicted;
+}
+
+void PageCache::Clear() {
+  cleanHead_ = cleanTail_ = dirtyHead_ = dirtyTail_ = nullptr;
+  cleanCount_ = dirtyCount_ = 0;
+  pages_.clear();
+  ++epoch_;
+}
+
+void PageCache::Unlink(Page* p) {
+  Page*& head = p->dirty ? dirtyHead_ : cleanHead_;
+  Page*& tail = p->dirty ? dirtyTail_ : cleanTail_;
+  if (p->prev) p->prev->next = p->next; else head = p->next;
+  if (p->next) p->next->prev = p->prev; else tail = p->prev;
+  p->prev = p->next = nullptr;
+  if (p->dirty) --dirtyCount_; else --cleanCount_;
+  p->inCleanList = false;
+}
+
+void PageCache::LinkTail(Page* p, bool dirty) {
+  Page*& head = dirty ? dirtyHead_ : cleanHead_;
+  Page*& tail = dirty ? dirtyTail_ : cleanTail_;
+  p->prev = tail;
+  p->next = nullptr;
+  if (tail) tail->next = p; else head = p;
+  tail = p;
+  if (dirty) ++dirtyCount_; else ++cleanCount_;
+  p->inCleanList = !dirty;
+}
+
+}  // namespace pr::store

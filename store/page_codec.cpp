@@ -1,0 +1,135 @@
+#include "store/page_codec.h"
+
+#include <algorithm>
+
+#include "store/compress.h"
+#include "store/container_format.h"
+#include "store/fatal_error.h"
+
+namespace pr::store {
+
+void PageCodec::Build(const Page& page, int32_t reference, std::vector<uint8_t>* image,
+                      std::vector<uint8_t>* scratch, const char* fileName) {
+  const size_t n = page.count();
+  const uint32_t prefix = kPageHeaderSize + (page.isNode() ? 4 * static_cast<uint32_t>(n) : 0);
+  std::vector<uint8_t>& out = *image;
+  out.clear();
+  out.reserve(std::max<uint32_t>(page.estimate(), prefix) + kUnit);
+  out.resize(prefix);
+  if (page.isNode())
+    for (size_t i = 0; i < n; ++i) StoreU32(out.data() + kPageHeaderSize + 4 * i, static_cast<uint32_t>(page.Child(i)));
+
+  ByteView previous;
+  for (size_t i = 0; i < n; ++i) {
+    ByteView rec = page.Record(i);
+    uint16_t keyLength = page.At(i).keyLength;
+    size_t shared = 0;
+    uint8_t flags = 0;
+    if (i == 0) {
+      flags = 0xC0;
+    } else {
+      size_t limit = std::min<size_t>({63, previous.size(), rec.size()});
+      while (shared < limit && previous[shared] == rec[shared]) ++shared;
+      if (rec.size() != previous.size()) flags |= 0x80;
+      if (keyLength != page.At(i - 1).keyLength) flags |= 0x40;
+    }
+    flags |= static_cast<uint8_t>(shared);
+    out.push_back(flags);
+    uint8_t len[2];
+    if (flags & 0x80) {
+      StoreU16(len, static_cast<uint16_t>(rec.size()));
+      out.insert(out.end(), len, len + 2);
+    }
+    if (flags & 0x40) {
+      StoreU16(len, keyLength);
+      out.insert(out.end(), len, len + 2);
+    }
+    out.insert(out.end(), rec.begin() + static_cast<long>(shared), rec.end());
+    previous = rec;
+  }
+  const uint32_t expanded = static_cast<uint32_t>(out.size());
+  if (expanded > page.estimate()) RaiseDriverError(kErrImageOverEstimate, fileName);
+
+  uint32_t stored = expanded;
+  size_t packed = Compress(out.data() + prefix, expanded - prefix, scratch);
+  if (RoundUpToUnit(prefix + static_cast<uint32_t>(packed)) < RoundUpToUnit(expanded)) {
+    stored = prefix + static_cast<uint32_t>(packed);
+    out.resize(prefix);
+    out.insert(out.end(), scratch->begin(), scratch->end());
+  }
+  const uint32_t rounded = RoundUpToUnit(stored);
+  if (rounded > kMaxPageBytes) RaiseDriverError(kErrPageTooLarge, fileName);
+  out.resize(rounded, kPadByte);
+  StoreU32(out.data() + 0, static_cast<uint32_t>(PageOffset(reference)));
+  StoreU16(out.data() + 4, static_cast<uint16_t>(stored));
+  StoreU16(out.data() + 6, static_cast<uint16_t>(expanded));
+  StoreU16(out.data() + 8, static_cast<uint16_t>(std::min<uint32_t>(page.estimate(), 0xFFFF)));
+  StoreU16(out.data() + 10, static_cast<uint16_t>(n));
+  out[12] = page.level();
+}
+
+void PageCodec::Parse(const uint8_t* image, uint32_t length, int32_t reference, bool checkHome, Page* page,
+                      std::vector<uint8_t>* scratch, const char* fileName) {
+  if (length < kPageHeaderSize) RaiseDriverError(kErrPageLengthMismatch, fileName);
+  const uint32_t stored = LoadU16(image + 4);
+  const uint32_t expanded = LoadU16(image + 6);
+  const uint32_t n = LoadU16(image + 10);
+  const uint8_t level = image[12];
+  if (RoundUpToUnit(stored) != length) RaiseDriverError(kErrPageLengthMismatch, fileName);
+  if (checkHome && LoadU32(image) != static_cast<uint32_t>(PageOffset(reference)))
+    RaiseDriverError(kErrPageHomeMismatch, fileName);
+  const uint32_t prefix = kPageHeaderSize + (level > 0 ? 4 * n : 0);
+  if (stored < prefix || expanded < stored) RaiseDriverError(kErrPageParse, fileName);
+
+  const uint8_t* body = image;
+  if (stored < expanded) {
+    scratch->resize(expanded);
+    std::memcpy(scratch->data(), image, prefix);
+    int rc = Expand(image + prefix, stored - prefix, scratch->data() + prefix, expanded - prefix);
+    if (rc != 0) RaiseDriverError(rc, fileName);
+    body = scratch->data();
+  }
+
+  page->Clear();
+  page->level_ = level;
+  page->Reserve(n, expanded);
+  page->RecomputeEstimate();
+  // Records are decoded in order, each borrowing its missing lengths and its
+  // shared prefix from the one decoded just before it.
+  size_t at = prefix;
+  uint32_t recordLength = 0, keyLength = 0;
+  std::vector<uint8_t> current;
+  current.reserve(256);
+  for (uint32_t i = 0; i < n; ++i) {
+    if (at >= expanded) RaiseDriverError(kErrPageParse, fileName);
+    uint8_t flags = body[at++];
+    uint32_t shared = flags & 0x3F;
+    if (i == 0 && (flags & 0xC0) != 0xC0) RaiseDriverError(kErrPageParse, fileName);
+    if (flags & 0x80) {
+      if (expanded - at < 2) RaiseDriverError(kErrPageParse, fileName);
+      recordLength = LoadU16(body + at);
+      at += 2;
+    }
+    if (flags & 0x40) {
+      if (expanded - at < 2) RaiseDriverError(kErrPageParse, fileName);
+      keyLength = LoadU16(body + at);
+      at += 2;
+    }
+    if (shared > current.size() || shared > recordLength || keyLength > recordLength ||
+        recordLength > kMaxRecordLength || (level > 0 && keyLength != recordLength))
+      RaiseDriverError(kErrPageParse, fileName);
+    uint32_t rest = recordLength - shared;
+    if (expanded - at < rest) RaiseDriverError(kErrPageParse, fileName);
+    current.resize(shared);
+    current.insert(current.end(), body + at, body + at + rest);
+    at += rest;
+    ByteView key(current.data(), keyLength);
+    if (i > 0 && CompareKeys(page->Key(i - 1), key) >= 0) RaiseDriverError(kErrPageOrder, fileName);
+    int32_t child = level > 0 ? static_cast<int32_t>(LoadU32(body + kPageHeaderSize + 4 * i)) : 0;
+    page->InsertAt(i, key, ByteView(current.data() + keyLength, recordLength - keyLength), child);
+  }
+  if (at != expanded) RaiseDriverError(kErrPageParse, fileName);
+  page->InvalidateImage();
+}
+
+}  // namespace pr::store

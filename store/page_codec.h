@@ -1,0 +1,44 @@
+// Page images: building the disk form of a page and reading it back.
+//
+// Record area (after the 13-byte header, and on node pages after the child
+// array), one record after another in key order:
+//   flags   u8   0x80: u16 record length follows; 0x40: u16 key length
+//                follows; 0x3F: leading bytes shared with the previous record
+//   [u16 record length]   else that of the previous record
+//   [u16 key length]      else that of the previous record
+//   record bytes from the shared prefix on
+// The first record carries both lengths and shares nothing.  The record area
+// is run-compressed (compress.h) when that saves at least one 256-byte unit;
+// the image is padded with 0xB0 to a multiple of 256.
+//
+// Errors are raised through the driver error box with the file name given.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "store/page.h"
+
+namespace pr::store {
+
+class PageCodec {
+ public:
+  // Builds the image of page into *image (resized to a multiple of 256) with
+  // the home offset of page reference `reference`.  Raises 1659 when the
+  // packed records outgrow the page's estimate and 1678 when the image would
+  // exceed 15104 bytes.  `scratch` is working space.
+  static void Build(const Page& page, int32_t reference, std::vector<uint8_t>* image, std::vector<uint8_t>* scratch,
+                    const char* fileName);
+  // The size class (units) that an image built by Build occupies.
+  static int ClassOfImage(const std::vector<uint8_t>& image) { return static_cast<int>(image.size() / 256); }
+
+  // Rebuilds page (empty, any level) from an image of `length` bytes read
+  // from the slot of `reference`.  Raises 1477 (stored size does not match
+  // the bytes read), 522/530 (expansion), 1602 (records do not end at the
+  // expanded size), 2401 (home offset of another slot), 2403 (records out of
+  // order).  When checkHome is false the home offset is not compared.
+  static void Parse(const uint8_t* image, uint32_t length, int32_t reference, bool checkHome, Page* page,
+                    std::vector<uint8_t>* scratch, const char* fileName);
+};
+
+}  // namespace pr::store
