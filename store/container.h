@@ -100,8 +100,11 @@ class Container {
   // ---- header
   // Reads the header at offset 0 (see the pending-area rules in the file
   // comment).  0: ok (also for a zero-length file, which stays an empty new
-  // file); 1: short header, wrong magic or an impossible layout.  Caches are
-  // dropped when the change counter on disk moved past the one in memory.
+  // file); 1: short header, wrong magic or an impossible layout; 2: a lock
+  // (reader slot or update lock) or a read failed, LastError() says why.
+  // Caches are dropped when the change counter on disk moved past the one in
+  // memory.  A pending area is finished or discarded unless the file is
+  // read-only or in its read state; then the tree is read through it.
   // REQUIRES: no uncommitted changes unless this object holds the update lock.
   int RefreshHeader();
   const FileHeader& header() const { return header_; }
@@ -174,6 +177,7 @@ class Container {
   // tree (container_tree.cpp)
   Page* GetPage(int32_t reference, int expectedLevel) const;
   Page* Root(bool create);
+  void RequireRealTree() const;
   void MarkDirty(Page* page);
   Page* NewPage(uint8_t level);
   // Descends to the page of `level` for key, recording the path from the
@@ -203,7 +207,7 @@ class Container {
   bool MakeRoomBelow(int cls, int32_t need);
   void MakeRoomAbove(int cls, int32_t need);
   void PlacePages();
-  void CompactRegions();
+  bool CompactRegions();  // true when a page moved
   int32_t NextTemporaryReference() { return --temporaryCounter_; }
 
   // I/O and the pending area (container_io.cpp, container_update.cpp)
@@ -213,9 +217,11 @@ class Container {
   uint64_t Relocated(uint64_t home) const;
   void LoadPageImage(int32_t reference, std::vector<uint8_t>* image) const;
   void DropCaches();
+  int ReadHeaderAt0(FileHeader* header, bool* empty);
   int ResolvePendingArea();
-  DWORD RewriteHeaderSettled(bool fromDisk);
+  DWORD WriteSettledHeader(FileHeader header);
   DWORD FinishPendingArea();
+  bool TreeExists() const { return header_.changeCounter != 0 && header_.EndReference() != 0; }
   void ReleaseUpdateLocks();
 
   std::string fileName_;
@@ -238,7 +244,8 @@ class Container {
   bool updateLockHeld_ = false;
   bool allReadersHeld_ = false;
   bool phaseOneDone_ = false;
-  FileHeader headerBeforeUpdate_;  // the copy of step 2
+  FileHeader diskHeader_;  // the committed state last read or written: the copy of step 2
+  bool headerLoaded_ = false;
   uint32_t oldPageAreaEnd_ = 0;
   DWORD lastError_ = 0;
   mutable std::vector<PathStep> scratchPath_;

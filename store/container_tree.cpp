@@ -56,9 +56,10 @@ Page* Container::NewPage(uint8_t level) {
 void Container::MarkDirty(Page* page) { cache_.MarkDirty(page); }
 
 Page* Container::Root(bool create) {
-  if (header_.changeCounter == 0) {
+  if (!TreeExists() && !cache_.Find(header_.rootReference)) {
+    // A file never written (or written without a page): the root is created.
     if (!create) return nullptr;
-    header_.changeCounter = 1;
+    if (header_.changeCounter == 0) header_.changeCounter = 1;
     header_.rootReference = NextTemporaryReference();
     headerDirty_ = true;
     return cache_.Add(std::make_unique<Page>(header_.rootReference, 0), true);
@@ -248,7 +249,7 @@ bool Container::Find(ByteView key, std::vector<uint8_t>* data) const {
 
 const Page* Container::DescendRead(ByteView key, std::vector<PathStep>* path) const {
   path->clear();
-  if (header_.changeCounter == 0) return nullptr;
+  if (!TreeExists() && !cache_.Find(header_.rootReference)) return nullptr;
   const Page* page = GetPage(header_.rootReference, -1);
   if (page->isNode() && page->empty()) return nullptr;
   while (page->isNode()) {
@@ -308,7 +309,7 @@ bool Container::Locate(Seek mode, ByteView key, const Page** leafOut, long* inde
 }
 
 bool Container::LocateEdge(bool last, const Page** leafOut, long* indexOut) const {
-  if (header_.changeCounter == 0) return false;
+  if (!TreeExists() && !cache_.Find(header_.rootReference)) return false;
   const Page* page = GetPage(header_.rootReference, -1);
   while (page->isNode()) {
     if (page->empty()) return false;

@@ -1,0 +1,319 @@
+// Construction, file I/O with the cipher, the header refresh and the
+// pending-update area as a reader meets it.
+#include <algorithm>
+#include <set>
+
+#include "store/container.h"
+#include "store/fatal_error.h"
+
+namespace pr::store {
+
+namespace {
+FileHeader EmptyHeader() { return FileHeader{}; }
+constexpr int kInvalidFileError = 36;
+}  // namespace
+
+Container::Container(HANDLE file, std::string fileName, const ContainerOptions& options)
+    : fileName_(std::move(fileName)), file_(file), readOnly_(options.readOnly) {
+  if (!options.ownerPassword.empty()) cipher_ = std::make_unique<CipherKey>(options.ownerPassword);
+  header_ = diskHeader_ = EmptyHeader();
+}
+
+Container::Container(std::string name) : fileName_(std::move(name)) { header_ = diskHeader_ = EmptyHeader(); }
+
+std::unique_ptr<Container> Container::CreateInMemory(std::string name) {
+  return std::unique_ptr<Container>(new Container(std::move(name)));
+}
+
+Container::~Container() {
+  // Locks go with the handle's owner; an update left open is simply dropped.
+  ReleaseUpdateLocks();
+  if (readerSlotHeld_) hooks_->UnlockReaderSlot();
+}
+
+// ---------------------------------------------------------------- raw I/O
+
+DWORD Container::ReadAt(uint64_t offset, uint8_t* buffer, uint32_t length, uint32_t* bytesRead) const {
+  if (length % kCipherBlock != 0) RaiseDriverError(kErrReadNotBlockMultiple, fileName_.c_str());
+  OVERLAPPED at;
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD got = 0;
+  *bytesRead = 0;
+  if (!ReadFile(file_, buffer, length, &got, &at)) {
+    DWORD error = GetLastError();
+    return error ? error : DWORD{ERROR_READ_FAULT};
+  }
+  if (cipher_) cipher_->Decipher(buffer, got / kCipherBlock * kCipherBlock);
+  *bytesRead = got;
+  return 0;
+}
+
+DWORD Container::WriteAt(uint64_t offset, const uint8_t* buffer, uint32_t length) {
+  if (length % kCipherBlock != 0) RaiseDriverError(kErrWriteNotBlockMultiple, fileName_.c_str());
+  const uint8_t* source = buffer;
+  std::vector<uint8_t> enciphered;
+  if (cipher_) {  // the caller's buffer stays as it was
+    enciphered.assign(buffer, buffer + length);
+    cipher_->Encipher(enciphered.data(), length);
+    source = enciphered.data();
+  }
+  OVERLAPPED at;
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD written = 0;
+  if (!WriteFile(file_, source, length, &written, &at)) {
+    DWORD error = GetLastError();
+    return error ? error : DWORD{ERROR_WRITE_FAULT};
+  }
+  return written == length ? DWORD{0} : DWORD{ERROR_ACCESS_DENIED};  // a short write is reported as 5
+}
+
+DWORD Container::Flush() {
+  if (FlushFileBuffers(file_)) return 0;
+  DWORD error = GetLastError();
+  return error ? error : DWORD{ERROR_WRITE_FAULT};
+}
+
+uint64_t Container::Relocated(uint64_t home) const {
+  if (relocations_.empty()) return home;
+  auto it = relocations_.find(home);
+  return it == relocations_.end() ? home : it->second;
+}
+
+void Container::LoadPageImage(int32_t reference, std::vector<uint8_t>* image) const {
+  int cls = header_.ClassOf(reference);
+  if (cls == 0) RaiseDriverError(kErrReferenceInNoRegion, fileName_.c_str());
+  image->resize(static_cast<size_t>(cls) * kUnit);
+  uint32_t got = 0;
+  DWORD error = ReadAt(Relocated(PageOffset(reference)), image->data(), static_cast<uint32_t>(image->size()), &got);
+  if (error) RaiseDriverError(kErrReadFailed, fileName_.c_str());
+  if (got != image->size()) RaiseDriverError(kErrShortRead, fileName_.c_str());
+}
+
+void Container::DropCaches() {
+  cache_.Clear();
+  deferredFrees_.clear();
+  temporaryCounter_ = 0;
+  ++modifications_;
+}
+
+// ---------------------------------------------------------------- header
+
+int Container::ReadHeaderAt0(FileHeader* header, bool* empty) {
+  uint8_t raw[kHeaderSize];
+  uint32_t got = 0;
+  *empty = false;
+  DWORD error = ReadAt(0, raw, kHeaderSize, &got);
+  if (error) {
+    lastError_ = error;
+    return 2;
+  }
+  if (got == 0) {
+    *empty = true;
+    return 0;
+  }
+  if (got < kHeaderSize || !header->Parse(raw) || !header->IsSane()) return 1;
+  return 0;
+}
+
+int Container::RefreshHeader() {
+  // Between the phases of our own update the disk shows our pending area.
+  if (inMemory() || phaseOneDone_) return 0;
+  if (readState_ && !readerSlotHeld_) {
+    DWORD error = hooks_->LockReaderSlot();
+    if (error) {
+      lastError_ = error;
+      return 2;
+    }
+    readerSlotHeld_ = true;
+  }
+  FileHeader disk;
+  bool empty = false;
+  int status = ReadHeaderAt0(&disk, &empty);
+  if (status != 0) return status;
+  if (empty) {
+    // A new file: the in-memory header stands (magic set, nothing else).
+    if (!headerLoaded_) {
+      header_ = diskHeader_ = EmptyHeader();
+      headerLoaded_ = true;
+    }
+    return 0;
+  }
+  // Nothing changed since we last looked: keep the caches.  A view through a
+  // pending area is always looked at again.
+  if (headerLoaded_ && relocations_.empty() && disk.changeCounter <= diskHeader_.changeCounter &&
+      disk.committedLength == disk.pendingLength)
+    return 0;
+  DropCaches();
+  relocations_.clear();
+  header_ = diskHeader_ = disk;
+  headerDirty_ = false;
+  headerLoaded_ = true;
+  if (disk.committedLength == disk.pendingLength) return 0;
+  return ResolvePendingArea();
+}
+
+int Container::ResolvePendingArea() {
+  const FileHeader disk = diskHeader_;
+  // Walk the area: each image begins with its home offset and stored size.
+  bool complete = true;
+  std::unordered_map<uint64_t, uint64_t> found;
+  uint64_t at = disk.committedLength;
+  uint8_t head[kHeaderSize];
+  while (at < disk.pendingLength) {
+    uint32_t got = 0;
+    if (ReadAt(at, head, kHeaderSize, &got) != 0 || got < kHeaderSize) {
+      complete = false;
+      break;
+    }
+    uint32_t home = LoadU32(head);
+    uint32_t size = LoadU16(head + 4);
+    bool headerImage = home == 0 && size == kHeaderSize;
+    bool pageImage = home >= kHeaderSize && (home - kHeaderSize) % kUnit == 0 && size >= kPageHeaderSize &&
+                     size <= kMaxPageBytes;
+    uint32_t rounded = RoundUpToUnit(size);
+    if ((!headerImage && !pageImage) || at + rounded > disk.pendingLength) {
+      complete = false;
+      break;
+    }
+    found[home] = at;
+    at += rounded;
+  }
+  FileHeader pending;
+  if (complete) {
+    auto it = found.find(0);
+    uint32_t got = 0;
+    complete = it != found.end() && ReadAt(it->second, head, kHeaderSize, &got) == 0 && got == kHeaderSize &&
+               pending.Parse(head) && pending.IsSane();
+  }
+  if (complete) {
+    // Read the tree as the area has it, and ask whether it may be finished.
+    relocations_ = std::move(found);
+    header_ = pending;
+    if (hooks_->PendingAreaIsUnfinishedTransaction(*this)) complete = false;
+    DropCaches();
+  }
+  const bool mayWrite = !readOnly_ && !readState_;
+  if (!complete) {
+    relocations_.clear();
+    header_ = disk;
+    if (!mayWrite) return 0;  // read the old state; a writer will settle the file
+  } else if (!mayWrite) {
+    return 0;  // keep reading through the area
+  }
+
+  bool tookLock = false;
+  if (!updateLockHeld_) {
+    DWORD error = hooks_->LockUpdate();
+    if (error) {
+      lastError_ = error;
+      relocations_.clear();
+      header_ = disk;
+      return 2;
+    }
+    tookLock = true;
+    updateLockHeld_ = true;
+  }
+  DWORD error = complete ? FinishPendingArea() : WriteSettledHeader(disk);
+  if (tookLock) {
+    hooks_->UnlockUpdate();
+    updateLockHeld_ = false;
+  }
+  if (error) {
+    lastError_ = error;
+    return 2;
+  }
+  return 0;
+}
+
+DWORD Container::FinishPendingArea() {
+  // Copy every image home, then settle the header taken from the area.
+  std::vector<uint8_t> image;
+  for (const auto& [home, at] : relocations_) {
+    if (home == 0) continue;
+    uint8_t head[kCipherBlock];
+    uint32_t got = 0;
+    DWORD error = ReadAt(at, head, kCipherBlock, &got);
+    if (error) return error;
+    if (got < kCipherBlock) return ERROR_READ_FAULT;
+    image.resize(RoundUpToUnit(LoadU16(head + 4)));
+    error = ReadAt(at, image.data(), static_cast<uint32_t>(image.size()), &got);
+    if (error) return error;
+    if (got != image.size()) return ERROR_READ_FAULT;
+    error = WriteAt(home, image.data(), static_cast<uint32_t>(image.size()));
+    if (error) return error;
+  }
+  DWORD error = Flush();
+  if (error) return error;
+  FileHeader settled = header_;
+  relocations_.clear();
+  return WriteSettledHeader(settled);
+}
+
+DWORD Container::WriteSettledHeader(FileHeader header) {
+  header.committedLength = header.pendingLength = header.PageAreaEnd();
+  ++header.changeCounter;
+  uint8_t raw[kHeaderSize];
+  header.Serialize(raw);
+  DWORD error = WriteAt(0, raw, kHeaderSize);
+  if (!error) error = Flush();
+  DropCaches();
+  relocations_.clear();
+  if (error) {
+    // The area is still there for the next one who looks.
+    headerLoaded_ = false;
+    header_ = diskHeader_ = EmptyHeader();
+    return error;
+  }
+  header_ = diskHeader_ = header;
+  headerDirty_ = false;
+  return 0;
+}
+
+bool Container::NextRecordNumber(uint8_t number[4]) {
+  BeginChange(kErrNumberInReadState);
+  std::array<uint8_t, 4> next = header_.lastRecordNumber;
+  for (int i = 3; i >= 0; --i)
+    if (++next[static_cast<size_t>(i)] != 0) break;
+  if (next[0] >= 0xFE) return false;
+  header_.lastRecordNumber = next;
+  headerDirty_ = true;
+  std::memcpy(number, next.data(), 4);
+  return true;
+}
+
+void Container::SetReadState(bool on) {
+  if (readState_ == on) return;
+  readState_ = on;
+  if (!on && readerSlotHeld_) {
+    hooks_->UnlockReaderSlot();
+    readerSlotHeld_ = false;
+  }
+}
+
+bool Container::HasChanges() const { return headerDirty_ || cache_.dirtyCount() > 0 || !deferredFrees_.empty(); }
+
+void Container::ReleaseUpdateLocks() {
+  if (allReadersHeld_) {
+    hooks_->UnlockAllReaders();
+    allReadersHeld_ = false;
+  }
+  if (updateLockHeld_) {
+    hooks_->UnlockUpdate();
+    updateLockHeld_ = false;
+  }
+}
+
+void Container::Discard() {
+  DropCaches();
+  relocations_.clear();
+  headerDirty_ = false;
+  phaseOneDone_ = false;
+  header_ = diskHeader_ = EmptyHeader();
+  headerLoaded_ = inMemory();
+  ReleaseUpdateLocks();
+  SetReadState(false);
+}
+
+}  // namespace pr::store

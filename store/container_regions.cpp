@@ -1,0 +1,214 @@
+// Page slots: size-class regions, allocation, freeing, moving and compaction.
+//
+// Region i holds the pages of class i (i units each) back to back in
+// [start i, end i); regions ascend with the class and never hold holes.  A
+// new page lives under a temporary negative reference until an update gives
+// it a slot.  Moving a page re-files it in the cache and fixes the one entry
+// that names it (or the header's root reference).
+//
+// Slots are only ever handed out from gaps or from slots whose page has just
+// moved away, so no page still unread on disk is overwritten by another's
+// new home during an update.
+#include <algorithm>
+#include <set>
+
+#include "store/container.h"
+#include "store/fatal_error.h"
+#include "store/page_codec.h"
+
+namespace pr::store {
+
+namespace {
+constexpr int kMaxPlacementRounds = 64;
+}
+
+void Container::MovePage(int32_t from, int32_t to) {
+  if (from == to) return;
+  Page* page = GetPage(from, -1);
+  if (cache_.Find(to)) RaiseDriverError(kErrTreeInconsistent, fileName_.c_str());
+  MarkDirty(page);  // dirty pages stay cached: the pointer holds
+  cache_.Rekey(page, to);
+  ++modifications_;
+  if (from == header_.rootReference) {
+    header_.rootReference = to;
+    headerDirty_ = true;
+    return;
+  }
+  if (page->empty()) RaiseDriverError(kErrMovedPageEmpty, fileName_.c_str());
+  std::vector<uint8_t> key(page->Key(0).begin(), page->Key(0).end());
+  const int level = page->level();
+  Page* node = Root(false);
+  if (!node) RaiseDriverError(kErrMovedPageNoEntry, fileName_.c_str());
+  while (node->level() > level) {
+    long index = node->FindLE(key);
+    if (index < 0) index = 0;
+    if (node->empty()) RaiseDriverError(kErrMovedPageNoEntry, fileName_.c_str());
+    size_t i = static_cast<size_t>(index);
+    if (node->Child(i) == from) {
+      node->SetChild(i, to);
+      MarkDirty(node);
+      return;
+    }
+    node = GetPage(node->Child(i), node->level() - 1);
+  }
+  RaiseDriverError(kErrMovedPageNoEntry, fileName_.c_str());
+}
+
+void Container::FreeSlot(int32_t reference) { deferredFrees_.push_back(reference); }
+
+void Container::FreeSlotNow(int32_t reference, int cls) {
+  int32_t last = header_.regionEnd[cls] - cls;
+  if (last != reference) MovePage(last, reference);
+  header_.regionEnd[cls] -= cls;
+  headerDirty_ = true;
+}
+
+void Container::ProcessDeferredFrees() {
+  // The last page of a region fills each freed slot; a last slot that is
+  // itself freed simply goes.
+  std::set<int32_t> freed(deferredFrees_.begin(), deferredFrees_.end());
+  deferredFrees_.clear();
+  while (!freed.empty()) {
+    int32_t slot = *freed.begin();
+    int cls = header_.ClassOf(slot);
+    if (cls == 0 || (slot - header_.regionStart[cls]) % cls != 0)
+      RaiseDriverError(kErrTreeInconsistent, fileName_.c_str());
+    int32_t last = header_.regionEnd[cls] - cls;
+    if (freed.count(last)) {
+      freed.erase(last);
+      header_.regionEnd[cls] -= cls;
+    } else {
+      MovePage(last, slot);
+      header_.regionEnd[cls] -= cls;
+      freed.erase(slot);
+    }
+    headerDirty_ = true;
+  }
+}
+
+bool Container::MakeRoomBelow(int cls, int32_t need) {
+  // Room of `need` units above region cls, moving lower regions down.
+  if (cls <= 0) return false;
+  auto& start = header_.regionStart;
+  auto& end = header_.regionEnd;
+  int32_t gap = start[cls + 1] - end[cls];
+  if (gap >= need) return true;
+  int32_t pages = (need - gap + cls - 1) / cls;
+  if (!MakeRoomBelow(cls - 1, pages * cls)) return false;
+  while (start[cls + 1] - end[cls] < need) {
+    if (end[cls] > start[cls]) MovePage(end[cls] - cls, start[cls] - cls);
+    start[cls] -= cls;
+    end[cls] -= cls;
+    headerDirty_ = true;
+  }
+  return true;
+}
+
+void Container::MakeRoomAbove(int cls, int32_t need) {
+  // Room of `need` units above region cls, moving higher regions up.
+  if (need > cls) RaiseDriverError(kErrRoomLargerThanClass, fileName_.c_str());
+  if (cls == kMaxClass) return;  // the file simply grows
+  auto& start = header_.regionStart;
+  auto& end = header_.regionEnd;
+  int32_t gap = start[cls + 1] - end[cls];
+  if (gap >= need) return;
+  const int up = cls + 1;
+  if (header_.PagesInRegion(up) <= 1) {
+    int32_t shift = need - gap;
+    MakeRoomAbove(up, shift);
+    if (end[up] > start[up]) MovePage(start[up], start[up] + shift);
+    start[up] += shift;
+    end[up] += shift;
+  } else {
+    MakeRoomAbove(up, up);
+    MovePage(start[up], end[up]);
+    start[up] += up;
+    end[up] += up;
+  }
+  headerDirty_ = true;
+}
+
+int32_t Container::AllocateSlot(int cls) {
+  int32_t reference;
+  if (MakeRoomBelow(cls - 1, cls)) {
+    header_.regionStart[cls] -= cls;
+    reference = header_.regionStart[cls];
+  } else {
+    MakeRoomAbove(cls, cls);
+    reference = header_.regionEnd[cls];
+    header_.regionEnd[cls] += cls;
+  }
+  headerDirty_ = true;
+  if (PageOffset(header_.EndReference()) > kPageAreaLimit) RaiseDriverError(kErrPageAreaFull, fileName_.c_str());
+  return reference;
+}
+
+bool Container::CompactRegions() {
+  bool moved = false;
+  auto& start = header_.regionStart;
+  auto& end = header_.regionEnd;
+  for (int i = 2; i <= kMaxClass; ++i) {
+    int32_t pages = header_.PagesInRegion(i);
+    if (pages <= 1) {
+      int32_t target = end[i - 1];
+      if (start[i] > target) {
+        if (pages == 1) MovePage(start[i], target);
+        start[i] = target;
+        end[i] = target + i * pages;
+        moved = moved || pages == 1;
+        headerDirty_ = true;
+      }
+      continue;
+    }
+    while (start[i] - end[i - 1] >= i) {
+      MovePage(end[i] - i, start[i] - i);
+      start[i] -= i;
+      end[i] -= i;
+      moved = true;
+      headerDirty_ = true;
+    }
+  }
+  return moved;
+}
+
+void Container::PlacePages() {
+  ProcessDeferredFrees();
+  auto classOf = [this](Page* page) {
+    if (page->imageClass == 0) {
+      PageCodec::Build(*page, 0, &page->image(), &scratchImage_, fileName_.c_str());
+      page->imageClass = PageCodec::ClassOfImage(page->image());
+    }
+    return page->imageClass;
+  };
+  for (int round = 0; round < kMaxPlacementRounds; ++round) {
+    bool changed = false;
+    std::vector<Page*> dirty;
+    cache_.ForEachDirty([&](Page* page) { dirty.push_back(page); });
+    // Re-home pages whose class changed.
+    for (Page* page : dirty) {
+      int32_t ref = page->reference();
+      if (ref < 0) continue;
+      int now = header_.ClassOf(ref);
+      int wanted = classOf(page);
+      if (now == wanted) continue;
+      if (now == 0) RaiseDriverError(kErrReferenceInNoRegion, fileName_.c_str());
+      MovePage(ref, NextTemporaryReference());
+      FreeSlotNow(ref, now);
+      changed = true;
+    }
+    // Slots for new pages.
+    dirty.clear();
+    cache_.ForEachDirty([&](Page* page) { dirty.push_back(page); });
+    for (Page* page : dirty) {
+      int32_t ref = page->reference();
+      if (ref >= 0) continue;
+      int32_t slot = AllocateSlot(classOf(page));
+      MovePage(ref, slot);
+      changed = true;
+    }
+    if (!changed && !CompactRegions()) return;
+  }
+  RaiseDriverError(kErrTreeInconsistent, fileName_.c_str());
+}
+
+}  // namespace pr::store

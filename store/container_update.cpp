@@ -1,0 +1,191 @@
+// Writing one update: the order of writes and flushes that lets a reader
+// always find either the old state or a complete pending area.
+//
+//   BeginUpdate            1  update lock, refresh
+//   WriteUpdatePhaseOne    2  all reader slots; the committed header is the copy
+//                          3  final slots for dirty pages, region compaction
+//                          4  committed = max(new end, old end), counter + 1
+//                          5  images inside the old area -> pending area,
+//                             others home; the header image last
+//                          6  flush; header at 0 names the area; flush
+//   WriteUpdatePhaseTwo    7  images home, header at 0; flush; settled
+//                             header (committed = pending, counter + 1); flush
+//
+// The flush between the images going home and the settled header is ours:
+// without it the settled header could reach the disk before the pages it
+// describes, and nothing would be left to finish them from.
+#include <algorithm>
+
+#include "store/container.h"
+#include "store/fatal_error.h"
+#include "store/page_codec.h"
+
+namespace pr::store {
+
+namespace {
+constexpr DWORD kInvalidFile = 36;
+}
+
+DWORD Container::BeginUpdate() {
+  if (inMemory() || updateLockHeld_) return 0;
+  DWORD error = hooks_->LockUpdate();
+  if (error) {
+    lastError_ = error;
+    return error;
+  }
+  updateLockHeld_ = true;
+  int status = RefreshHeader();
+  if (status != 0) {
+    hooks_->UnlockUpdate();
+    updateLockHeld_ = false;
+    if (status == 1) lastError_ = kInvalidFile;
+    return lastError_;
+  }
+  return 0;
+}
+
+DWORD Container::WriteUpdate() {
+  DWORD error = WriteUpdatePhaseOne();
+  if (error) return error;
+  return WriteUpdatePhaseTwo();
+}
+
+DWORD Container::WriteUpdatePhaseOne() {
+  if (inMemory()) return 0;
+  if (phaseOneDone_) return 0;
+  if (!HasChanges()) {
+    ReleaseUpdateLocks();
+    return 0;
+  }
+  if (readOnly_) return lastError_ = ERROR_ACCESS_DENIED;
+  if (!updateLockHeld_) {
+    DWORD error = hooks_->LockUpdate();
+    if (error) return lastError_ = error;
+    updateLockHeld_ = true;
+  }
+  if (!allReadersHeld_) {
+    DWORD error = hooks_->LockAllReaders();
+    if (error) return lastError_ = error;
+    allReadersHeld_ = true;
+  }
+
+  // Step 3.
+  oldPageAreaEnd_ = diskHeader_.PageAreaEnd();
+  PlacePages();
+
+  // Step 4.
+  const uint32_t newEnd = header_.PageAreaEnd();
+  const uint32_t committed = std::max(newEnd, oldPageAreaEnd_);
+  header_.committedLength = committed;
+  ++header_.changeCounter;
+
+  // Step 5: lay out the area first so that every image, the header's too,
+  // names the area's true end.
+  struct Placed {
+    Page* page;
+    uint64_t at;
+  };
+  std::vector<Placed> inside, beyond;
+  uint64_t pending = committed;
+  cache_.ForEachDirty([&](Page* page) {
+    PageCodec::Build(*page, page->reference(), &page->image(), &scratchImage_, fileName_.c_str());
+    uint64_t home = PageOffset(page->reference());
+    if (home < oldPageAreaEnd_) {
+      inside.push_back({page, pending});
+      pending += page->image().size();
+    } else {
+      beyond.push_back({page, home});
+    }
+  });
+  const uint64_t headerAt = pending;
+  pending += kHeaderSize;
+  if (pending > kPageAreaLimit) RaiseDriverError(kErrPageAreaFull, fileName_.c_str());
+  header_.pendingLength = static_cast<uint32_t>(pending);
+
+  for (const Placed& p : beyond) {
+    DWORD error = WriteAt(p.at, p.page->image().data(), static_cast<uint32_t>(p.page->image().size()));
+    if (error) return lastError_ = error;
+    cache_.MarkClean(p.page);  // home already: it has nothing left to do
+  }
+  for (const Placed& p : inside) {
+    DWORD error = WriteAt(p.at, p.page->image().data(), static_cast<uint32_t>(p.page->image().size()));
+    if (error) return lastError_ = error;
+  }
+  uint8_t raw[kHeaderSize];
+  header_.Serialize(raw);
+  if (DWORD error = WriteAt(headerAt, raw, kHeaderSize)) return lastError_ = error;
+
+  // Step 6.
+  if (DWORD error = Flush()) return lastError_ = error;
+  FileHeader marker = diskHeader_;
+  marker.committedLength = header_.committedLength;
+  marker.pendingLength = header_.pendingLength;
+  marker.Serialize(raw);
+  if (DWORD error = WriteAt(0, raw, kHeaderSize)) return lastError_ = error;
+  if (DWORD error = Flush()) return lastError_ = error;
+  phaseOneDone_ = true;
+  return 0;
+}
+
+DWORD Container::WriteUpdatePhaseTwo() {
+  if (inMemory()) return 0;
+  if (!phaseOneDone_) {
+    if (!HasChanges()) ReleaseUpdateLocks();
+    return 0;
+  }
+  // Step 7.  A failure here leaves a complete pending area: whoever refreshes
+  // next finishes it, so the in-memory state is simply dropped.
+  auto fail = [this](DWORD error) {
+    lastError_ = error;
+    Discard();
+    return error;
+  };
+  DWORD error = 0;
+  cache_.ForEachDirty([&](Page* page) {
+    if (error) return;
+    error = WriteAt(PageOffset(page->reference()), page->image().data(), static_cast<uint32_t>(page->image().size()));
+  });
+  if (error) return fail(error);
+  uint8_t raw[kHeaderSize];
+  header_.Serialize(raw);
+  if ((error = WriteAt(0, raw, kHeaderSize))) return fail(error);
+  if ((error = Flush())) return fail(error);
+
+  FileHeader written;
+  bool empty = false;
+  if (ReadHeaderAt0(&written, &empty) != 0 || empty) return fail(lastError_ ? lastError_ : DWORD{ERROR_READ_FAULT});
+  written.committedLength = written.pendingLength = written.PageAreaEnd();
+  ++written.changeCounter;
+  written.Serialize(raw);
+  if ((error = WriteAt(0, raw, kHeaderSize))) return fail(error);
+  if ((error = Flush())) return fail(error);
+
+  header_ = diskHeader_ = written;
+  headerDirty_ = false;
+  phaseOneDone_ = false;
+  cache_.ForEachDirty([&](Page* page) {
+    page->image().clear();
+    page->image().shrink_to_fit();
+    cache_.MarkClean(page);
+  });
+  ReleaseUpdateLocks();
+  return 0;
+}
+
+DWORD Container::DropPendingArea() {
+  DWORD error = 0;
+  if (phaseOneDone_ && !inMemory()) {
+    FileHeader old = diskHeader_;
+    old.committedLength = old.pendingLength = old.PageAreaEnd();
+    ++old.changeCounter;
+    uint8_t raw[kHeaderSize];
+    old.Serialize(raw);
+    error = WriteAt(0, raw, kHeaderSize);
+    if (!error) error = Flush();
+    if (error) lastError_ = error;
+  }
+  Discard();
+  return error;
+}
+
+}  // namespace pr::store
