@@ -103,278 +103,274 @@ inline const char* MAKEINTRESOURCEA(UINT id) { return reinterpret_cast<const cha
 inline bool IS_INTRESOURCE(const void* p) { return (reinterpret_cast<uintptr_t>(p) >> 16) == 0; }
 
 // ---------------------------------------------------------------- errors of this layer
-enum : DWORD {
-  ERROR_INVALID_WINDOW_HANDLE = 1400,
-  ERROR_INVALID_MENU_HANDLE = 1401,
-  ERROR_INVALID_CURSOR_HANDLE = 1402,
-  ERROR_CANNOT_FIND_WND_CLASS = 1407,
-  ERROR_WINDOW_OF_OTHER_THREAD = 1408,
-  ERROR_CLASS_ALREADY_EXISTS = 1410,
-  ERROR_CLASS_HAS_WINDOWS = 1412,
-  ERROR_INVALID_INDEX = 1413,
-  ERROR_CLIPBOARD_NOT_OPEN = 1418,
-  ERROR_INVALID_DWP_HANDLE = 1405,
-  ERROR_TIMEOUT = 1460,
-};
+inline constexpr DWORD ERROR_INVALID_WINDOW_HANDLE = 1400;
+inline constexpr DWORD ERROR_INVALID_MENU_HANDLE = 1401;
+inline constexpr DWORD ERROR_INVALID_CURSOR_HANDLE = 1402;
+inline constexpr DWORD ERROR_CANNOT_FIND_WND_CLASS = 1407;
+inline constexpr DWORD ERROR_WINDOW_OF_OTHER_THREAD = 1408;
+inline constexpr DWORD ERROR_CLASS_ALREADY_EXISTS = 1410;
+inline constexpr DWORD ERROR_CLASS_HAS_WINDOWS = 1412;
+inline constexpr DWORD ERROR_INVALID_INDEX = 1413;
+inline constexpr DWORD ERROR_CLIPBOARD_NOT_OPEN = 1418;
+inline constexpr DWORD ERROR_INVALID_DWP_HANDLE = 1405;
+inline constexpr DWORD ERROR_TIMEOUT = 1460;
 
 // ---------------------------------------------------------------- messages
-enum : UINT {
-  WM_NULL = 0x0000,
-  WM_CREATE = 0x0001,
-  WM_DESTROY = 0x0002,
-  WM_MOVE = 0x0003,
-  WM_SIZE = 0x0005,
-  WM_ACTIVATE = 0x0006,
-  WM_SETFOCUS = 0x0007,
-  WM_KILLFOCUS = 0x0008,
-  WM_ENABLE = 0x000A,
-  WM_SETREDRAW = 0x000B,
-  WM_SETTEXT = 0x000C,
-  WM_GETTEXT = 0x000D,
-  WM_GETTEXTLENGTH = 0x000E,
-  WM_PAINT = 0x000F,
-  WM_CLOSE = 0x0010,
-  WM_QUIT = 0x0012,
-  WM_ERASEBKGND = 0x0014,
-  WM_SHOWWINDOW = 0x0018,
-  WM_ACTIVATEAPP = 0x001C,
-  WM_CANCELMODE = 0x001F,
-  WM_SETCURSOR = 0x0020,
-  WM_MOUSEACTIVATE = 0x0021,
-  WM_NEXTDLGCTL = 0x0028,
-  WM_DRAWITEM = 0x002B,
-  WM_MEASUREITEM = 0x002C,
-  WM_SETFONT = 0x0030,
-  WM_GETFONT = 0x0031,
-  WM_CONTEXTMENU = 0x007B,
-  WM_SETICON = 0x0080,
-  WM_NCCREATE = 0x0081,
-  WM_NCDESTROY = 0x0082,
-  WM_NCHITTEST = 0x0084,
-  WM_NCPAINT = 0x0085,
-  WM_GETDLGCODE = 0x0087,
-  WM_KEYDOWN = 0x0100,
-  WM_KEYUP = 0x0101,
-  WM_CHAR = 0x0102,
-  WM_SYSKEYDOWN = 0x0104,
-  WM_SYSKEYUP = 0x0105,
-  WM_SYSCHAR = 0x0106,
-  WM_INITDIALOG = 0x0110,
-  WM_COMMAND = 0x0111,
-  WM_SYSCOMMAND = 0x0112,
-  WM_TIMER = 0x0113,
-  WM_HSCROLL = 0x0114,
-  WM_VSCROLL = 0x0115,
-  WM_INITMENUPOPUP = 0x0117,
-  WM_MENUSELECT = 0x011F,
-  WM_ENTERIDLE = 0x0121,
-  WM_CTLCOLORMSGBOX = 0x0132,
-  WM_CTLCOLOREDIT = 0x0133,
-  WM_CTLCOLORLISTBOX = 0x0134,
-  WM_CTLCOLORBTN = 0x0135,
-  WM_CTLCOLORDLG = 0x0136,
-  WM_CTLCOLORSCROLLBAR = 0x0137,
-  WM_CTLCOLORSTATIC = 0x0138,
-  WM_MOUSEMOVE = 0x0200,
-  WM_LBUTTONDOWN = 0x0201,
-  WM_LBUTTONUP = 0x0202,
-  WM_LBUTTONDBLCLK = 0x0203,
-  WM_RBUTTONDOWN = 0x0204,
-  WM_RBUTTONUP = 0x0205,
-  WM_RBUTTONDBLCLK = 0x0206,
-  WM_MBUTTONDOWN = 0x0207,
-  WM_MBUTTONUP = 0x0208,
-  WM_MBUTTONDBLCLK = 0x0209,
-  WM_MOUSEWHEEL = 0x020A,
-  WM_CAPTURECHANGED = 0x0215,
-  WM_CUT = 0x0300,
-  WM_COPY = 0x0301,
-  WM_PASTE = 0x0302,
-  WM_CLEAR = 0x0303,
-  WM_UNDO = 0x0304,
-  WM_USER = 0x0400,
-  WM_APP = 0x8000,
-};
+inline constexpr UINT WM_NULL = 0x0000;
+inline constexpr UINT WM_CREATE = 0x0001;
+inline constexpr UINT WM_DESTROY = 0x0002;
+inline constexpr UINT WM_MOVE = 0x0003;
+inline constexpr UINT WM_SIZE = 0x0005;
+inline constexpr UINT WM_ACTIVATE = 0x0006;
+inline constexpr UINT WM_SETFOCUS = 0x0007;
+inline constexpr UINT WM_KILLFOCUS = 0x0008;
+inline constexpr UINT WM_ENABLE = 0x000A;
+inline constexpr UINT WM_SETREDRAW = 0x000B;
+inline constexpr UINT WM_SETTEXT = 0x000C;
+inline constexpr UINT WM_GETTEXT = 0x000D;
+inline constexpr UINT WM_GETTEXTLENGTH = 0x000E;
+inline constexpr UINT WM_PAINT = 0x000F;
+inline constexpr UINT WM_CLOSE = 0x0010;
+inline constexpr UINT WM_QUIT = 0x0012;
+inline constexpr UINT WM_ERASEBKGND = 0x0014;
+inline constexpr UINT WM_SHOWWINDOW = 0x0018;
+inline constexpr UINT WM_ACTIVATEAPP = 0x001C;
+inline constexpr UINT WM_CANCELMODE = 0x001F;
+inline constexpr UINT WM_SETCURSOR = 0x0020;
+inline constexpr UINT WM_MOUSEACTIVATE = 0x0021;
+inline constexpr UINT WM_NEXTDLGCTL = 0x0028;
+inline constexpr UINT WM_DRAWITEM = 0x002B;
+inline constexpr UINT WM_MEASUREITEM = 0x002C;
+inline constexpr UINT WM_SETFONT = 0x0030;
+inline constexpr UINT WM_GETFONT = 0x0031;
+inline constexpr UINT WM_CONTEXTMENU = 0x007B;
+inline constexpr UINT WM_SETICON = 0x0080;
+inline constexpr UINT WM_NCCREATE = 0x0081;
+inline constexpr UINT WM_NCDESTROY = 0x0082;
+inline constexpr UINT WM_NCHITTEST = 0x0084;
+inline constexpr UINT WM_NCPAINT = 0x0085;
+inline constexpr UINT WM_GETDLGCODE = 0x0087;
+inline constexpr UINT WM_KEYDOWN = 0x0100;
+inline constexpr UINT WM_KEYUP = 0x0101;
+inline constexpr UINT WM_CHAR = 0x0102;
+inline constexpr UINT WM_SYSKEYDOWN = 0x0104;
+inline constexpr UINT WM_SYSKEYUP = 0x0105;
+inline constexpr UINT WM_SYSCHAR = 0x0106;
+inline constexpr UINT WM_INITDIALOG = 0x0110;
+inline constexpr UINT WM_COMMAND = 0x0111;
+inline constexpr UINT WM_SYSCOMMAND = 0x0112;
+inline constexpr UINT WM_TIMER = 0x0113;
+inline constexpr UINT WM_HSCROLL = 0x0114;
+inline constexpr UINT WM_VSCROLL = 0x0115;
+inline constexpr UINT WM_INITMENUPOPUP = 0x0117;
+inline constexpr UINT WM_MENUSELECT = 0x011F;
+inline constexpr UINT WM_ENTERIDLE = 0x0121;
+inline constexpr UINT WM_CTLCOLORMSGBOX = 0x0132;
+inline constexpr UINT WM_CTLCOLOREDIT = 0x0133;
+inline constexpr UINT WM_CTLCOLORLISTBOX = 0x0134;
+inline constexpr UINT WM_CTLCOLORBTN = 0x0135;
+inline constexpr UINT WM_CTLCOLORDLG = 0x0136;
+inline constexpr UINT WM_CTLCOLORSCROLLBAR = 0x0137;
+inline constexpr UINT WM_CTLCOLORSTATIC = 0x0138;
+inline constexpr UINT WM_MOUSEMOVE = 0x0200;
+inline constexpr UINT WM_LBUTTONDOWN = 0x0201;
+inline constexpr UINT WM_LBUTTONUP = 0x0202;
+inline constexpr UINT WM_LBUTTONDBLCLK = 0x0203;
+inline constexpr UINT WM_RBUTTONDOWN = 0x0204;
+inline constexpr UINT WM_RBUTTONUP = 0x0205;
+inline constexpr UINT WM_RBUTTONDBLCLK = 0x0206;
+inline constexpr UINT WM_MBUTTONDOWN = 0x0207;
+inline constexpr UINT WM_MBUTTONUP = 0x0208;
+inline constexpr UINT WM_MBUTTONDBLCLK = 0x0209;
+inline constexpr UINT WM_MOUSEWHEEL = 0x020A;
+inline constexpr UINT WM_CAPTURECHANGED = 0x0215;
+inline constexpr UINT WM_CUT = 0x0300;
+inline constexpr UINT WM_COPY = 0x0301;
+inline constexpr UINT WM_PASTE = 0x0302;
+inline constexpr UINT WM_CLEAR = 0x0303;
+inline constexpr UINT WM_UNDO = 0x0304;
+inline constexpr UINT WM_USER = 0x0400;
+inline constexpr UINT WM_APP = 0x8000;
 
 // WM_ACTIVATE
-enum : WORD { WA_INACTIVE = 0, WA_ACTIVE = 1, WA_CLICKACTIVE = 2 };
+inline constexpr WORD WA_INACTIVE = 0;
+inline constexpr WORD WA_ACTIVE = 1;
+inline constexpr WORD WA_CLICKACTIVE = 2;
 // WM_SIZE
-enum : WPARAM { SIZE_RESTORED = 0 };
+inline constexpr WPARAM SIZE_RESTORED = 0;
 // WM_GETDLGCODE results
-enum : LRESULT {
-  DLGC_WANTARROWS = 0x1,
-  DLGC_WANTTAB = 0x2,
-  DLGC_WANTALLKEYS = 0x4,
-  DLGC_HASSETSEL = 0x8,
-  DLGC_DEFPUSHBUTTON = 0x10,
-  DLGC_UNDEFPUSHBUTTON = 0x20,
-  DLGC_STATIC = 0x100,
-  DLGC_BUTTON = 0x2000,
-  DLGC_WANTCHARS = 0x80,
-};
+inline constexpr LRESULT DLGC_WANTARROWS = 0x1;
+inline constexpr LRESULT DLGC_WANTTAB = 0x2;
+inline constexpr LRESULT DLGC_WANTALLKEYS = 0x4;
+inline constexpr LRESULT DLGC_HASSETSEL = 0x8;
+inline constexpr LRESULT DLGC_DEFPUSHBUTTON = 0x10;
+inline constexpr LRESULT DLGC_UNDEFPUSHBUTTON = 0x20;
+inline constexpr LRESULT DLGC_STATIC = 0x100;
+inline constexpr LRESULT DLGC_BUTTON = 0x2000;
+inline constexpr LRESULT DLGC_WANTCHARS = 0x80;
 // WM_NCHITTEST results
-enum : LRESULT { HTNOWHERE = 0, HTCLIENT = 1, HTCAPTION = 2, HTVSCROLL = 7, HTBORDER = 18 };
+inline constexpr LRESULT HTNOWHERE = 0;
+inline constexpr LRESULT HTCLIENT = 1;
+inline constexpr LRESULT HTCAPTION = 2;
+inline constexpr LRESULT HTVSCROLL = 7;
+inline constexpr LRESULT HTBORDER = 18;
 // Modifier bits in the wParam of mouse messages.
-enum : WPARAM { MK_LBUTTON = 0x1, MK_RBUTTON = 0x2, MK_SHIFT = 0x4, MK_CONTROL = 0x8, MK_MBUTTON = 0x10 };
+inline constexpr WPARAM MK_LBUTTON = 0x1;
+inline constexpr WPARAM MK_RBUTTON = 0x2;
+inline constexpr WPARAM MK_SHIFT = 0x4;
+inline constexpr WPARAM MK_CONTROL = 0x8;
+inline constexpr WPARAM MK_MBUTTON = 0x10;
 
 // Virtual keys.
-enum : UINT {
-  VK_LBUTTON = 0x01,
-  VK_RBUTTON = 0x02,
-  VK_MBUTTON = 0x04,
-  VK_BACK = 0x08,
-  VK_TAB = 0x09,
-  VK_RETURN = 0x0D,
-  VK_SHIFT = 0x10,
-  VK_CONTROL = 0x11,
-  VK_MENU = 0x12,
-  VK_PAUSE = 0x13,
-  VK_CAPITAL = 0x14,
-  VK_ESCAPE = 0x1B,
-  VK_SPACE = 0x20,
-  VK_PRIOR = 0x21,
-  VK_NEXT = 0x22,
-  VK_END = 0x23,
-  VK_HOME = 0x24,
-  VK_LEFT = 0x25,
-  VK_UP = 0x26,
-  VK_RIGHT = 0x27,
-  VK_DOWN = 0x28,
-  VK_INSERT = 0x2D,
-  VK_DELETE = 0x2E,
-  VK_APPS = 0x5D,
-  VK_F1 = 0x70,
-  VK_F12 = 0x7B,
-  VK_F24 = 0x87,
-  VK_NUMLOCK = 0x90,
-  VK_SCROLL = 0x91,
-};
+inline constexpr UINT VK_LBUTTON = 0x01;
+inline constexpr UINT VK_RBUTTON = 0x02;
+inline constexpr UINT VK_MBUTTON = 0x04;
+inline constexpr UINT VK_BACK = 0x08;
+inline constexpr UINT VK_TAB = 0x09;
+inline constexpr UINT VK_RETURN = 0x0D;
+inline constexpr UINT VK_SHIFT = 0x10;
+inline constexpr UINT VK_CONTROL = 0x11;
+inline constexpr UINT VK_MENU = 0x12;
+inline constexpr UINT VK_PAUSE = 0x13;
+inline constexpr UINT VK_CAPITAL = 0x14;
+inline constexpr UINT VK_ESCAPE = 0x1B;
+inline constexpr UINT VK_SPACE = 0x20;
+inline constexpr UINT VK_PRIOR = 0x21;
+inline constexpr UINT VK_NEXT = 0x22;
+inline constexpr UINT VK_END = 0x23;
+inline constexpr UINT VK_HOME = 0x24;
+inline constexpr UINT VK_LEFT = 0x25;
+inline constexpr UINT VK_UP = 0x26;
+inline constexpr UINT VK_RIGHT = 0x27;
+inline constexpr UINT VK_DOWN = 0x28;
+inline constexpr UINT VK_INSERT = 0x2D;
+inline constexpr UINT VK_DELETE = 0x2E;
+inline constexpr UINT VK_APPS = 0x5D;
+inline constexpr UINT VK_F1 = 0x70;
+inline constexpr UINT VK_F12 = 0x7B;
+inline constexpr UINT VK_F24 = 0x87;
+inline constexpr UINT VK_NUMLOCK = 0x90;
+inline constexpr UINT VK_SCROLL = 0x91;
 // Bits of the lParam of keyboard messages.
-enum : LPARAM { KF_EXTENDED_BIT = 1 << 24, KF_ALTDOWN_BIT = 1 << 29, KF_UP_BIT = static_cast<LPARAM>(1u << 31) };
+inline constexpr LPARAM KF_EXTENDED_BIT = 1 << 24;
+inline constexpr LPARAM KF_ALTDOWN_BIT = 1 << 29;
+inline constexpr LPARAM KF_UP_BIT = static_cast<LPARAM>(1u << 31);
 
 // ---------------------------------------------------------------- window styles
-enum : DWORD {
-  WS_OVERLAPPED = 0x00000000u,
-  WS_POPUP = 0x80000000u,
-  WS_CHILD = 0x40000000u,
-  WS_MINIMIZE = 0x20000000u,
-  WS_VISIBLE = 0x10000000u,
-  WS_DISABLED = 0x08000000u,
-  WS_CLIPSIBLINGS = 0x04000000u,
-  WS_CLIPCHILDREN = 0x02000000u,
-  WS_MAXIMIZE = 0x01000000u,
-  WS_CAPTION = 0x00C00000u,
-  WS_BORDER = 0x00800000u,
-  WS_DLGFRAME = 0x00400000u,
-  WS_VSCROLL = 0x00200000u,
-  WS_HSCROLL = 0x00100000u,
-  WS_SYSMENU = 0x00080000u,
-  WS_THICKFRAME = 0x00040000u,
-  WS_GROUP = 0x00020000u,
-  WS_TABSTOP = 0x00010000u,
-  WS_MINIMIZEBOX = 0x00020000u,
-  WS_MAXIMIZEBOX = 0x00010000u,
-  WS_OVERLAPPEDWINDOW = 0x00CF0000u,
-  WS_EX_DLGMODALFRAME = 0x00000001u,
-  WS_EX_NOPARENTNOTIFY = 0x00000004u,
-  WS_EX_TOPMOST = 0x00000008u,
-  WS_EX_TOOLWINDOW = 0x00000080u,
-  WS_EX_CLIENTEDGE = 0x00000200u,
-  WS_EX_CONTROLPARENT = 0x00010000u,
-};
+inline constexpr DWORD WS_OVERLAPPED = 0x00000000u;
+inline constexpr DWORD WS_POPUP = 0x80000000u;
+inline constexpr DWORD WS_CHILD = 0x40000000u;
+inline constexpr DWORD WS_MINIMIZE = 0x20000000u;
+inline constexpr DWORD WS_VISIBLE = 0x10000000u;
+inline constexpr DWORD WS_DISABLED = 0x08000000u;
+inline constexpr DWORD WS_CLIPSIBLINGS = 0x04000000u;
+inline constexpr DWORD WS_CLIPCHILDREN = 0x02000000u;
+inline constexpr DWORD WS_MAXIMIZE = 0x01000000u;
+inline constexpr DWORD WS_CAPTION = 0x00C00000u;
+inline constexpr DWORD WS_BORDER = 0x00800000u;
+inline constexpr DWORD WS_DLGFRAME = 0x00400000u;
+inline constexpr DWORD WS_VSCROLL = 0x00200000u;
+inline constexpr DWORD WS_HSCROLL = 0x00100000u;
+inline constexpr DWORD WS_SYSMENU = 0x00080000u;
+inline constexpr DWORD WS_THICKFRAME = 0x00040000u;
+inline constexpr DWORD WS_GROUP = 0x00020000u;
+inline constexpr DWORD WS_TABSTOP = 0x00010000u;
+inline constexpr DWORD WS_MINIMIZEBOX = 0x00020000u;
+inline constexpr DWORD WS_MAXIMIZEBOX = 0x00010000u;
+inline constexpr DWORD WS_OVERLAPPEDWINDOW = 0x00CF0000u;
+inline constexpr DWORD WS_EX_DLGMODALFRAME = 0x00000001u;
+inline constexpr DWORD WS_EX_NOPARENTNOTIFY = 0x00000004u;
+inline constexpr DWORD WS_EX_TOPMOST = 0x00000008u;
+inline constexpr DWORD WS_EX_TOOLWINDOW = 0x00000080u;
+inline constexpr DWORD WS_EX_CLIENTEDGE = 0x00000200u;
+inline constexpr DWORD WS_EX_CONTROLPARENT = 0x00010000u;
 inline constexpr int CW_USEDEFAULT = static_cast<int>(0x80000000u);
 
 // Dialog styles.
-enum : DWORD {
-  DS_ABSALIGN = 0x01,
-  DS_SYSMODAL = 0x02,
-  DS_SETFONT = 0x40,
-  DS_MODALFRAME = 0x80,
-  DS_NOIDLEMSG = 0x100,
-  DS_SETFOREGROUND = 0x200,
-  DS_CENTER = 0x800,
-};
+inline constexpr DWORD DS_ABSALIGN = 0x01;
+inline constexpr DWORD DS_SYSMODAL = 0x02;
+inline constexpr DWORD DS_SETFONT = 0x40;
+inline constexpr DWORD DS_MODALFRAME = 0x80;
+inline constexpr DWORD DS_NOIDLEMSG = 0x100;
+inline constexpr DWORD DS_SETFOREGROUND = 0x200;
+inline constexpr DWORD DS_CENTER = 0x800;
 // Button styles and notifications.
-enum : DWORD {
-  BS_PUSHBUTTON = 0x0,
-  BS_DEFPUSHBUTTON = 0x1,
-  BS_CHECKBOX = 0x2,
-  BS_AUTOCHECKBOX = 0x3,
-  BS_GROUPBOX = 0x7,
-  BS_OWNERDRAW = 0xB,
-  BS_TYPEMASK = 0xF,
-};
-enum : WORD { BN_CLICKED = 0 };
-enum : WPARAM { BST_UNCHECKED = 0, BST_CHECKED = 1, BST_FOCUS = 8, BST_PUSHED = 4 };
+inline constexpr DWORD BS_PUSHBUTTON = 0x0;
+inline constexpr DWORD BS_DEFPUSHBUTTON = 0x1;
+inline constexpr DWORD BS_CHECKBOX = 0x2;
+inline constexpr DWORD BS_AUTOCHECKBOX = 0x3;
+inline constexpr DWORD BS_GROUPBOX = 0x7;
+inline constexpr DWORD BS_OWNERDRAW = 0xB;
+inline constexpr DWORD BS_TYPEMASK = 0xF;
+inline constexpr WORD BN_CLICKED = 0;
+inline constexpr WPARAM BST_UNCHECKED = 0;
+inline constexpr WPARAM BST_CHECKED = 1;
+inline constexpr WPARAM BST_FOCUS = 8;
+inline constexpr WPARAM BST_PUSHED = 4;
 // Static styles.
-enum : DWORD {
-  SS_LEFT = 0x0,
-  SS_CENTER = 0x1,
-  SS_RIGHT = 0x2,
-  SS_ICON = 0x3,
-  SS_OWNERDRAW = 0xD,
-  SS_TYPEMASK = 0x1F,
-  SS_NOPREFIX = 0x80,
-  SS_NOTIFY = 0x100,
-};
+inline constexpr DWORD SS_LEFT = 0x0;
+inline constexpr DWORD SS_CENTER = 0x1;
+inline constexpr DWORD SS_RIGHT = 0x2;
+inline constexpr DWORD SS_ICON = 0x3;
+inline constexpr DWORD SS_OWNERDRAW = 0xD;
+inline constexpr DWORD SS_TYPEMASK = 0x1F;
+inline constexpr DWORD SS_NOPREFIX = 0x80;
+inline constexpr DWORD SS_NOTIFY = 0x100;
 // Edit styles.
-enum : DWORD {
-  ES_LEFT = 0x0,
-  ES_CENTER = 0x1,
-  ES_RIGHT = 0x2,
-  ES_MULTILINE = 0x4,
-  ES_UPPERCASE = 0x8,
-  ES_PASSWORD = 0x20,
-  ES_AUTOVSCROLL = 0x40,
-  ES_AUTOHSCROLL = 0x80,
-  ES_READONLY = 0x800,
-};
+inline constexpr DWORD ES_LEFT = 0x0;
+inline constexpr DWORD ES_CENTER = 0x1;
+inline constexpr DWORD ES_RIGHT = 0x2;
+inline constexpr DWORD ES_MULTILINE = 0x4;
+inline constexpr DWORD ES_UPPERCASE = 0x8;
+inline constexpr DWORD ES_PASSWORD = 0x20;
+inline constexpr DWORD ES_AUTOVSCROLL = 0x40;
+inline constexpr DWORD ES_AUTOHSCROLL = 0x80;
+inline constexpr DWORD ES_READONLY = 0x800;
 
 // Control messages.
-enum : UINT {
-  EM_GETSEL = 0x00B0,
-  EM_SETSEL = 0x00B1,
-  EM_SCROLL = 0x00B5,
-  EM_LINESCROLL = 0x00B6,
-  EM_GETMODIFY = 0x00B8,
-  EM_SETMODIFY = 0x00B9,
-  EM_GETLINECOUNT = 0x00BA,
-  EM_LIMITTEXT = 0x00C5,
-  EM_UNDO = 0x00C7,
-  EM_GETFIRSTVISIBLELINE = 0x00CE,
-  EM_SETREADONLY = 0x00CF,
-  BM_GETCHECK = 0x00F0,
-  BM_SETCHECK = 0x00F1,
-  BM_GETSTATE = 0x00F2,
-  BM_SETSTATE = 0x00F3,
-  BM_SETSTYLE = 0x00F4,
-  BM_CLICK = 0x00F5,
-  STM_SETICON = 0x0170,
-  STM_GETICON = 0x0171,
-  DM_GETDEFID = WM_USER + 0,
-  DM_SETDEFID = WM_USER + 1,
-};
-enum : WORD { DC_HASDEFID = 0x534B };
+inline constexpr UINT EM_GETSEL = 0x00B0;
+inline constexpr UINT EM_SETSEL = 0x00B1;
+inline constexpr UINT EM_SCROLL = 0x00B5;
+inline constexpr UINT EM_LINESCROLL = 0x00B6;
+inline constexpr UINT EM_GETMODIFY = 0x00B8;
+inline constexpr UINT EM_SETMODIFY = 0x00B9;
+inline constexpr UINT EM_GETLINECOUNT = 0x00BA;
+inline constexpr UINT EM_LIMITTEXT = 0x00C5;
+inline constexpr UINT EM_UNDO = 0x00C7;
+inline constexpr UINT EM_GETFIRSTVISIBLELINE = 0x00CE;
+inline constexpr UINT EM_SETREADONLY = 0x00CF;
+inline constexpr UINT BM_GETCHECK = 0x00F0;
+inline constexpr UINT BM_SETCHECK = 0x00F1;
+inline constexpr UINT BM_GETSTATE = 0x00F2;
+inline constexpr UINT BM_SETSTATE = 0x00F3;
+inline constexpr UINT BM_SETSTYLE = 0x00F4;
+inline constexpr UINT BM_CLICK = 0x00F5;
+inline constexpr UINT STM_SETICON = 0x0170;
+inline constexpr UINT STM_GETICON = 0x0171;
+inline constexpr UINT DM_GETDEFID = WM_USER + 0;
+inline constexpr UINT DM_SETDEFID = WM_USER + 1;
+inline constexpr WORD DC_HASDEFID = 0x534B;
 
 // Standard dialog command IDs.
-enum : int {
-  IDOK = 1,
-  IDCANCEL = 2,
-  IDABORT = 3,
-  IDRETRY = 4,
-  IDIGNORE = 5,
-  IDYES = 6,
-  IDNO = 7,
-  IDCLOSE = 8,
-  IDHELP = 9,
-};
+inline constexpr int IDOK = 1;
+inline constexpr int IDCANCEL = 2;
+inline constexpr int IDABORT = 3;
+inline constexpr int IDRETRY = 4;
+inline constexpr int IDIGNORE = 5;
+inline constexpr int IDYES = 6;
+inline constexpr int IDNO = 7;
+inline constexpr int IDCLOSE = 8;
+inline constexpr int IDHELP = 9;
 
 // The predefined classes: "Button", "Edit", "Static" and the dialog class
 // "#32770" (a template's class ordinal 0x80, 0x81, 0x82 names the first three).
 inline constexpr char WC_DIALOG[] = "#32770";
 
 // ---------------------------------------------------------------- classes and windows
-enum : UINT { CS_VREDRAW = 0x1, CS_HREDRAW = 0x2, CS_DBLCLKS = 0x8, CS_SAVEBITS = 0x800 };
+inline constexpr UINT CS_VREDRAW = 0x1;
+inline constexpr UINT CS_HREDRAW = 0x2;
+inline constexpr UINT CS_DBLCLKS = 0x8;
+inline constexpr UINT CS_SAVEBITS = 0x800;
 
 struct WNDCLASSA {
   UINT style;
@@ -433,29 +429,34 @@ BOOL IsWindow(HWND window);
 BOOL IsChild(HWND parent, HWND window);
 HWND GetParent(HWND window);  // the parent of a child, the owner of a top-level window
 HWND GetDesktopWindow();
-enum : UINT { GW_HWNDFIRST = 0, GW_HWNDLAST = 1, GW_HWNDNEXT = 2, GW_HWNDPREV = 3, GW_OWNER = 4, GW_CHILD = 5 };
+inline constexpr UINT GW_HWNDFIRST = 0;
+inline constexpr UINT GW_HWNDLAST = 1;
+inline constexpr UINT GW_HWNDNEXT = 2;
+inline constexpr UINT GW_HWNDPREV = 3;
+inline constexpr UINT GW_OWNER = 4;
+inline constexpr UINT GW_CHILD = 5;
 // Siblings are in z-order, topmost first.
 HWND GetWindow(HWND window, UINT relation);
-enum : UINT { GA_PARENT = 1, GA_ROOT = 2, GA_ROOTOWNER = 3 };
+inline constexpr UINT GA_PARENT = 1;
+inline constexpr UINT GA_ROOT = 2;
+inline constexpr UINT GA_ROOTOWNER = 3;
 HWND GetAncestor(HWND window, UINT flags);
 BOOL EnumChildWindows(HWND parent, WNDENUMPROC callback, LPARAM param);  // all descendants, depth first
 BOOL EnumThreadWindows(DWORD threadId, WNDENUMPROC callback, LPARAM param);  // top-level windows
 DWORD GetWindowThreadProcessId(HWND window, DWORD* processId);
 HWND FindWindowA(const char* className, const char* windowName);  // top-level; either may be null
 
-enum : int {
-  GWLP_WNDPROC = -4,
-  GWLP_HINSTANCE = -6,
-  GWLP_HWNDPARENT = -8,
-  GWLP_ID = -12,
-  GWL_STYLE = -16,
-  GWL_EXSTYLE = -20,
-  GWLP_USERDATA = -21,
-  DWLP_MSGRESULT = 0,
-  DWLP_DLGPROC = 8,
-  DWLP_USER = 16,
-};
-enum : int { DLGWINDOWEXTRA = 24 };
+inline constexpr int GWLP_WNDPROC = -4;
+inline constexpr int GWLP_HINSTANCE = -6;
+inline constexpr int GWLP_HWNDPARENT = -8;
+inline constexpr int GWLP_ID = -12;
+inline constexpr int GWL_STYLE = -16;
+inline constexpr int GWL_EXSTYLE = -20;
+inline constexpr int GWLP_USERDATA = -21;
+inline constexpr int DWLP_MSGRESULT = 0;
+inline constexpr int DWLP_DLGPROC = 8;
+inline constexpr int DWLP_USER = 16;
+inline constexpr int DLGWINDOWEXTRA = 24;
 // Indexes >= 0 address the class's window extra bytes (8 per slot); beyond
 // them the call fails with ERROR_INVALID_INDEX and returns 0.  Setting
 // GWL_STYLE changes the stored style (visibility and enabled state follow
@@ -472,21 +473,24 @@ int GetWindowTextLengthA(HWND window);
 BOOL SetWindowTextA(HWND window, const char* text);  // sends WM_SETTEXT
 
 BOOL ShowWindow(HWND window, int command);
-enum : int { SW_HIDE = 0, SW_SHOWNORMAL = 1, SW_SHOW = 5, SW_MINIMIZE = 6, SW_SHOWNA = 8, SW_RESTORE = 9 };
+inline constexpr int SW_HIDE = 0;
+inline constexpr int SW_SHOWNORMAL = 1;
+inline constexpr int SW_SHOW = 5;
+inline constexpr int SW_MINIMIZE = 6;
+inline constexpr int SW_SHOWNA = 8;
+inline constexpr int SW_RESTORE = 9;
 BOOL IsWindowVisible(HWND window);  // visible itself and every ancestor
 BOOL EnableWindow(HWND window, BOOL enable);  // returns TRUE when it was disabled
 BOOL IsWindowEnabled(HWND window);
 
 BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint);
-enum : UINT {
-  SWP_NOSIZE = 0x1,
-  SWP_NOMOVE = 0x2,
-  SWP_NOZORDER = 0x4,
-  SWP_NOREDRAW = 0x8,
-  SWP_NOACTIVATE = 0x10,
-  SWP_SHOWWINDOW = 0x40,
-  SWP_HIDEWINDOW = 0x80,
-};
+inline constexpr UINT SWP_NOSIZE = 0x1;
+inline constexpr UINT SWP_NOMOVE = 0x2;
+inline constexpr UINT SWP_NOZORDER = 0x4;
+inline constexpr UINT SWP_NOREDRAW = 0x8;
+inline constexpr UINT SWP_NOACTIVATE = 0x10;
+inline constexpr UINT SWP_SHOWWINDOW = 0x40;
+inline constexpr UINT SWP_HIDEWINDOW = 0x80;
 inline HWND const HWND_TOP = nullptr;
 inline HWND const HWND_BOTTOM = reinterpret_cast<HWND>(1);
 inline HWND const HWND_TOPMOST = reinterpret_cast<HWND>(-1);
@@ -516,7 +520,9 @@ void PostQuitMessage(int exitCode);
 // Returns FALSE for WM_QUIT, -1 for an invalid window filter.  Messages of
 // other threads sent to this thread's windows are delivered while waiting.
 BOOL GetMessageA(MSG* msg, HWND window, UINT filterMin, UINT filterMax);
-enum : UINT { PM_NOREMOVE = 0, PM_REMOVE = 1, PM_NOYIELD = 2 };
+inline constexpr UINT PM_NOREMOVE = 0;
+inline constexpr UINT PM_REMOVE = 1;
+inline constexpr UINT PM_NOYIELD = 2;
 // As GetMessageA without waiting: TRUE when a message was found.
 BOOL PeekMessageA(MSG* msg, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags);
 // Waits until the calling thread has a message or input (or timeout ms pass).
@@ -552,33 +558,37 @@ BOOL ReleaseCapture();
 HWND GetCapture();
 
 // ---------------------------------------------------------------- painting
-enum : int {
-  COLOR_SCROLLBAR = 0,
-  COLOR_BACKGROUND = 1,
-  COLOR_ACTIVECAPTION = 2,
-  COLOR_INACTIVECAPTION = 3,
-  COLOR_MENU = 4,
-  COLOR_WINDOW = 5,
-  COLOR_WINDOWFRAME = 6,
-  COLOR_MENUTEXT = 7,
-  COLOR_WINDOWTEXT = 8,
-  COLOR_CAPTIONTEXT = 9,
-  COLOR_HIGHLIGHT = 13,
-  COLOR_HIGHLIGHTTEXT = 14,
-  COLOR_BTNFACE = 15,
-  COLOR_BTNSHADOW = 16,
-  COLOR_GRAYTEXT = 17,
-  COLOR_BTNTEXT = 18,
-  COLOR_INACTIVECAPTIONTEXT = 19,
-  COLOR_BTNHIGHLIGHT = 20,
-  COLOR_INFOTEXT = 23,
-  COLOR_INFOBK = 24,
-};
+inline constexpr int COLOR_SCROLLBAR = 0;
+inline constexpr int COLOR_BACKGROUND = 1;
+inline constexpr int COLOR_ACTIVECAPTION = 2;
+inline constexpr int COLOR_INACTIVECAPTION = 3;
+inline constexpr int COLOR_MENU = 4;
+inline constexpr int COLOR_WINDOW = 5;
+inline constexpr int COLOR_WINDOWFRAME = 6;
+inline constexpr int COLOR_MENUTEXT = 7;
+inline constexpr int COLOR_WINDOWTEXT = 8;
+inline constexpr int COLOR_CAPTIONTEXT = 9;
+inline constexpr int COLOR_HIGHLIGHT = 13;
+inline constexpr int COLOR_HIGHLIGHTTEXT = 14;
+inline constexpr int COLOR_BTNFACE = 15;
+inline constexpr int COLOR_BTNSHADOW = 16;
+inline constexpr int COLOR_GRAYTEXT = 17;
+inline constexpr int COLOR_BTNTEXT = 18;
+inline constexpr int COLOR_INACTIVECAPTIONTEXT = 19;
+inline constexpr int COLOR_BTNHIGHLIGHT = 20;
+inline constexpr int COLOR_INFOTEXT = 23;
+inline constexpr int COLOR_INFOBK = 24;
 COLORREF GetSysColor(int index);
 HBRUSH GetSysColorBrush(int index);  // shared, never deleted
 HBRUSH CreateSolidBrush(COLORREF color);
-enum : int { WHITE_BRUSH = 0, LTGRAY_BRUSH = 1, GRAY_BRUSH = 2, BLACK_BRUSH = 4, NULL_BRUSH = 5, SYSTEM_FONT = 13,
-             DEFAULT_GUI_FONT = 17, ANSI_VAR_FONT = 12 };
+inline constexpr int WHITE_BRUSH = 0;
+inline constexpr int LTGRAY_BRUSH = 1;
+inline constexpr int GRAY_BRUSH = 2;
+inline constexpr int BLACK_BRUSH = 4;
+inline constexpr int NULL_BRUSH = 5;
+inline constexpr int SYSTEM_FONT = 13;
+inline constexpr int DEFAULT_GUI_FONT = 17;
+inline constexpr int ANSI_VAR_FONT = 12;
 HGDIOBJ GetStockObject(int object);
 BOOL DeleteObject(HGDIOBJ object);  // stock and system objects are left alone
 HGDIOBJ SelectObject(HDC dc, HGDIOBJ object);
@@ -628,35 +638,37 @@ int ReleaseDC(HWND window, HDC dc);
 BOOL InvalidateRect(HWND window, const RECT* rect, BOOL erase);
 BOOL UpdateWindow(HWND window);  // paints now if invalid
 BOOL RedrawWindow(HWND window, const RECT* rect, void* region, UINT flags);
-enum : UINT { RDW_INVALIDATE = 0x1, RDW_ERASE = 0x4, RDW_ALLCHILDREN = 0x80, RDW_UPDATENOW = 0x100 };
+inline constexpr UINT RDW_INVALIDATE = 0x1;
+inline constexpr UINT RDW_ERASE = 0x4;
+inline constexpr UINT RDW_ALLCHILDREN = 0x80;
+inline constexpr UINT RDW_UPDATENOW = 0x100;
 
 COLORREF SetTextColor(HDC dc, COLORREF color);
 COLORREF SetBkColor(HDC dc, COLORREF color);
-enum : int { TRANSPARENT = 1, OPAQUE = 2 };
+inline constexpr int TRANSPARENT = 1;
+inline constexpr int OPAQUE = 2;
 int SetBkMode(HDC dc, int mode);
 int FillRect(HDC dc, const RECT* rect, HBRUSH brush);
 int FrameRect(HDC dc, const RECT* rect, HBRUSH brush);  // a line-drawn box in the brush's colour
 BOOL DrawFocusRect(HDC dc, const RECT* rect);
 BOOL TextOutA(HDC dc, int x, int y, const char* text, int length);
 
-enum : UINT {
-  DT_TOP = 0x0,
-  DT_LEFT = 0x0,
-  DT_CENTER = 0x1,
-  DT_RIGHT = 0x2,
-  DT_VCENTER = 0x4,
-  DT_BOTTOM = 0x8,
-  DT_WORDBREAK = 0x10,
-  DT_SINGLELINE = 0x20,
-  DT_EXPANDTABS = 0x40,
-  DT_TABSTOP = 0x80,
-  DT_NOCLIP = 0x100,
-  DT_CALCRECT = 0x400,
-  DT_NOPREFIX = 0x800,
-  DT_EDITCONTROL = 0x2000,
-  DT_END_ELLIPSIS = 0x8000,
-  DT_HIDEPREFIX = 0x100000,
-};
+inline constexpr UINT DT_TOP = 0x0;
+inline constexpr UINT DT_LEFT = 0x0;
+inline constexpr UINT DT_CENTER = 0x1;
+inline constexpr UINT DT_RIGHT = 0x2;
+inline constexpr UINT DT_VCENTER = 0x4;
+inline constexpr UINT DT_BOTTOM = 0x8;
+inline constexpr UINT DT_WORDBREAK = 0x10;
+inline constexpr UINT DT_SINGLELINE = 0x20;
+inline constexpr UINT DT_EXPANDTABS = 0x40;
+inline constexpr UINT DT_TABSTOP = 0x80;
+inline constexpr UINT DT_NOCLIP = 0x100;
+inline constexpr UINT DT_CALCRECT = 0x400;
+inline constexpr UINT DT_NOPREFIX = 0x800;
+inline constexpr UINT DT_EDITCONTROL = 0x2000;
+inline constexpr UINT DT_END_ELLIPSIS = 0x8000;
+inline constexpr UINT DT_HIDEPREFIX = 0x100000;
 // Draws (or with DT_CALCRECT measures, widening the rectangle's right and
 // bottom to the text) `length` bytes of text, -1 for NUL-terminated.  Lines
 // break at CR LF, CR or LF; DT_WORDBREAK wraps at spaces (a word longer than
@@ -668,19 +680,23 @@ BOOL DrawIcon(HDC dc, int x, int y, HICON icon);
 // ---------------------------------------------------------------- scroll bars
 // A window with WS_VSCROLL has a one-cell bar at the right of its frame;
 // clicks on it send WM_VSCROLL with these codes.
-enum : int { SB_HORZ = 0, SB_VERT = 1, SB_CTL = 2 };
-enum : WORD {
-  SB_LINEUP = 0,
-  SB_LINEDOWN = 1,
-  SB_PAGEUP = 2,
-  SB_PAGEDOWN = 3,
-  SB_THUMBPOSITION = 4,
-  SB_THUMBTRACK = 5,
-  SB_TOP = 6,
-  SB_BOTTOM = 7,
-  SB_ENDSCROLL = 8,
-};
-enum : UINT { SIF_RANGE = 0x1, SIF_PAGE = 0x2, SIF_POS = 0x4, SIF_TRACKPOS = 0x10, SIF_ALL = 0x17 };
+inline constexpr int SB_HORZ = 0;
+inline constexpr int SB_VERT = 1;
+inline constexpr int SB_CTL = 2;
+inline constexpr WORD SB_LINEUP = 0;
+inline constexpr WORD SB_LINEDOWN = 1;
+inline constexpr WORD SB_PAGEUP = 2;
+inline constexpr WORD SB_PAGEDOWN = 3;
+inline constexpr WORD SB_THUMBPOSITION = 4;
+inline constexpr WORD SB_THUMBTRACK = 5;
+inline constexpr WORD SB_TOP = 6;
+inline constexpr WORD SB_BOTTOM = 7;
+inline constexpr WORD SB_ENDSCROLL = 8;
+inline constexpr UINT SIF_RANGE = 0x1;
+inline constexpr UINT SIF_PAGE = 0x2;
+inline constexpr UINT SIF_POS = 0x4;
+inline constexpr UINT SIF_TRACKPOS = 0x10;
+inline constexpr UINT SIF_ALL = 0x17;
 struct SCROLLINFO {
   UINT cbSize;
   UINT fMask;
@@ -757,47 +773,47 @@ UINT GetDlgItemTextA(HWND dialog, int id, char* text, int maxCount);
 HWND GetNextDlgTabItem(HWND dialog, HWND control, BOOL previous);
 
 // ---------------------------------------------------------------- menus
-enum : UINT {
-  MF_STRING = 0x0,
-  MF_BYCOMMAND = 0x0,
-  MF_ENABLED = 0x0,
-  MF_UNCHECKED = 0x0,
-  MF_GRAYED = 0x1,
-  MF_DISABLED = 0x2,
-  MF_BITMAP = 0x4,
-  MF_CHECKED = 0x8,
-  MF_POPUP = 0x10,
-  MF_MENUBARBREAK = 0x20,
-  MF_MENUBREAK = 0x40,
-  MF_HILITE = 0x80,
-  MF_OWNERDRAW = 0x100,
-  MF_BYPOSITION = 0x400,
-  MF_SEPARATOR = 0x800,
-};
-enum : UINT {
-  TPM_LEFTALIGN = 0x0,
-  TPM_LEFTBUTTON = 0x0,
-  TPM_TOPALIGN = 0x0,
-  TPM_RIGHTBUTTON = 0x2,
-  TPM_CENTERALIGN = 0x4,
-  TPM_RIGHTALIGN = 0x8,
-  TPM_VCENTERALIGN = 0x10,
-  TPM_BOTTOMALIGN = 0x20,
-  TPM_NONOTIFY = 0x80,
-  TPM_RETURNCMD = 0x100,
-};
-enum : UINT {
-  SC_SIZE = 0xF000,
-  SC_MOVE = 0xF010,
-  SC_MINIMIZE = 0xF020,
-  SC_MAXIMIZE = 0xF030,
-  SC_CLOSE = 0xF060,
-  SC_RESTORE = 0xF120,
-  SC_TASKLIST = 0xF130,
-};
+inline constexpr UINT MF_STRING = 0x0;
+inline constexpr UINT MF_BYCOMMAND = 0x0;
+inline constexpr UINT MF_ENABLED = 0x0;
+inline constexpr UINT MF_UNCHECKED = 0x0;
+inline constexpr UINT MF_GRAYED = 0x1;
+inline constexpr UINT MF_DISABLED = 0x2;
+inline constexpr UINT MF_BITMAP = 0x4;
+inline constexpr UINT MF_CHECKED = 0x8;
+inline constexpr UINT MF_POPUP = 0x10;
+inline constexpr UINT MF_MENUBARBREAK = 0x20;
+inline constexpr UINT MF_MENUBREAK = 0x40;
+inline constexpr UINT MF_HILITE = 0x80;
+inline constexpr UINT MF_OWNERDRAW = 0x100;
+inline constexpr UINT MF_BYPOSITION = 0x400;
+inline constexpr UINT MF_SEPARATOR = 0x800;
+inline constexpr UINT TPM_LEFTALIGN = 0x0;
+inline constexpr UINT TPM_LEFTBUTTON = 0x0;
+inline constexpr UINT TPM_TOPALIGN = 0x0;
+inline constexpr UINT TPM_RIGHTBUTTON = 0x2;
+inline constexpr UINT TPM_CENTERALIGN = 0x4;
+inline constexpr UINT TPM_RIGHTALIGN = 0x8;
+inline constexpr UINT TPM_VCENTERALIGN = 0x10;
+inline constexpr UINT TPM_BOTTOMALIGN = 0x20;
+inline constexpr UINT TPM_NONOTIFY = 0x80;
+inline constexpr UINT TPM_RETURNCMD = 0x100;
+inline constexpr UINT SC_SIZE = 0xF000;
+inline constexpr UINT SC_MOVE = 0xF010;
+inline constexpr UINT SC_MINIMIZE = 0xF020;
+inline constexpr UINT SC_MAXIMIZE = 0xF030;
+inline constexpr UINT SC_CLOSE = 0xF060;
+inline constexpr UINT SC_RESTORE = 0xF120;
+inline constexpr UINT SC_TASKLIST = 0xF130;
 // For WM_MEASUREITEM / WM_DRAWITEM of owner-drawn menu items and controls.
-enum : UINT { ODT_MENU = 1, ODT_BUTTON = 4, ODT_STATIC = 5 };
-enum : UINT { ODS_SELECTED = 0x1, ODS_GRAYED = 0x2, ODS_DISABLED = 0x4, ODS_CHECKED = 0x8, ODS_FOCUS = 0x10 };
+inline constexpr UINT ODT_MENU = 1;
+inline constexpr UINT ODT_BUTTON = 4;
+inline constexpr UINT ODT_STATIC = 5;
+inline constexpr UINT ODS_SELECTED = 0x1;
+inline constexpr UINT ODS_GRAYED = 0x2;
+inline constexpr UINT ODS_DISABLED = 0x4;
+inline constexpr UINT ODS_CHECKED = 0x8;
+inline constexpr UINT ODS_FOCUS = 0x10;
 struct MEASUREITEMSTRUCT {
   UINT CtlType;
   UINT CtlID;
@@ -852,51 +868,51 @@ HMENU GetSystemMenu(HWND window, BOOL revert);
 BOOL TrackPopupMenu(HMENU menu, UINT flags, int x, int y, int reserved, HWND owner, const RECT* rect);
 
 // ---------------------------------------------------------------- system metrics and parameters
-enum : int {
-  SM_CXSCREEN = 0,
-  SM_CYSCREEN = 1,
-  SM_CXVSCROLL = 2,
-  SM_CYHSCROLL = 3,
-  SM_CYCAPTION = 4,
-  SM_CXBORDER = 5,
-  SM_CYBORDER = 6,
-  SM_CXDLGFRAME = 7,
-  SM_CYDLGFRAME = 8,
-  SM_CYVTHUMB = 9,
-  SM_CXHTHUMB = 10,
-  SM_CXICON = 11,
-  SM_CYICON = 12,
-  SM_CXCURSOR = 13,
-  SM_CYCURSOR = 14,
-  SM_CYMENU = 15,
-  SM_CXFULLSCREEN = 16,
-  SM_CYFULLSCREEN = 17,
-  SM_MOUSEPRESENT = 19,
-  SM_CYVSCROLL = 20,
-  SM_CXHSCROLL = 21,
-  SM_CXMIN = 28,
-  SM_CYMIN = 29,
-  SM_CXFRAME = 32,
-  SM_CYFRAME = 33,
-  SM_CXDOUBLECLK = 36,
-  SM_CYDOUBLECLK = 37,
-  SM_CXSMICON = 49,
-  SM_CYSMICON = 50,
-  SM_CXVIRTUALSCREEN = 78,
-  SM_CYVIRTUALSCREEN = 79,
-  SM_CMONITORS = 80,
-};
+inline constexpr int SM_CXSCREEN = 0;
+inline constexpr int SM_CYSCREEN = 1;
+inline constexpr int SM_CXVSCROLL = 2;
+inline constexpr int SM_CYHSCROLL = 3;
+inline constexpr int SM_CYCAPTION = 4;
+inline constexpr int SM_CXBORDER = 5;
+inline constexpr int SM_CYBORDER = 6;
+inline constexpr int SM_CXDLGFRAME = 7;
+inline constexpr int SM_CYDLGFRAME = 8;
+inline constexpr int SM_CYVTHUMB = 9;
+inline constexpr int SM_CXHTHUMB = 10;
+inline constexpr int SM_CXICON = 11;
+inline constexpr int SM_CYICON = 12;
+inline constexpr int SM_CXCURSOR = 13;
+inline constexpr int SM_CYCURSOR = 14;
+inline constexpr int SM_CYMENU = 15;
+inline constexpr int SM_CXFULLSCREEN = 16;
+inline constexpr int SM_CYFULLSCREEN = 17;
+inline constexpr int SM_MOUSEPRESENT = 19;
+inline constexpr int SM_CYVSCROLL = 20;
+inline constexpr int SM_CXHSCROLL = 21;
+inline constexpr int SM_CXMIN = 28;
+inline constexpr int SM_CYMIN = 29;
+inline constexpr int SM_CXFRAME = 32;
+inline constexpr int SM_CYFRAME = 33;
+inline constexpr int SM_CXDOUBLECLK = 36;
+inline constexpr int SM_CYDOUBLECLK = 37;
+inline constexpr int SM_CXSMICON = 49;
+inline constexpr int SM_CYSMICON = 50;
+inline constexpr int SM_CXVIRTUALSCREEN = 78;
+inline constexpr int SM_CYVIRTUALSCREEN = 79;
+inline constexpr int SM_CMONITORS = 80;
 // In cells: the screen, a one-cell frame (SM_CYCAPTION is 0: the caption is
 // written into the top frame line), scroll bars 1, a menu line 1, an icon 3 x 1
 // (a mark such as "(!)"), 1 monitor.  Unknown indexes give 0.
 int GetSystemMetrics(int index);
-enum : UINT { SPI_GETNONCLIENTMETRICS = 0x29, SPI_GETWORKAREA = 0x30 };
+inline constexpr UINT SPI_GETNONCLIENTMETRICS = 0x29;
+inline constexpr UINT SPI_GETWORKAREA = 0x30;
 // SPI_GETWORKAREA: the whole screen (RECT*).  SPI_GETNONCLIENTMETRICS:
 // NONCLIENTMETRICSA with the message font.  Other actions fail.
 BOOL SystemParametersInfoA(UINT action, UINT uiParam, void* pvParam, UINT winIni);
 
 // ---------------------------------------------------------------- clipboard (text only)
-enum : UINT { CF_TEXT = 1, CF_OEMTEXT = 7 };
+inline constexpr UINT CF_TEXT = 1;
+inline constexpr UINT CF_OEMTEXT = 7;
 BOOL OpenClipboard(HWND owner);  // FALSE when another thread has it open
 BOOL CloseClipboard();
 BOOL EmptyClipboard();
@@ -920,33 +936,31 @@ BOOL ShowCaret(HWND window);
 BOOL HideCaret(HWND window);
 
 // ---------------------------------------------------------------- icons, cursors, mouse, beep
-enum : UINT {
-  IDI_APPLICATION = 32512,
-  IDI_HAND = 32513,
-  IDI_ERROR = 32513,
-  IDI_QUESTION = 32514,
-  IDI_EXCLAMATION = 32515,
-  IDI_WARNING = 32515,
-  IDI_ASTERISK = 32516,
-  IDI_INFORMATION = 32516,
-  IDI_WINLOGO = 32517,
-  IDC_ARROW = 32512,
-  IDC_IBEAM = 32513,
-  IDC_WAIT = 32514,
-  IDC_CROSS = 32515,
-  IDC_UPARROW = 32516,
-  IDC_SIZE = 32640,
-  IDC_ICON = 32641,
-  IDC_SIZENWSE = 32642,
-  IDC_SIZENESW = 32643,
-  IDC_SIZEWE = 32644,
-  IDC_SIZENS = 32645,
-  IDC_SIZEALL = 32646,
-  IDC_NO = 32648,
-  IDC_HAND = 32649,
-  IDC_APPSTARTING = 32650,
-  IDC_HELP = 32651,
-};
+inline constexpr UINT IDI_APPLICATION = 32512;
+inline constexpr UINT IDI_HAND = 32513;
+inline constexpr UINT IDI_ERROR = 32513;
+inline constexpr UINT IDI_QUESTION = 32514;
+inline constexpr UINT IDI_EXCLAMATION = 32515;
+inline constexpr UINT IDI_WARNING = 32515;
+inline constexpr UINT IDI_ASTERISK = 32516;
+inline constexpr UINT IDI_INFORMATION = 32516;
+inline constexpr UINT IDI_WINLOGO = 32517;
+inline constexpr UINT IDC_ARROW = 32512;
+inline constexpr UINT IDC_IBEAM = 32513;
+inline constexpr UINT IDC_WAIT = 32514;
+inline constexpr UINT IDC_CROSS = 32515;
+inline constexpr UINT IDC_UPARROW = 32516;
+inline constexpr UINT IDC_SIZE = 32640;
+inline constexpr UINT IDC_ICON = 32641;
+inline constexpr UINT IDC_SIZENWSE = 32642;
+inline constexpr UINT IDC_SIZENESW = 32643;
+inline constexpr UINT IDC_SIZEWE = 32644;
+inline constexpr UINT IDC_SIZENS = 32645;
+inline constexpr UINT IDC_SIZEALL = 32646;
+inline constexpr UINT IDC_NO = 32648;
+inline constexpr UINT IDC_HAND = 32649;
+inline constexpr UINT IDC_APPSTARTING = 32650;
+inline constexpr UINT IDC_HELP = 32651;
 // With a null instance, `name` must be MAKEINTRESOURCEA of a standard number
 // (IDI_ / IDC_); with a module, an icon (type "ICON") or cursor ("CURSOR")
 // resource of that module by name or number.  Returns 0 when absent.
@@ -973,11 +987,16 @@ BOOL GetCursorPos(POINT* point);  // the cell of the last mouse input
 BOOL SetCursorPos(int x, int y);
 // Kept in the transcript ("beep 0x10") and rung in the terminal.
 BOOL MessageBeep(UINT type);
-enum : UINT { MB_OK = 0, MB_ICONHAND = 0x10, MB_ICONQUESTION = 0x20, MB_ICONEXCLAMATION = 0x30,
-              MB_ICONASTERISK = 0x40, MB_ICONMASK = 0xF0 };
+inline constexpr UINT MB_OK = 0;
+inline constexpr UINT MB_ICONHAND = 0x10;
+inline constexpr UINT MB_ICONQUESTION = 0x20;
+inline constexpr UINT MB_ICONEXCLAMATION = 0x30;
+inline constexpr UINT MB_ICONASTERISK = 0x40;
+inline constexpr UINT MB_ICONMASK = 0xF0;
 
 // ---------------------------------------------------------------- code page
-enum : UINT { CP_ACP = 0, CP_UTF8 = 65001 };
+inline constexpr UINT CP_ACP = 0;
+inline constexpr UINT CP_UTF8 = 65001;
 // Windows-1250 (CP_ACP) or UTF-8 to UTF-16 and back, as on Windows: a length
 // of -1 includes the NUL; a capacity of 0 asks for the size needed; too small
 // a buffer fails with ERROR_INSUFFICIENT_BUFFER.  Unmappable characters
