@@ -232,6 +232,21 @@ FindResult FindWindowRecord(std::span<const uint8_t> buffer, std::string_view la
   return r.ok() ? FindResult::kNotFound : FindResult::kMalformed;
 }
 
+FindResult ListWindowRecords(std::span<const uint8_t> buffer, std::vector<uint32_t>* records) {
+  Reader r(buffer);
+  records->clear();
+  uint32_t rel = r.U32(f::kListHead);
+  uint64_t budget = r.MaxElements(f::RecordLength(f::kWindow));
+  while (r.ok() && rel != 0) {
+    if (budget-- == 0 || !r.Fits(rel, f::RecordLength(f::kWindow)) || r.U8(rel) != f::kWindow)
+      return FindResult::kMalformed;
+    records->push_back(rel);
+    rel = r.U32(rel + f::window::kNext);
+  }
+  if (!r.ok()) return FindResult::kMalformed;
+  return records->empty() ? FindResult::kNotFound : FindResult::kFound;
+}
+
 bool DecodeWindow(std::span<const uint8_t> buffer, uint32_t rel, WindowSpec* out) {
   Reader r(buffer);
   WindowSpec w;

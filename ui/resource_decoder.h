@@ -95,6 +95,9 @@ enum class FindResult { kFound, kNotFound, kMalformed };
 FindResult FindWindowRecord(std::span<const uint8_t> buffer, std::string_view label, uint32_t* record,
                             const uint8_t* upper = nullptr);
 
+// The relative offsets of every window record, in list order.
+FindResult ListWindowRecords(std::span<const uint8_t> buffer, std::vector<uint32_t>* records);
+
 // Decodes the window record at `record` and its control list.  False (and
 // *out unspecified) when anything the window refers to lies outside the
 // buffer or is inconsistent.

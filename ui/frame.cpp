@@ -1,0 +1,188 @@
+#include "ui/frame.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <mutex>
+
+#include "ui/event_codes.h"
+#include "ui/event_loop.h"
+#include "ui/window_internal.h"
+
+namespace pr::ui {
+namespace {
+
+constexpr size_t kCount = kLastToolbarControl - kFirstToolbarControl + 1;
+
+struct ToolbarSlot {
+  const char* label;
+  uint32_t shortcut;  // key code
+  const char* shortcutName;
+};
+
+// What each control does for the module's windows, and its key.  F1 stays
+// the help key of the windows themselves: control 2012 presses it.
+constexpr std::array<ToolbarSlot, kCount> kSlots = {{
+    {"Insert", VK_F1 + 1, "F2"},
+    {"Change", VK_F1 + 2, "F3"},
+    {"Delete", VK_F1 + 3, "F4"},
+    {"Select", VK_F1 + 4, "F5"},
+    {"Last", VK_F1 + 5, "F6"},
+    {"First", VK_F1 + 6, "F7"},
+    {"PgDn", VK_F1 + 7, "F8"},
+    {"PgUp", VK_F1 + 8, "F9"},
+    {"Next", VK_F1 + 9, "F10"},
+    {"Prior", VK_F1 + 10, "F11"},
+    {"Locate", VK_F1 + 11, "F12"},
+    {"Ditto", (VK_F1 + 1) | key::Shift, "S-F2"},
+    {"Help", static_cast<uint32_t>(VK_F1) | key::Shift, "S-F1"},
+}};
+
+struct State {
+  std::mutex mutex;
+  std::array<bool, kCount> enabled;
+  std::array<std::string, kCount> tips;
+  State() { enabled.fill(true); }
+};
+State& Toolbar() {
+  static State state;
+  return state;
+}
+
+std::atomic<HWND> g_frame{nullptr};
+std::array<std::atomic<HWND>, kCount> g_buttons{};
+
+constexpr char kFrameClass[] = "VelFrame";
+
+LRESULT FrameProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_COMMAND: {
+      auto number = static_cast<int32_t>(LOWORD(wParam));
+      if (HIWORD(wParam) == BN_CLICKED && IsToolbarControl(number) && IsToolbarControlEnabled(number))
+        Post(event::Accepted, number);
+      return 0;
+    }
+    case WM_CLOSE:
+      // The frame goes with the host; the module's windows are closed by
+      // their procedures.
+      return 0;
+    default:
+      return DefWindowProcA(hwnd, message, wParam, lParam);
+  }
+}
+
+size_t Slot(int32_t number) { return static_cast<size_t>(number - kFirstToolbarControl); }
+
+}  // namespace
+
+HWND HostFrameWindowHandle() { return g_frame.load(); }
+HWND HostFrameWindow() { return g_frame.load(); }
+
+std::string ToolbarCaption(int32_t number) {
+  if (!IsToolbarControl(number)) return {};
+  const ToolbarSlot& slot = kSlots[Slot(number)];
+  return std::string(slot.shortcutName) + " " + slot.label;
+}
+
+HWND OpenHostFrame(const char* title) {
+  if (HWND open = g_frame.load(); open != nullptr && IsWindow(open)) return open;
+  static std::once_flag once;
+  std::call_once(once, [] {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = &FrameProc;
+    wc.lpszClassName = kFrameClass;
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<uintptr_t>(COLOR_BACKGROUND + 1));
+    RegisterClassA(&wc);
+  });
+  int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+  HWND frame = CreateWindowExA(0, kFrameClass, title, WS_OVERLAPPED | WS_CAPTION | WS_CLIPCHILDREN, 0, 0, width,
+                               height, nullptr, nullptr, nullptr, nullptr);
+  if (frame == nullptr) return nullptr;
+  RECT client;
+  GetClientRect(frame, &client);
+  // One row of buttons, wrapped onto the next row when the screen is narrow.
+  int x = 0, y = 0;
+  for (int32_t number = kFirstToolbarControl; number <= kLastToolbarControl; ++number) {
+    std::string caption = ToolbarCaption(number);
+    int w = static_cast<int>(caption.size()) + 2;
+    if (x > 0 && x + w > client.right) {
+      x = 0;
+      ++y;
+    }
+    HWND button = CreateWindowExA(0, "Button", caption.c_str(), WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, x, y, w, 1,
+                                  frame, reinterpret_cast<HMENU>(static_cast<intptr_t>(number)), nullptr, nullptr);
+    g_buttons[Slot(number)].store(button);
+    x += w + 1;
+  }
+  g_frame.store(frame);
+  RedisplayToolbar();
+  ShowWindow(frame, SW_SHOW);
+  return frame;
+}
+
+void CloseHostFrame() {
+  HWND frame = g_frame.exchange(nullptr);
+  for (auto& b : g_buttons) b.store(nullptr);
+  if (frame != nullptr && IsWindow(frame)) DestroyWindow(frame);
+}
+
+bool EnableToolbarControl(int32_t number, bool enable) {
+  if (!IsToolbarControl(number)) return false;
+  std::lock_guard lock(Toolbar().mutex);
+  Toolbar().enabled[Slot(number)] = enable;
+  return true;
+}
+
+bool IsToolbarControlEnabled(int32_t number) {
+  if (!IsToolbarControl(number)) return false;
+  std::lock_guard lock(Toolbar().mutex);
+  return Toolbar().enabled[Slot(number)];
+}
+
+bool SetToolbarTip(int32_t number, std::string_view tip) {
+  if (!IsToolbarControl(number)) return false;
+  std::lock_guard lock(Toolbar().mutex);
+  Toolbar().tips[Slot(number)] = std::string(tip);
+  return true;
+}
+
+std::string ToolbarTip(int32_t number) {
+  if (!IsToolbarControl(number)) return {};
+  std::lock_guard lock(Toolbar().mutex);
+  return Toolbar().tips[Slot(number)];
+}
+
+void RedisplayToolbar(int32_t first, int32_t last) {
+  if (g_frame.load() == nullptr) return;
+  for (int32_t number = std::max(first, kFirstToolbarControl); number <= std::min(last, kLastToolbarControl);
+       ++number) {
+    HWND button = g_buttons[Slot(number)].load();
+    if (button == nullptr) continue;
+    EnableWindow(button, IsToolbarControlEnabled(number) ? TRUE : FALSE);
+    InvalidateRect(button, nullptr, TRUE);
+  }
+}
+
+void ResetToolbar() {
+  {
+    std::lock_guard lock(Toolbar().mutex);
+    Toolbar().enabled.fill(true);
+    for (auto& tip : Toolbar().tips) tip.clear();
+  }
+  RedisplayToolbar();
+}
+
+bool HostFrameShortcut(uint32_t keyCode, int32_t* number) {
+  if (g_frame.load() == nullptr) return false;
+  uint32_t plain = keyCode & ~static_cast<uint32_t>(key::LockMask | key::Extended);
+  for (size_t i = 0; i < kCount; ++i)
+    if (kSlots[i].shortcut == plain) {
+      auto candidate = static_cast<int32_t>(kFirstToolbarControl + i);
+      if (!IsToolbarControlEnabled(candidate)) return false;
+      *number = candidate;
+      return true;
+    }
+  return false;
+}
+
+}  // namespace pr::ui

@@ -1,0 +1,370 @@
+#include "ui/window.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+
+#include "ui/event_codes.h"
+#include "ui/event_errors.h"
+#include "ui/resource_lookup.h"
+#include "ui/window_controls.h"
+#include "ui/window_internal.h"
+
+namespace pr::ui {
+namespace {
+
+// ------------------------------------------------------------ context registry
+
+std::map<int, WindowContext*>& Contexts() {
+  static std::map<int, WindowContext*> contexts;
+  return contexts;
+}
+int g_nextThreadNumber = 1;
+
+struct ContextSlot {
+  std::unique_ptr<WindowContext> context;
+  ~ContextSlot() {
+    if (!context) return;
+    std::lock_guard lock(EngineMutex());
+    Contexts().erase(context->threadNumber);
+  }
+};
+thread_local ContextSlot t_slot;
+
+// ------------------------------------------------------------ the window class
+
+LRESULT WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+  }
+  auto* window = reinterpret_cast<Window*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  if (window == nullptr || window->hwnd() != hwnd) return DefWindowProcA(hwnd, message, wParam, lParam);
+  switch (message) {
+    case WM_CLOSE:
+      // The close box asks; the program decides in its ACCEPT loop.
+      window->Enqueue({kEventBase + event::CloseWindow});
+      return 0;
+    case WM_COMMAND:
+      if (HIWORD(wParam) == BN_CLICKED) {
+        Control* control = window->ControlByFeq(LOWORD(wParam));
+        if (control != nullptr && IsWindowEnabled(control->hwnd))
+          window->Enqueue({kEventBase + event::Accepted, control->feq()});
+      }
+      return 0;
+    case WM_SIZE:
+      if (!window->creating()) window->Enqueue({kEventBase + event::Sized});
+      break;
+    case WM_MOVE:
+      if (!window->creating()) window->Enqueue({kEventBase + event::Moved});
+      break;
+    case DM_GETDEFID:
+      if (window->defaultButton() != 0) return MAKELONG(static_cast<WORD>(window->defaultButton()), DC_HASDEFID);
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+bool RegisterWindowClass() {
+  static std::once_flag once;
+  static bool registered = false;
+  std::call_once(once, [] {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = &WindowProc;
+    wc.lpszClassName = kWindowClass;
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<uintptr_t>(COLOR_BTNFACE + 1));
+    registered = RegisterClassA(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+  });
+  return registered;
+}
+
+int Ceil(int32_t v, int unit) { return v >= 0 ? (v + unit - 1) / unit : -((-static_cast<int64_t>(v) + unit - 1) / unit); }
+
+}  // namespace
+
+// ------------------------------------------------------------ internal helpers
+
+std::mutex& EngineMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+void WakeThread(DWORD threadId) { PostThreadMessageA(threadId, WM_NULL, 0, 0); }
+
+int DialogUnitsToCellsX(int32_t units) { return Ceil(units, 4); }
+int DialogUnitsToCellsY(int32_t units) { return Ceil(units, 8); }
+
+WindowContext* CurrentWindowContext(bool create) {
+  if (t_slot.context || !create) return t_slot.context.get();
+  // The window system starts itself on first use; a thread can run windows
+  // only when it did.
+  GetDesktopWindow();
+  if (!IsWindowSystemStarted()) return nullptr;
+  auto context = std::make_unique<WindowContext>();
+  context->threadId = GetCurrentThreadId();
+  std::lock_guard lock(EngineMutex());
+  context->threadNumber = g_nextThreadNumber++;
+  Contexts()[context->threadNumber] = context.get();
+  t_slot.context = std::move(context);
+  return t_slot.context.get();
+}
+
+int CurrentThreadNumber() {
+  WindowContext* context = CurrentWindowContext(false);
+  return context != nullptr ? context->threadNumber : 0;
+}
+
+void WithThreadContext(int threadNumber, const std::function<void(WindowContext*)>& fn) {
+  std::lock_guard lock(EngineMutex());
+  auto it = Contexts().find(threadNumber);
+  fn(it != Contexts().end() ? it->second : nullptr);
+}
+
+// ------------------------------------------------------------ Window
+
+Window::Window(std::string qualifiedName, std::string label, HMODULE module)
+    : qualifiedName_(std::move(qualifiedName)), label_(std::move(label)), module_(module) {}
+
+Window::~Window() {
+  if (IsOpen() && context_ == CurrentWindowContext(false)) Close();
+}
+
+Control* Window::ControlByFeq(int32_t feq) const {
+  if (feq == 0) return nullptr;
+  for (const auto& c : controls_)
+    if (c->feq() == feq) return c.get();
+  return nullptr;
+}
+
+Control* Window::ControlByHwnd(HWND hwnd) const {
+  for (HWND h = hwnd; h != nullptr && h != hwnd_; h = GetParent(h))
+    for (const auto& c : controls_)
+      if (c->hwnd == h) return c.get();
+  return nullptr;
+}
+
+void Window::Enqueue(QueuedEvent event, bool front) {
+  DWORD wake;
+  {
+    std::lock_guard lock(EngineMutex());
+    wake = EnqueueLocked(std::move(event), front);
+  }
+  if (wake != 0) WakeThread(wake);
+}
+
+DWORD Window::EnqueueLocked(QueuedEvent event, bool front) {
+  if (hwnd_ == nullptr) return 0;  // not open: the event is dropped
+  if (front)
+    queue_.push_front(std::move(event));
+  else
+    queue_.push_back(std::move(event));
+  return context_->threadId != GetCurrentThreadId() ? context_->threadId : 0;
+}
+
+bool Window::Dequeue(QueuedEvent* event) {
+  std::lock_guard lock(EngineMutex());
+  if (queue_.empty()) return false;
+  *event = std::move(queue_.front());
+  queue_.pop_front();
+  return true;
+}
+
+size_t Window::QueueLength() const {
+  std::lock_guard lock(EngineMutex());
+  return queue_.size();
+}
+
+bool Window::Open(std::initializer_list<VariableBinding> bindings) {
+  if (IsOpen()) {
+    RaiseRuntimeError(rterr::AlreadyOpen);
+    return false;
+  }
+  WindowContext* context = CurrentWindowContext(true);
+  if (context == nullptr) {
+    RaiseRuntimeError(rterr::NoWindowContext);
+    return false;
+  }
+  WindowSpec spec;
+  {
+    // Lookup, decoding and the creation of every control happen under the
+    // process-wide resource lock; nothing in between waits for another thread.
+    WindowResourceHold hold(qualifiedName_.c_str(), label_.c_str(), module_);
+    if (hold.record() == 0 || !DecodeWindow(hold.buffer(), hold.record(), &spec)) {
+      RaiseRuntimeError(rterr::ResourceNotFound);
+      return false;
+    }
+    context_ = context;
+    if (!Create(spec, bindings)) {
+      RaiseRuntimeError(rterr::WindowFailed);
+      return false;
+    }
+  }
+  // Shown and activated once the resource lock is released.
+  Activate();
+  return true;
+}
+
+bool Window::Create(const WindowSpec& spec, std::initializer_list<VariableBinding> bindings) {
+  if (!RegisterWindowClass()) return false;
+  spec_ = spec;
+  acceptAll = false;
+  tip.clear();
+  stored.clear();
+  defaultButton_ = 0;
+  Window* below = context_->active();
+
+  const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+  int x = CW_USEDEFAULT, y = CW_USEDEFAULT, width = CW_USEDEFAULT, height = CW_USEDEFAULT;
+  if (spec.width != kNotGiven && spec.height != kNotGiven) {
+    RECT r{0, 0, DialogUnitsToCellsX(spec.width), DialogUnitsToCellsY(spec.height)};
+    AdjustWindowRectEx(&r, style, FALSE, 0);
+    width = r.right - r.left;
+    height = r.bottom - r.top;
+    // Not-given positions centre the window on the screen.
+    x = spec.x != kNotGiven ? DialogUnitsToCellsX(spec.x) : std::max(0, (GetSystemMetrics(SM_CXSCREEN) - width) / 2);
+    y = spec.y != kNotGiven ? DialogUnitsToCellsY(spec.y) : std::max(0, (GetSystemMetrics(SM_CYSCREEN) - height) / 2);
+  }
+  HWND owner = below != nullptr ? below->hwnd() : HostFrameWindowHandle();
+  creating_ = true;
+  HWND hwnd = CreateWindowExA(0, kWindowClass, spec.title.c_str(), style, x, y, width, height, owner, nullptr,
+                              module_, this);
+  if (hwnd == nullptr) {
+    creating_ = false;
+    return false;
+  }
+  {
+    std::lock_guard lock(EngineMutex());
+    hwnd_ = hwnd;
+    queue_.clear();
+  }
+  if (spec.font.present) {
+    LOGFONTA lf{};
+    lf.lfHeight = -static_cast<LONG>(spec.font.points);
+    lf.lfWeight = spec.font.weight == rsc::font::kDefault ? 400 : static_cast<LONG>(spec.font.weight);
+    std::strncpy(lf.lfFaceName, spec.font.face.c_str(), sizeof lf.lfFaceName - 1);
+    font_ = CreateFontIndirectA(&lf);
+    if (font_ != nullptr) SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+  }
+
+  controls_.clear();
+  for (const ControlSpec& cs : spec.controls) {
+    auto control = std::make_unique<Control>();
+    control->window = this;
+    control->spec = cs;
+    control->tip = cs.tip;
+    for (const VariableBinding& b : bindings)
+      if (b.feq == cs.feq) control->variable = b.address;
+    if (cs.type == rsc::kButton && (cs.buttonOptions & rsc::button::kDefaultButton) != 0) defaultButton_ = cs.feq;
+    controls_.push_back(std::move(control));
+  }
+  bool ok = true;
+  for (auto& control : controls_) {
+    CreateControl(*control, font_);
+    if (control->hwnd == nullptr) ok = false;
+  }
+  creating_ = false;
+  if (!ok) {
+    DestroyWindow(hwnd);
+    std::lock_guard lock(EngineMutex());
+    hwnd_ = nullptr;
+    controls_.clear();
+    return false;
+  }
+
+  return true;
+}
+
+void Window::Activate() {
+  Window* below = context_->active();
+  {
+    std::lock_guard lock(EngineMutex());
+    context_->windows.push_back(this);
+    // The program initialises its window on EVENT:OpenWindow, before any
+    // field event.
+    queue_.push_front({kEventBase + event::OpenWindow});
+  }
+  if (below != nullptr) EnableWindow(below->hwnd(), FALSE);
+  ShowWindow(hwnd_, SW_SHOW);
+  SetActiveWindow(hwnd_);
+  if (HWND first = GetNextDlgTabItem(hwnd_, nullptr, FALSE)) SetFocus(first);
+}
+
+void Window::CreateControl(Control& control, HFONT font) {
+  const ControlSpec& cs = control.spec;
+  HWND parent = hwnd_;
+  auto cells = [](int32_t v, bool across) {
+    return v == kNotGiven ? -1 : (across ? DialogUnitsToCellsX(v) : DialogUnitsToCellsY(v));
+  };
+  RECT r;
+  r.left = std::max(0, cells(cs.x, true));
+  r.top = std::max(0, cells(cs.y, false));
+  int width = cells(cs.width, true), height = cells(cs.height, false);
+  if (width < 0) width = static_cast<int>(cs.text.size()) + (cs.type == rsc::kButton ? 4 : 0);
+  if (height < 0) height = 1;
+  r.right = r.left + std::max(1, width);
+  r.bottom = r.top + std::max(1, height);
+
+  ControlClass cls;
+  HMENU id = reinterpret_cast<HMENU>(static_cast<intptr_t>(cs.feq));
+  if (FindControlClass(cs.type, &cls)) {
+    if (cls.create != nullptr) {
+      control.hwnd = cls.create(control, parent, r);
+    } else if (cls.className != nullptr) {
+      control.hwnd = CreateWindowExA(0, cls.className, cs.text.c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP, r.left,
+                                     r.top, r.right - r.left, r.bottom - r.top, parent, id, module_, &control);
+    }
+  } else {
+    control.placeholder = true;
+    if (cs.type == rsc::kButton) {
+      DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP |
+                    (cs.feq == defaultButton_ ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+      control.hwnd = CreateWindowExA(0, "Button", cs.text.c_str(), style, r.left, r.top, r.right - r.left,
+                                     r.bottom - r.top, parent, id, module_, &control);
+    } else {
+      DWORD align = cs.justification == Justification::kRight ? SS_RIGHT
+                    : cs.justification == Justification::kCentre ? SS_CENTER
+                                                                : SS_LEFT;
+      control.hwnd = CreateWindowExA(0, "Static", cs.text.c_str(), WS_CHILD | WS_VISIBLE | align, r.left, r.top,
+                                     r.right - r.left, r.bottom - r.top, parent, id, module_, &control);
+    }
+  }
+  if (control.hwnd != nullptr && font != nullptr)
+    SendMessageA(control.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+}
+
+void Window::Close() {
+  if (!IsOpen() || context_ != CurrentWindowContext(false)) return;
+  HWND hwnd;
+  Window* below = nullptr;
+  std::deque<QueuedEvent> dropped;
+  {
+    std::lock_guard lock(EngineMutex());
+    hwnd = hwnd_;
+    hwnd_ = nullptr;
+    dropped.swap(queue_);
+    auto& list = context_->windows;
+    bool wasActive = !list.empty() && list.back() == this;
+    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+    if (wasActive && !list.empty()) below = list.back();
+    if (list.empty()) context_->shuttingDown = false;
+  }
+  // Modal events still waiting learn that the window closed first.
+  for (QueuedEvent& e : dropped)
+    if (e.then) e.then(-1);
+  if (IsWindow(hwnd)) DestroyWindow(hwnd);
+  controls_.clear();
+  if (font_ != nullptr) {
+    DeleteObject(font_);
+    font_ = nullptr;
+  }
+  if (below != nullptr && below->IsOpen()) {
+    EnableWindow(below->hwnd(), TRUE);
+    SetActiveWindow(below->hwnd());
+    below->Enqueue({kEventBase + event::GainFocus});
+  }
+}
+
+}  // namespace pr::ui
