@@ -86,7 +86,7 @@ bool DeformatNumber(const Picture& p, std::string_view text, Value* out) {
   Builder exponent;   // sign and digits after "E"
   bool negative = false, openParen = false, closed = false;
   bool digitsSeen = false, pointSeen = false, inExponent = false;
-  size_t digitCount = 0, digitsAfterPoint = 0;
+  size_t digitCount = 0;
   for (size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
     if (!currency.empty() && currency != " " && text.substr(i, currency.size()) == currency && !inExponent) {
@@ -102,7 +102,6 @@ bool DeformatNumber(const Picture& p, std::string_view text, Value* out) {
       if (!mantissa.Put(c)) return false;
       digitsSeen = true;
       ++digitCount;
-      if (pointSeen) ++digitsAfterPoint;
       continue;
     }
     if (IsBlank(c)) {
@@ -127,6 +126,7 @@ bool DeformatNumber(const Picture& p, std::string_view text, Value* out) {
       if (pointSeen || closed || inExponent) return false;
       continue;  // a grouping mark
     }
+    if (c == '*' && p.fill == '*' && !digitsSeen) continue;  // the fill
     if (c == '-') {
       if (negative || closed) return false;
       negative = true;
@@ -180,7 +180,6 @@ bool DeformatNumber(const Picture& p, std::string_view text, Value* out) {
       if (!number.Put(exponent.text[k])) return false;
     }
   }
-  (void)digitsAfterPoint;
   return StoreDecimal(number.View(), out);
 }
 
