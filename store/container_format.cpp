@@ -42,7 +42,7 @@ bool FileHeader::IsSane() const {
     if ((e - s) % i != 0) return false;
     previousEnd = e;
   }
-  if (changeCounter != 0) {
+  if (changeCounter != 0 && EndReference() != 0) {
     int cls = ClassOf(rootReference);
     if (cls == 0) return false;
     if ((rootReference - regionStart[cls]) % cls != 0) return false;
