@@ -1,0 +1,581 @@
+#include "store/access.h"
+
+#include <cstring>
+
+#include "files/errors.h"
+#include "store/access_declaration.h"
+#include "store/collation_state.h"
+#include "store/locks.h"
+#include "store/names_table.h"
+#include "store/options.h"
+#include "store/transaction.h"
+
+namespace pr::store {
+namespace {
+
+constexpr int kErrFileAlreadyOpen = 52;
+constexpr int kErrTableLocked = 32;
+constexpr int kErrRecordHeld = 43;
+constexpr int kErrRecordChanged = 89;
+constexpr int kErrInvalidFilename = 45;
+
+bool StartsWith(const std::vector<uint8_t>& key, const std::vector<uint8_t>& prefix) {
+  return key.size() >= prefix.size() && std::memcmp(key.data(), prefix.data(), prefix.size()) == 0;
+}
+
+RecordNumber NumberAt(const uint8_t* p) { return {p[0], p[1], p[2], p[3]}; }
+
+bool FileExists(const std::string& name) { return GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+}  // namespace
+
+TableAccess::~TableAccess() {
+  if (isOpen()) Close();
+}
+
+// ------------------------------------------------------------ open and close
+
+int TableAccess::NameForOpen(std::string* file, std::string* table) const {
+  std::string_view declared = fd_->declaration.name.empty() ? fd_->label : fd_->declaration.name;
+  SplitName split;
+  if (!SplitTableName(declared, &split)) return kErrInvalidFilename;
+  *file = split.file;
+  *table = split.table;
+  return 0;
+}
+
+void TableAccess::ApplyDriverString() {
+  std::string_view text = fd_->declaration.driverString;
+  if (!text.empty()) ApplyOption(this, std::string(text));
+}
+
+int TableAccess::Open(uint32_t mode) {
+  if (isOpen()) return kErrFileAlreadyOpen;
+  std::string tableName;
+  if (int rc = NameForOpen(&physicalName_, &tableName)) return rc;
+  ApplyDriverString();
+  const bool existed = FileExists(physicalName_);
+  const bool threadFile = (fd_->declaration.attributes & files::ATTR_THREAD) != 0;
+  PhysicalFile* file = nullptr;
+  DWORD error = OpenPhysicalFile(physicalName_, mode, fd_->declaration.owner, threadFile, &file);
+  if (error != 0) return static_cast<int>(error);
+  file_ = file;
+
+  int rc = BeginRead();
+  RecordNumber number{};
+  if (rc == 0) rc = FindTable(file_->container(), tableName, &number);
+  TableDefinition declared = DefinitionFromDeclaration(*fd_);
+  const TableDefinition* declaration = fd_->declaration.fields != nullptr ? &declared : nullptr;
+  if (rc == kErrFileNotFound && (fd_->declaration.attributes & files::ATTR_CREATE) != 0 && declaration) {
+    rc = BeginChange();
+    if (rc == 0) {
+      bool oem = (fd_->declaration.attributes & files::ATTR_OEM) != 0;
+      rc = Table::Create(file_->container(), tableName, declared, oem, CollationState::Current(), &table_);
+    }
+  } else if (rc == 0) {
+    Table::OpenOptions options;
+    options.decimalCheck = decimalCheck_;
+    rc = Table::Open(file_->container(), tableName, declaration, options, &table_);
+  }
+  if (rc == 0 && table_->recordLength() != fd_->recordLength && declaration == nullptr) rc = 47;
+  if (rc != 0) {
+    table_.reset();
+    file_->DiscardChanges();
+    file_->Finish(rc);
+    ClosePhysicalFile(file_);
+    file_ = nullptr;
+    // An open that found nothing leaves no empty file behind.
+    if (!existed && !PhysicalFileIsOpen(physicalName_)) DeleteFileA(physicalName_.c_str());
+    return rc;
+  }
+  sequence_ = Sequence{};
+  lastImage_.assign(fd_->record, fd_->record + fd_->recordLength);
+  return 0;
+}
+
+void TableAccess::DropTable() {
+  // Every record of the table begins with its number; the name record is the
+  // table-name kind.
+  Container& container = file_->container();
+  RecordNumber number{};
+  std::string file, name;
+  if (NameForOpen(&file, &name) != 0) return;
+  if (FindTable(container, name, &number) != 0) return;
+  std::vector<uint8_t> prefix(number.begin(), number.end());
+  std::vector<uint8_t> key;
+  while (container.SeekGE(ByteView(prefix.data(), prefix.size()), &key, nullptr) && StartsWith(key, prefix))
+    container.Erase(ByteView(key.data(), key.size()));
+  std::vector<uint8_t> nameKey{kKindTableName};
+  nameKey.insert(nameKey.end(), name.begin(), name.end());
+  container.Erase(ByteView(nameKey.data(), nameKey.size()));
+}
+
+int TableAccess::Create() {
+  if (isOpen()) return kErrFileAlreadyOpen;
+  std::string tableName;
+  if (int rc = NameForOpen(&physicalName_, &tableName)) return rc;
+  ApplyDriverString();
+  const bool threadFile = (fd_->declaration.attributes & files::ATTR_THREAD) != 0;
+  PhysicalFile* file = nullptr;
+  DWORD error = OpenPhysicalFile(physicalName_, 0x42, fd_->declaration.owner, threadFile, &file);
+  if (error != 0) return static_cast<int>(error);
+  file_ = file;
+  int rc = BeginChange();
+  if (rc == 0) {
+    DropTable();
+    TableDefinition declared = DefinitionFromDeclaration(*fd_);
+    bool oem = (fd_->declaration.attributes & files::ATTR_OEM) != 0;
+    rc = Table::Create(file_->container(), tableName, declared, oem, CollationState::Current(), &table_);
+  }
+  table_.reset();
+  if (rc != 0) file_->DiscardChanges();
+  int written = static_cast<int>(file_->Finish(false));
+  ClosePhysicalFile(file_);
+  file_ = nullptr;
+  return rc != 0 ? rc : written;
+}
+
+int TableAccess::Close() {
+  if (!isOpen()) return 37;
+  ReleaseHold();
+  Unlock();
+  int rc = 0;
+  if (!file_->inTransaction()) rc = static_cast<int>(file_->Finish(false));
+  table_.reset();
+  ClosePhysicalFile(file_);
+  file_ = nullptr;
+  watchValid_ = false;
+  return rc;
+}
+
+int TableAccess::Remove() {
+  std::string name, table;
+  if (int rc = NameForOpen(&name, &table)) return rc;
+  if (isOpen()) Close();
+  if (PhysicalFileIsOpen(name)) return ERROR_ACCESS_DENIED;
+  SetLastError(0);
+  if (!DeleteFileA(name.c_str())) {
+    DWORD error = GetLastError();
+    return static_cast<int>(MapOpenError(error != 0 ? error : ERROR_ACCESS_DENIED));
+  }
+  return 0;
+}
+
+// ------------------------------------------------------------ bracket
+
+int TableAccess::BeginRead() { return static_cast<int>(file_->BeginRead()); }
+
+int TableAccess::BeginChange() {
+  watchArmed_ = false;
+  return static_cast<int>(file_->BeginChange());
+}
+
+int TableAccess::Finish(int result) {
+  if (file_ == nullptr) return result;
+  bool skip = skipWrite_;
+  if (!skip && delayedWrite_ && file_->container().HasChanges()) {
+    if (file_->container().dirtyPageCount() < kDelayedWritePages && skippedWrites_ < kDelayedWriteOperations) {
+      ++skippedWrites_;
+      skip = true;
+    }
+  }
+  if (!skip) skippedWrites_ = 0;
+  DWORD error = file_->Finish(skip);
+  return result != 0 ? result : static_cast<int>(error);
+}
+
+// ------------------------------------------------------------ records
+
+int TableAccess::ReadRecord(const RecordNumber& number) {
+  const uint32_t value = RecordNumberValue(number);
+  bool tookHold = false;
+  if (holdArmed_) {
+    holdArmed_ = false;
+    if (!(holding_ && holdNumber_ == value)) {
+      DWORD error = file_->Hold(value, false);
+      if (error != 0 && holdSeconds_ > 0) {
+        const DWORD deadline = GetClockHundredths() + static_cast<DWORD>(holdSeconds_) * 100u;
+        while (error != 0 && static_cast<int32_t>(deadline - GetClockHundredths()) > 0) {
+          Sleep(50);
+          error = file_->Hold(value, false);
+        }
+      }
+      if (error != 0) return kErrRecordHeld;
+      tookHold = true;
+    } else {
+      file_->Hold(value, false);  // counted again
+    }
+  }
+  scratch_.resize(table_->recordLength());
+  int rc = table_->Fetch(number, scratch_.data());
+  if (rc != 0) {
+    if (tookHold) file_->Release(value);
+    return rc;
+  }
+  if (tookHold) {
+    if (holding_ && holdNumber_ != value) file_->ReleaseFully(holdNumber_);
+    holding_ = true;
+    holdNumber_ = value;
+  }
+  std::memcpy(fd_->record, scratch_.data(), fd_->recordLength);
+  lastImage_.assign(scratch_.begin(), scratch_.end());
+  watchValid_ = false;
+  if (watchArmed_) {
+    watchArmed_ = false;
+    watchValid_ = true;
+    watchNumber_ = number;
+    watchImage_ = scratch_;
+    watchMemos_.assign(table_->definition().memos.size(), {});
+    for (size_t m = 0; m < watchMemos_.size(); ++m) table_->ReadMemo(number, m, &watchMemos_[m]);
+  }
+  noMemoArmed_ = false;
+  return 0;
+}
+
+int TableAccess::HoldForChange(const RecordNumber& number, bool* taken) {
+  *taken = false;
+  const uint32_t value = RecordNumberValue(number);
+  if (file_->Holds(value)) return 0;
+  if (file_->Hold(value, false) != 0) return ERROR_ACCESS_DENIED;
+  *taken = true;
+  return 0;
+}
+
+int TableAccess::CheckWatch(const RecordNumber& number) {
+  if (!watchValid_ || watchNumber_ != number) return 0;
+  if (scratch_ != watchImage_) return kErrRecordChanged;
+  std::vector<uint8_t> memo;
+  for (size_t m = 0; m < watchMemos_.size(); ++m) {
+    table_->ReadMemo(number, m, &memo);
+    if (memo != watchMemos_[m]) return kErrRecordChanged;
+  }
+  return 0;
+}
+
+int TableAccess::Add() {
+  RecordNumber assigned{};
+  int rc = table_->Add(fd_->record, &assigned);
+  if (rc == 0) lastImage_.assign(fd_->record, fd_->record + fd_->recordLength);
+  return rc;
+}
+
+int TableAccess::Put() {
+  if (!table_->hasCurrent()) return kErrRecordNotAvailable;
+  const RecordNumber number = table_->current();
+  bool taken = false;
+  if (int rc = HoldForChange(number, &taken)) return rc;
+  scratch_.resize(table_->recordLength());
+  int rc = table_->Fetch(number, scratch_.data());
+  if (rc == kErrRecordNotFound) rc = kErrRecordNotAvailable;
+  if (rc == 0) rc = CheckWatch(number);
+  if (rc == 0 && std::memcmp(scratch_.data(), fd_->record, fd_->recordLength) != 0)
+    rc = table_->Replace(number, fd_->record);
+  if (rc == 0) {
+    lastImage_.assign(fd_->record, fd_->record + fd_->recordLength);
+    watchValid_ = false;
+  }
+  if (taken) file_->Release(RecordNumberValue(number));
+  return rc;
+}
+
+int TableAccess::Delete() {
+  if (!table_->hasCurrent()) return kErrRecordNotAvailable;
+  const RecordNumber number = table_->current();
+  bool taken = false;
+  if (int rc = HoldForChange(number, &taken)) return rc;
+  scratch_.resize(table_->recordLength());
+  int rc = table_->Fetch(number, scratch_.data());
+  if (rc == kErrRecordNotFound) rc = kErrRecordNotAvailable;
+  if (rc == 0) rc = CheckWatch(number);
+  if (rc == 0) rc = table_->Delete(number);
+  if (taken) file_->Release(RecordNumberValue(number));
+  if (rc == 0) {
+    table_->ClearCurrent();
+    watchValid_ = false;
+    if (holding_ && holdNumber_ == RecordNumberValue(number)) {
+      file_->ReleaseFully(holdNumber_);
+      holding_ = false;
+    }
+  }
+  return rc;
+}
+
+int TableAccess::GetByPointer(uint32_t pointer) { return ReadRecord(MakeRecordNumber(pointer)); }
+
+int TableAccess::GetByKey(size_t key) {
+  std::vector<uint8_t> value = ValueBytes(key, fd_->record);
+  std::vector<uint8_t> found, data;
+  Container& tree = table_->keyTree(key);
+  if (!tree.SeekGE(ByteView(value.data(), value.size()), &found, &data) || !StartsWith(found, value) ||
+      data.size() < 4)
+    return kErrRecordNotFound;
+  return ReadRecord(NumberAt(data.data()));
+}
+
+std::vector<uint8_t> TableAccess::KeyPrefix(int key) const {
+  std::vector<uint8_t> prefix(table_->number().begin(), table_->number().end());
+  prefix.push_back(key < 0 ? kKindData : table_->key(static_cast<size_t>(key)).index);
+  return prefix;
+}
+
+std::vector<uint8_t> TableAccess::ValueBytes(size_t key, const uint8_t* image) const {
+  std::vector<uint8_t> bytes = KeyPrefix(static_cast<int>(key));
+  size_t at = bytes.size();
+  bytes.resize(at + table_->key(key).encodedLength);
+  table_->EncodeComponents(key, image, bytes.data() + at);
+  return bytes;
+}
+
+int TableAccess::KeyStep(bool forward) {
+  const int key = sequence_.key;
+  const std::vector<uint8_t> prefix = KeyPrefix(key);
+  Container& tree = key < 0 ? table_->file() : table_->keyTree(static_cast<size_t>(key));
+  std::vector<uint8_t> found, data;
+  bool ok = false;
+  std::vector<uint8_t> probe = sequence_.bytes;
+  switch (sequence_.at) {
+    case At::kStart:
+      if (forward) {
+        ok = tree.SeekGE(ByteView(prefix.data(), prefix.size()), &found, &data);
+      } else {
+        std::vector<uint8_t> past = prefix;
+        ++past.back();  // key indexes and the data kind never reach 0xFF
+        ok = tree.SeekLT(ByteView(past.data(), past.size()), &found, &data);
+      }
+      break;
+    case At::kValue:
+      if (forward) {
+        ok = tree.SeekGE(ByteView(probe.data(), probe.size()), &found, &data);
+      } else {
+        // Entries of a DUP key carry the record number after the value.
+        if (key >= 0 && table_->key(static_cast<size_t>(key)).dup() &&
+            probe.size() == prefix.size() + table_->key(static_cast<size_t>(key)).encodedLength)
+          probe.insert(probe.end(), 4, 0xFF);
+        ok = tree.SeekLE(ByteView(probe.data(), probe.size()), &found, &data);
+      }
+      break;
+    case At::kEntry:
+      ok = forward ? tree.SeekGT(ByteView(probe.data(), probe.size()), &found, &data)
+                   : tree.SeekLT(ByteView(probe.data(), probe.size()), &found, &data);
+      break;
+  }
+  if (!ok || !StartsWith(found, prefix)) return kErrRecordNotAvailable;
+  RecordNumber number{};
+  if (key < 0) {
+    if (found.size() != kDataKeyLength) return kErrInvalidDataFile;
+    number = NumberAt(found.data() + 5);
+  } else {
+    if (data.size() < 4) return kErrInvalidDataFile;
+    number = NumberAt(data.data());
+  }
+  int rc = ReadRecord(number);
+  // A held record leaves the position where it was so the read can be
+  // repeated; anything else moves on.
+  if (rc != kErrRecordHeld) {
+    sequence_.at = At::kEntry;
+    sequence_.bytes = std::move(found);
+  }
+  return rc;
+}
+
+int TableAccess::Next() { return KeyStep(true); }
+int TableAccess::Previous() { return KeyStep(false); }
+
+void TableAccess::SetFile() { sequence_ = Sequence{}; }
+
+int TableAccess::SetFileKey(size_t key) {
+  std::vector<uint8_t> value = ValueBytes(key, fd_->record);
+  std::vector<uint8_t> found, data;
+  const std::vector<uint8_t> prefix = KeyPrefix(static_cast<int>(key));
+  sequence_ = Sequence{};
+  sequence_.at = At::kValue;
+  sequence_.bytes = KeyPrefix(-1);
+  Container& tree = table_->keyTree(key);
+  if (tree.SeekGE(ByteView(value.data(), value.size()), &found, &data) && StartsWith(found, prefix) &&
+      data.size() >= 4) {
+    sequence_.bytes.insert(sequence_.bytes.end(), data.begin(), data.begin() + 4);
+  } else {
+    sequence_.bytes.back() = kKindData + 1;  // past every record: NEXT ends, PREVIOUS takes the last
+  }
+  return 0;
+}
+
+void TableAccess::SetFilePointer(uint32_t pointer) {
+  sequence_ = Sequence{};
+  sequence_.at = At::kValue;
+  sequence_.bytes = KeyPrefix(-1);
+  RecordNumber number = MakeRecordNumber(pointer);
+  sequence_.bytes.insert(sequence_.bytes.end(), number.begin(), number.end());
+}
+
+void TableAccess::SetKey(size_t key) {
+  sequence_ = Sequence{};
+  sequence_.key = static_cast<int>(key);
+}
+
+void TableAccess::SetKeyValue(size_t key) {
+  sequence_ = Sequence{};
+  sequence_.key = static_cast<int>(key);
+  sequence_.at = At::kValue;
+  sequence_.bytes = ValueBytes(key, fd_->record);
+}
+
+int TableAccess::SetKeyPointer(size_t key, uint32_t pointer) {
+  std::vector<uint8_t> image(table_->recordLength());
+  const bool hadCurrent = table_->hasCurrent();
+  const RecordNumber current = table_->current();
+  RecordNumber number = MakeRecordNumber(pointer);
+  int rc = table_->Fetch(number, image.data());
+  if (hadCurrent)
+    table_->SetCurrent(current);
+  else
+    table_->ClearCurrent();
+  if (rc != 0) return rc;
+  sequence_ = Sequence{};
+  sequence_.key = static_cast<int>(key);
+  sequence_.at = At::kValue;
+  sequence_.bytes.resize(table_->key(key).entryKeyLength());
+  table_->EncodeEntry(key, number, image.data(), sequence_.bytes.data());
+  return 0;
+}
+
+void TableAccess::SetKeyValuePointer(size_t key, uint32_t pointer) {
+  SetKeyValue(key);
+  if (table_->key(key).dup()) {
+    RecordNumber number = MakeRecordNumber(pointer);
+    sequence_.bytes.insert(sequence_.bytes.end(), number.begin(), number.end());
+  }
+}
+
+std::string TableAccess::PositionFile() const {
+  RecordNumber number = table_->hasCurrent() ? table_->current() : RecordNumber{};
+  return std::string(number.begin(), number.end());
+}
+
+std::string TableAccess::PositionKey(size_t key) const {
+  std::string out(table_->key(key).encodedLength + 4, '\0');
+  RecordNumber number = table_->hasCurrent() ? table_->current() : RecordNumber{};
+  std::vector<uint8_t> image = lastImage_;
+  image.resize(table_->recordLength());
+  table_->PositionKey(key, number, image.data(), reinterpret_cast<uint8_t*>(out.data()));
+  return out;
+}
+
+int TableAccess::ResetFile(const std::string& position) {
+  if (position.size() < 4) return 76;  // "Invalid Index String"
+  SetFilePointer(RecordNumberValue(NumberAt(reinterpret_cast<const uint8_t*>(position.data()))));
+  return 0;
+}
+
+int TableAccess::ResetKey(size_t key, const std::string& position) {
+  const KeyLayout& layout = table_->key(key);
+  if (position.size() < 4 + layout.encodedLength) return 76;
+  const uint8_t* p = reinterpret_cast<const uint8_t*>(position.data());
+  sequence_ = Sequence{};
+  sequence_.key = static_cast<int>(key);
+  sequence_.at = At::kValue;
+  sequence_.bytes = KeyPrefix(static_cast<int>(key));
+  sequence_.bytes.insert(sequence_.bytes.end(), p + 4, p + 4 + layout.encodedLength);
+  if (layout.dup()) sequence_.bytes.insert(sequence_.bytes.end(), p, p + 4);
+  return 0;
+}
+
+int TableAccess::RegetFile(const std::string& position) {
+  if (position.size() < 4) return 76;
+  return ReadRecord(NumberAt(reinterpret_cast<const uint8_t*>(position.data())));
+}
+
+int TableAccess::RegetKey(size_t key, const std::string& position) {
+  if (position.size() < 4 + table_->key(key).encodedLength) return 76;
+  RecordNumber number = NumberAt(reinterpret_cast<const uint8_t*>(position.data()));
+  int rc = ReadRecord(number);
+  if (rc != 0) return rc;
+  sequence_ = Sequence{};
+  sequence_.key = static_cast<int>(key);
+  sequence_.at = At::kEntry;
+  sequence_.bytes.resize(table_->key(key).entryKeyLength());
+  table_->EncodeEntry(key, number, scratch_.data(), sequence_.bytes.data());
+  return 0;
+}
+
+uint32_t TableAccess::Records() const { return table_->RecordCount(); }
+
+uint32_t TableAccess::RecordsInKey(size_t key) const { return table_->ReadCounters(table_->key(key).index).count; }
+
+uint32_t TableAccess::Pointer() const { return table_->hasCurrent() ? RecordNumberValue(table_->current()) : 0; }
+
+bool TableAccess::Duplicates(size_t key) {
+  if (!table_->HasEntry(key, fd_->record)) return false;
+  std::vector<uint8_t> value = ValueBytes(key, fd_->record);
+  std::vector<uint8_t> found, data;
+  Container& tree = table_->keyTree(key);
+  std::vector<uint8_t> probe = value;
+  bool ok = tree.SeekGE(ByteView(probe.data(), probe.size()), &found, &data);
+  while (ok && StartsWith(found, value) && data.size() >= 4) {
+    if (!table_->hasCurrent() || NumberAt(data.data()) != table_->current()) return true;
+    probe = found;
+    ok = tree.SeekGT(ByteView(probe.data(), probe.size()), &found, &data);
+  }
+  return false;
+}
+
+bool TableAccess::DuplicatesAnyUniqueKey() {
+  for (size_t k = 0; k < table_->keyCount(); ++k)
+    if (!table_->key(k).dup() && Duplicates(k)) return true;
+  return false;
+}
+
+int TableAccess::Build(int key) {
+  Table::BuildHooks hooks;
+  hooks.fullBuild = fullBuild_;
+  PhysicalFile* file = file_;
+  hooks.writeUpdate = [file]() -> int {
+    if (file->inTransaction()) return 0;
+    DWORD error = file->container().WriteUpdate();
+    if (error == 0) error = file->container().BeginUpdate();
+    return static_cast<int>(error);
+  };
+  int first = 0;
+  for (size_t k = 0; k < table_->keyCount(); ++k) {
+    if (key >= 0 && static_cast<size_t>(key) != k) continue;
+    int rc = table_->BuildKey(k, hooks);
+    if (first == 0) first = rc;
+  }
+  return first;
+}
+
+// ------------------------------------------------------------ holds and locks
+
+void TableAccess::ReleaseHold() {
+  holdArmed_ = false;
+  if (!holding_) return;
+  file_->Release(holdNumber_);
+  holding_ = file_->Holds(holdNumber_);
+}
+
+int TableAccess::Lock(int32_t seconds) {
+  if (tableLocked_) return 0;
+  const uint32_t number = RecordNumberValue(table_->number());
+  if (seconds < 0) {
+    // LOCK without seconds repeats for as long as the table is locked
+    // elsewhere.
+    while (file_->Hold(number, false) != 0) Sleep(1);
+  } else {
+    const DWORD deadline = GetClockHundredths() + static_cast<DWORD>(seconds) * 100u;
+    while (file_->Hold(number, false) != 0) {
+      if (static_cast<int32_t>(deadline - GetClockHundredths()) <= 0) return kErrTableLocked;
+      if (LockWaitDisplay display = GetLockWaitDisplay()) display("Locking failed with error 32");
+      Sleep(1000);
+    }
+  }
+  tableLocked_ = true;
+  return 0;
+}
+
+void TableAccess::Unlock() {
+  if (!tableLocked_) return;
+  file_->ReleaseFully(RecordNumberValue(table_->number()));
+  tableLocked_ = false;
+}
+
+}  // namespace pr::store

@@ -1,0 +1,173 @@
+// One open table as a file declaration sees it: the physical file it shares,
+// the Table inside it, the sequence position, holds, WATCH and NOMEMO, the
+// per-table options and the delayed-writing flags.  The driver entry
+// (store/driver.h) keeps one TableAccess in each open descriptor's
+// driverState and calls the operations below inside its operation bracket.
+//
+// Results are error codes of the runtime's catalogue (0 success):
+//   2 no such table (or file), 5 access denied / hold or write refused,
+//   32 table locked elsewhere, 33 no current record / end of the sequence,
+//   35 record not found, 36 not a keyed file, 37 file not open, 40 duplicate
+//   key, 43 record held elsewhere, 45 invalid file name, 47 declaration does
+//   not fit (structure-check texts already set), 52 file already open,
+//   77 key not of this file, 89 record changed by another station, or a
+//   system error of a failed write.
+//
+// Sequence position.  NEXT and PREVIOUS walk either record order or one key,
+// from a position kept as tree key bytes, so it survives ADD, PUT and DELETE
+// (a deleted record's neighbours are still found from its bytes):
+//   start  before the first / after the last record (SET without a value)
+//   value  at a value: NEXT takes the first record at or after it, PREVIOUS
+//          the last at or before it (SET with a key value or a pointer)
+//   entry  at a record read: NEXT and PREVIOUS take its neighbours
+//
+// Thread safety: none; the driver's critical section serialises every call.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "files/descriptors.h"
+#include "store/physical.h"
+#include "store/table.h"
+
+namespace pr::store {
+
+// Delayed writing: the update is written once 40 pages are dirty or 5000
+// operations have been skipped in a row.
+inline constexpr size_t kDelayedWritePages = 40;
+inline constexpr int kDelayedWriteOperations = 5000;
+
+class TableAccess {
+ public:
+  explicit TableAccess(files::FileDescriptor* descriptor) : fd_(descriptor) {}
+  ~TableAccess();
+
+  bool isOpen() const { return table_ != nullptr; }
+  PhysicalFile* file() const { return file_; }
+  Table* table() const { return table_.get(); }
+  const std::string& physicalName() const { return physicalName_; }
+
+  // ---- open and close
+  // The physical file name and the table name the declaration names; 45 for
+  // a name that cannot be split.
+  int NameForOpen(std::string* file, std::string* table) const;
+  int Open(uint32_t mode);
+  int Create();
+  int Close();
+  // Deletes the file (closing this declaration's use first).
+  int Remove();
+
+  // ---- the operation bracket
+  int BeginRead();
+  int BeginChange();
+  // Writes (or, with delayed writing, may skip) the pending update and
+  // leaves the file between operations.
+  int Finish(int result);
+
+  // ---- records
+  int Add();
+  int Put();
+  int Delete();
+  int GetByPointer(uint32_t pointer);
+  int GetByKey(size_t key);
+  int Next();
+  int Previous();
+
+  // ---- positions; key = -1 means record order
+  void SetFile();
+  int SetFileKey(size_t key);
+  void SetFilePointer(uint32_t pointer);
+  void SetKey(size_t key);
+  void SetKeyValue(size_t key);
+  int SetKeyPointer(size_t key, uint32_t pointer);
+  void SetKeyValuePointer(size_t key, uint32_t pointer);
+  std::string PositionFile() const;
+  std::string PositionKey(size_t key) const;
+  int ResetFile(const std::string& position);
+  int ResetKey(size_t key, const std::string& position);
+  int RegetFile(const std::string& position);
+  int RegetKey(size_t key, const std::string& position);
+
+  uint32_t Records() const;
+  uint32_t RecordsInKey(size_t key) const;
+  uint32_t Pointer() const;
+  // True when the record buffer would duplicate an entry of `key` held by
+  // another record.
+  bool Duplicates(size_t key);
+  // True when it would duplicate any key that allows no duplicates.
+  bool DuplicatesAnyUniqueKey();
+  int Build(int key);  // -1: every key
+
+  // ---- holds, locks, flags
+  void ArmHold(int32_t seconds) {
+    holdArmed_ = true;
+    holdSeconds_ = seconds;
+  }
+  void ReleaseHold();
+  int Lock(int32_t seconds);  // seconds < 0: wait for as long as the answer is 32
+  void Unlock();
+  void ArmWatch() { watchArmed_ = true; }
+  void ArmNoMemo() { noMemoArmed_ = true; }
+
+  // ---- options
+  bool decimalCheck() const { return decimalCheck_; }
+  void setDecimalCheck(bool on) { decimalCheck_ = on; }
+  bool fullBuild() const { return fullBuild_; }
+  void setFullBuild(bool on) { fullBuild_ = on; }
+  bool delayedWrite() const { return delayedWrite_; }
+  void setDelayedWrite(bool on) { delayedWrite_ = on; }
+  bool skipWrite() const { return skipWrite_; }
+  void setSkipWrite(bool on) { skipWrite_ = on; }
+
+ private:
+  enum class At { kStart, kValue, kEntry };
+  struct Sequence {
+    int key = -1;  // -1: record order
+    At at = At::kStart;
+    std::vector<uint8_t> bytes;  // the tree key the position stands at
+  };
+
+  int KeyStep(bool forward);
+  // Reads record `number` into the record buffer with the hold, WATCH and
+  // NOMEMO rules; the buffer is left unchanged on failure.
+  int ReadRecord(const RecordNumber& number);
+  // Takes the hold byte of `number` for a change unless this file holds it.
+  int HoldForChange(const RecordNumber& number, bool* taken);
+  int CheckWatch(const RecordNumber& number);
+  std::vector<uint8_t> KeyPrefix(int key) const;
+  std::vector<uint8_t> ValueBytes(size_t key, const uint8_t* image) const;
+  void ApplyDriverString();
+  void DropTable();
+
+  files::FileDescriptor* fd_;
+  PhysicalFile* file_ = nullptr;
+  std::unique_ptr<Table> table_;
+  std::string physicalName_;
+  Sequence sequence_;
+  std::vector<uint8_t> lastImage_;  // the record as last read (POSITION of a key)
+  std::vector<uint8_t> scratch_;
+
+  bool holdArmed_ = false;
+  int32_t holdSeconds_ = -1;
+  bool holding_ = false;  // this table holds holdNumber_
+  uint32_t holdNumber_ = 0;
+  bool tableLocked_ = false;
+
+  bool watchArmed_ = false;
+  bool watchValid_ = false;
+  RecordNumber watchNumber_{};
+  std::vector<uint8_t> watchImage_;
+  std::vector<std::vector<uint8_t>> watchMemos_;
+  bool noMemoArmed_ = false;
+
+  bool decimalCheck_ = true;
+  bool fullBuild_ = false;
+  bool delayedWrite_ = false;
+  bool skipWrite_ = false;
+  int skippedWrites_ = 0;
+};
+
+}  // namespace pr::store

@@ -1,0 +1,316 @@
+#include "store/driver.h"
+
+#include <string>
+
+#include "files/drivers.h"
+#include "files/errors.h"
+#include "files/runtime_state.h"
+#include "platform/kernel.h"
+#include "store/access.h"
+#include "store/fatal_error.h"
+#include "store/options.h"
+#include "store/options_parse.h"
+#include "store/transaction.h"
+
+namespace pr::store {
+namespace {
+
+using files::FileDescriptor;
+
+constexpr int kErrFileNotOpen = 37;
+constexpr int kErrBadKey = 77;
+constexpr int kErrParameters = 78;
+constexpr int kErrUnsupported = 80;
+constexpr int kErrFileSystem = 90;
+
+CRITICAL_SECTION* DriverSection() {
+  static CRITICAL_SECTION* section = [] {
+    auto* s = new CRITICAL_SECTION;
+    InitializeCriticalSection(s);
+    return s;
+  }();
+  return section;
+}
+
+class SectionGuard {
+ public:
+  explicit SectionGuard(bool enter) : entered_(enter) {
+    if (entered_) EnterCriticalSection(DriverSection());
+  }
+  ~SectionGuard() {
+    if (entered_) LeaveCriticalSection(DriverSection());
+  }
+
+ private:
+  bool entered_;
+};
+
+TableAccess* StateOf(FileDescriptor* file, bool create) {
+  auto* state = static_cast<TableAccess*>(file->driverState);
+  if (state == nullptr && create) {
+    state = new TableAccess(file);
+    file->driverState = state;
+  }
+  return state;
+}
+
+bool PopString(std::string* out) {
+  files::RuntimeState* runtime = files::CurrentRuntimeState();
+  if (runtime == nullptr || runtime->strings.empty()) return false;
+  *out = std::move(runtime->strings.back());
+  runtime->strings.pop_back();
+  return true;
+}
+
+void PushString(std::string text) {
+  if (files::RuntimeState* runtime = files::CurrentRuntimeState()) runtime->strings.push_back(std::move(text));
+}
+
+// The key named by the first argument, as an index into the file's keys.
+bool KeyArgument(FileDescriptor* file, intptr_t* args, TableAccess* access, size_t* index) {
+  if (args == nullptr || file->keys == nullptr) return false;
+  auto* key = reinterpret_cast<files::KeyDescriptor*>(args[0]);
+  if (key < file->keys || key >= file->keys + file->declaration.keyCount) return false;
+  *index = static_cast<size_t>(key - file->keys);
+  return *index < access->table()->keyCount();
+}
+
+bool EqualsProperty(const std::string& a, const char* b) { return EqualsNoCase(a, b); }
+
+uint32_t Argument(intptr_t* args, int i) { return args == nullptr ? 0 : static_cast<uint32_t>(args[i]); }
+
+std::string PropertyValue(TableAccess* access, const std::string& name) {
+  if (EqualsProperty(name, "DelayWrite")) return access->delayedWrite() ? "1" : "0";
+  if (EqualsProperty(name, "SkipWrite")) return access->skipWrite() ? "1" : "0";
+  return "";
+}
+
+
+bool IsChange(int32_t op) {
+  switch (op) {
+    case files::OP_ADD:
+    case files::OP_PUT:
+    case files::OP_DELETE:
+    case files::OP_BUILDfile:
+    case files::OP_BUILDkey:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Operations on an open table, inside the operation bracket.
+int TableOperation(int32_t op, FileDescriptor* file, intptr_t* args, TableAccess* access, int32_t* result) {
+  size_t key = 0;
+  auto needKey = [&]() { return KeyArgument(file, args, access, &key); };
+  switch (op) {
+    case files::OP_ADD: return access->Add();
+    case files::OP_PUT: return access->Put();
+    case files::OP_DELETE: return access->Delete();
+    case files::OP_BUILDfile: return access->Build(-1);
+    case files::OP_BUILDkey:
+      if (!needKey()) return kErrBadKey;
+      return access->Build(static_cast<int>(key));
+    case files::OP_GETfileptr:
+    case files::OP_GETfileptrlen:
+      return access->GetByPointer(Argument(args, 0));
+    case files::OP_GETkeyptr:
+      if (!needKey()) return kErrBadKey;
+      return access->GetByPointer(Argument(args, 1));
+    case files::OP_GETfilekey:
+      if (!needKey()) return kErrBadKey;
+      return access->GetByKey(key);
+    case files::OP_NEXT: return access->Next();
+    case files::OP_PREVIOUS: return access->Previous();
+    case files::OP_SETfile: access->SetFile(); return 0;
+    case files::OP_SETfilekey:
+      if (!needKey()) return kErrBadKey;
+      return access->SetFileKey(key);
+    case files::OP_SETfileptr: access->SetFilePointer(Argument(args, 0)); return 0;
+    case files::OP_SETkey:
+      if (!needKey()) return kErrBadKey;
+      access->SetKey(key);
+      return 0;
+    case files::OP_SETkeykey:
+      if (!needKey()) return kErrBadKey;
+      access->SetKeyValue(key);
+      return 0;
+    case files::OP_SETkeyptr:
+      if (!needKey()) return kErrBadKey;
+      return access->SetKeyPointer(key, Argument(args, 1));
+    case files::OP_SETkeykeyptr:
+      if (!needKey()) return kErrBadKey;
+      access->SetKeyValuePointer(key, Argument(args, 1));
+      return 0;
+    case files::OP_POSITIONfile: PushString(access->PositionFile()); return 0;
+    case files::OP_POSITIONkey:
+      if (!needKey()) return kErrBadKey;
+      PushString(access->PositionKey(key));
+      return 0;
+    case files::OP_RESETfile:
+    case files::OP_REGETfile: {
+      std::string position;
+      if (!PopString(&position)) return kErrParameters;
+      return op == files::OP_RESETfile ? access->ResetFile(position) : access->RegetFile(position);
+    }
+    case files::OP_RESETkey:
+    case files::OP_REGETkey: {
+      std::string position;
+      if (!PopString(&position)) return kErrParameters;
+      if (!needKey()) return kErrBadKey;
+      return op == files::OP_RESETkey ? access->ResetKey(key, position) : access->RegetKey(key, position);
+    }
+    case files::OP_RECORDSfile: *result = static_cast<int32_t>(access->Records()); return 0;
+    case files::OP_RECORDSkey:
+      if (!needKey()) return kErrBadKey;
+      *result = static_cast<int32_t>(access->RecordsInKey(key));
+      return 0;
+    case files::OP_POINTERfile: *result = static_cast<int32_t>(access->Pointer()); return 0;
+    case files::OP_POINTERkey: *result = static_cast<int32_t>(access->Pointer()); return 0;
+    case files::OP_DUPLICATE: *result = access->DuplicatesAnyUniqueKey() ? 1 : 0; return 0;
+    case files::OP_DUPLICATEkey:
+      if (!needKey()) return kErrBadKey;
+      *result = access->Duplicates(key) ? 1 : 0;
+      return 0;
+    case files::OP_HOLDfile: access->ArmHold(-1); return 0;
+    case files::OP_HOLDfilesec: access->ArmHold(static_cast<int32_t>(Argument(args, 0))); return 0;
+    case files::OP_RELEASE: access->ReleaseHold(); return 0;
+    case files::OP_LOCKfile: return access->Lock(-1);
+    case files::OP_LOCKfilesec: return access->Lock(static_cast<int32_t>(Argument(args, 0)));
+    case files::OP_UNLOCK: access->Unlock(); return 0;
+    case files::OP_WATCH: access->ArmWatch(); return 0;
+    case files::OP_NOMEMO: access->ArmNoMemo(); return 0;
+    case files::OP_LOGOUT: return static_cast<int>(TransactionLogout(access->file()));
+    default: return kErrUnsupported;
+  }
+}
+
+int32_t Perform(int32_t op, FileDescriptor* file, intptr_t* args, int* error) {
+  int32_t result = 0;
+  *error = 0;
+  switch (op) {
+    case files::OP_Internal91: return kTarnwellIdentity;
+    case files::OP_QUERY_VIEW: return 0;
+    case files::OP_STREAM:
+    case files::OP_FLUSH: {
+      TableAccess* access = StateOf(file, false);
+      if (op == files::OP_FLUSH && access != nullptr && access->isOpen()) *error = access->Finish(0);
+      return 0;
+    }
+    case files::OP_STARTRAN:
+      return 0;
+    case files::OP_ENDTRAN:
+      if (args != nullptr && args[0] == files::OP_COMMIT && TransactionActive())
+        *error = static_cast<int>(TransactionCommit());
+      else if (args != nullptr && args[0] == files::OP_ROLLBACK && TransactionActive())
+        TransactionRollback();
+      return 0;
+    case files::OP_COMMIT:
+      if (TransactionActive()) *error = static_cast<int>(TransactionCommit());
+      return 0;
+    case files::OP_ROLLBACK:
+      if (TransactionActive()) TransactionRollback();
+      return 0;
+    case files::OP_DESTROY:
+      if (TableAccess* access = StateOf(file, false)) {
+        delete access;  // closes the table
+        file->driverState = nullptr;
+      }
+      return 0;
+    default: break;
+  }
+
+  TableAccess* access = StateOf(file, true);
+  switch (op) {
+    case files::OP_OPEN: *error = access->Open(Argument(args, 0)); return 0;
+    case files::OP_CREATE: *error = access->Create(); return 0;
+    case files::OP_CLOSE:
+      if (access->isOpen()) *error = access->Close();
+      return 0;
+    case files::OP_REMOVE: *error = access->Remove(); return 0;
+    case files::OP_NAME: {
+      std::string name, table;
+      if (access->NameForOpen(&name, &table) != 0) name.clear();
+      PushString(access->isOpen() ? access->physicalName() : name);
+      return 0;
+    }
+    case files::OP_SEND: {
+      std::string text;
+      if (!PopString(&text)) {
+        *error = kErrParameters;
+        return 0;
+      }
+      if (access->isOpen()) *error = access->BeginRead();
+      std::string answer;
+      if (*error == 0) answer = SendRequest(access, text, error, false);
+      if (access->isOpen()) *error = access->Finish(*error);
+      PushString(answer);
+      return 0;
+    }
+    case files::OP_GET_PROPERTY: {
+      std::string name;
+      if (!PopString(&name)) {
+        *error = kErrParameters;
+        return 0;
+      }
+      PushString(PropertyValue(access, name));
+      return 0;
+    }
+    case files::OP_SET_PROPERTY: {
+      std::string value, name;
+      if (!PopString(&value) || !PopString(&name)) {
+        *error = kErrParameters;
+        return 0;
+      }
+      const bool on = value == "1";
+      if (EqualsProperty(name, "DelayWrite")) access->setDelayedWrite(on);
+      if (EqualsProperty(name, "SkipWrite")) access->setSkipWrite(on);
+      if (access->isOpen() && !on) *error = access->Finish(0);
+      return 0;
+    }
+    default: break;
+  }
+
+  if (!access->isOpen()) {
+    *error = kErrFileNotOpen;
+    return 0;
+  }
+  int rc = IsChange(op) ? access->BeginChange() : access->BeginRead();
+  if (rc == 0) rc = TableOperation(op, file, args, access, &result);
+  if (rc != 0 && IsChange(op)) access->file()->DiscardChanges();
+  *error = access->Finish(rc);
+  return result;
+}
+
+}  // namespace
+
+int32_t TarnwellEntry(int32_t op, FileDescriptor* file, intptr_t* args) {
+  files::ClearError();
+  if (file == nullptr) {
+    files::SetErrorCode(kErrFileNotOpen);
+    return 0;
+  }
+  SectionGuard guard((file->flags & files::FD_SKIP_DRIVER_LOCK) == 0);
+  int error = 0;
+  int32_t result = 0;
+  try {
+    result = Perform(op, file, args, &error);
+  } catch (const DriverError& failure) {
+    // Only a program that installed a throwing fatal handler gets here: the
+    // file's memory state is undefined, so its changes are thrown away.
+    if (TableAccess* access = StateOf(file, false); access && access->isOpen()) access->file()->DiscardChanges();
+    files::SetErrorCode(kErrFileSystem);
+    files::SetFileError(std::to_string(failure.number()), DriverErrorText(failure.number()).c_str());
+    files::SetErrorFile(file);
+    return 0;
+  }
+  if (error != 0) {
+    files::SetErrorCode(error);
+    files::SetErrorFile(file);
+  }
+  return result;
+}
+
+void RegisterTarnwellDriver() { files::RegisterDriverEntry("TARNWELL", &TarnwellEntry); }
+
+}  // namespace pr::store

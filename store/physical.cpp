@@ -1,0 +1,243 @@
+#include "store/physical.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "store/locks.h"
+#include "store/transaction.h"
+
+namespace pr::store {
+namespace {
+
+// The open lists.  Process-wide objects live in g_sharedFiles; THREAD files
+// in the calling thread's own list.  Both are used only under the driver's
+// critical section (the thread list needs no lock at all).
+std::vector<PhysicalFile*> g_sharedFiles;
+thread_local std::vector<PhysicalFile*> t_threadFiles;
+
+std::vector<PhysicalFile*>& ListFor(bool threadFile) { return threadFile ? t_threadFiles : g_sharedFiles; }
+
+DWORD OpenHandle(const std::string& name, uint32_t mode, bool create, HANDLE* out) {
+  DWORD access = GENERIC_READ;
+  if ((mode & kAccessMask) != 0) access |= GENERIC_WRITE;
+  DWORD share = 0;
+  switch (mode & kShareMask) {
+    case kShareDenyNone: share = FILE_SHARE_READ | FILE_SHARE_WRITE; break;
+    case kShareDenyWrite: share = FILE_SHARE_READ; break;
+    default: share = 0; break;  // deny all, deny read
+  }
+  DWORD disposition = create ? CREATE_ALWAYS : OPEN_ALWAYS;
+  // A read-only open cannot create the file it is looking for.
+  if ((mode & kAccessMask) == 0 && !create) disposition = OPEN_EXISTING;
+  SetLastError(0);
+  HANDLE handle = CreateFileA(name.c_str(), access, share, nullptr, disposition,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_RANDOM_ACCESS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    DWORD error = GetLastError();
+    return MapOpenError(error != 0 ? error : ERROR_ACCESS_DENIED);
+  }
+  *out = handle;
+  return 0;
+}
+
+}  // namespace
+
+DWORD MapOpenError(DWORD systemError) {
+  return systemError == ERROR_SHARING_VIOLATION ? ERROR_ACCESS_DENIED : systemError;
+}
+
+// ------------------------------------------------------------ FileLocks
+
+FileLocks::FileLocks(HANDLE handle, uint32_t mode) : handle_(handle), mode_(mode), readerSlot_(InitialReaderSlot()) {}
+
+FileLocks::~FileLocks() = default;
+
+DWORD FileLocks::LockUpdate() {
+  if (!denyNone() || updateLockHeld_) return 0;
+  DWORD error = TakeLockRange(handle_, kUpdateLockOffset, 1, /*wait=*/true);
+  if (error == 0) updateLockHeld_ = true;
+  return error;
+}
+
+void FileLocks::UnlockUpdate() {
+  if (!updateLockHeld_) return;
+  ReleaseLockRange(handle_, kUpdateLockOffset, 1);
+  updateLockHeld_ = false;
+}
+
+DWORD FileLocks::LockAllReaders() {
+  if ((!denyNone() && !denyWrite()) || allReadersHeld_) return 0;
+  DWORD error = TakeLockRange(handle_, kAllReaderSlotsOffset, kReaderSlotCount, /*wait=*/true);
+  if (error == 0) allReadersHeld_ = true;
+  return error;
+}
+
+void FileLocks::UnlockAllReaders() {
+  if (!allReadersHeld_) return;
+  ReleaseLockRange(handle_, kAllReaderSlotsOffset, kReaderSlotCount);
+  allReadersHeld_ = false;
+}
+
+DWORD FileLocks::LockReaderSlot() {
+  if (!denyNone() || readerSlotHeld_ || allReadersHeld_) return 0;
+  DWORD error = TakeReaderSlot(handle_, &readerSlot_, /*wait=*/false);
+  if (error == 0) readerSlotHeld_ = true;
+  return error;
+}
+
+void FileLocks::UnlockReaderSlot() {
+  if (!readerSlotHeld_) return;
+  ReleaseLockRange(handle_, kLockBase + readerSlot_, 1);
+  readerSlotHeld_ = false;
+}
+
+void FileLocks::ReleaseProtocolLocks() {
+  UnlockReaderSlot();
+  UnlockAllReaders();
+  UnlockUpdate();
+}
+
+// ------------------------------------------------------------ PhysicalFile
+
+PhysicalFile::PhysicalFile(HANDLE handle, std::string name, uint32_t mode, std::string_view owner,
+                           bool threadFile)
+    : FileLocks(handle, mode),
+      name_(std::move(name)),
+      threadFile_(threadFile),
+      ownerThread_(GetCurrentThreadId()) {
+  ContainerOptions options;
+  options.ownerPassword = owner;
+  options.readOnly = readOnly();
+  container_ = std::make_unique<Container>(handle, name_, options);
+  container_->SetHooks(this);
+}
+
+PhysicalFile::~PhysicalFile() {
+  container_.reset();
+  for (auto& [number, count] : holds_) ReleaseLockRange(handle_, HoldLockOffset(number), 1);
+  holds_.clear();
+  ReleaseProtocolLocks();
+  if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+}
+
+bool PhysicalFile::PendingAreaIsUnfinishedTransaction(Container& file) {
+  return TransactionRecoveryCheck(file, name_);
+}
+
+DWORD PhysicalFile::BeginRead() {
+  container_->SetReadState(true);
+  int status = container_->RefreshHeader();
+  if (status == 1) return 36;
+  if (status != 0) return static_cast<DWORD>(status);
+  return 0;
+}
+
+DWORD PhysicalFile::BeginChange() {
+  if (readOnly()) return ERROR_ACCESS_DENIED;
+  container_->SetReadState(false);
+  DWORD error = container_->BeginUpdate();
+  if (error != 0) return error;
+  return 0;
+}
+
+DWORD PhysicalFile::Finish(bool skipWrite) {
+  DWORD error = 0;
+  if (!readOnly() && !inTransaction_ && !skipWrite && container_->HasChanges()) {
+    container_->SetReadState(false);
+    error = container_->WriteUpdate();
+    keptWriteError_ = error;
+    if (error != 0) container_->Discard();
+  }
+  // An update opened by an operation that changed nothing is closed again.
+  if (!inTransaction_ && !skipWrite && container_->updateOpen() && !container_->HasChanges()) {
+    container_->SetReadState(false);
+    container_->WriteUpdate();
+  }
+  // Between operations no reader slot is held: leaving the read state frees
+  // it, and entering it again takes nothing until the next refresh.
+  container_->SetReadState(false);
+  container_->SetReadState(true);
+  return error;
+}
+
+void PhysicalFile::DiscardChanges() {
+  if (inTransaction_) return;  // a transaction's changes go with its rollback
+  container_->SetReadState(false);
+  container_->Discard();
+}
+
+DWORD PhysicalFile::Hold(uint32_t number, bool wait) {
+  auto it = holds_.find(number);
+  if (it != holds_.end()) {
+    ++it->second;
+    return 0;
+  }
+  DWORD error = TakeLockRange(handle_, HoldLockOffset(number), 1, wait);
+  if (error != 0) return error;
+  holds_[number] = 1;
+  return 0;
+}
+
+void PhysicalFile::Release(uint32_t number) {
+  auto it = holds_.find(number);
+  if (it == holds_.end()) return;
+  if (it->second <= 1) {
+    ReleaseLockRange(handle_, HoldLockOffset(number), 1);
+    holds_.erase(it);
+  } else {
+    --it->second;
+  }
+}
+
+void PhysicalFile::ReleaseFully(uint32_t number) {
+  auto it = holds_.find(number);
+  if (it == holds_.end()) return;
+  ReleaseLockRange(handle_, HoldLockOffset(number), 1);
+  holds_.erase(it);
+}
+
+// ------------------------------------------------------------ open list
+
+DWORD OpenPhysicalFile(const std::string& name, uint32_t mode, std::string_view owner, bool threadFile,
+                       PhysicalFile** out) {
+  *out = nullptr;
+  const bool create = (mode & kCreateBit) != 0;
+  const uint32_t normalized = NormalizeAccessMode(mode);
+  auto& list = ListFor(threadFile);
+  for (PhysicalFile* file : list) {
+    if (file->name() != name || file->mode() != normalized) continue;
+    if (create) return ERROR_ACCESS_DENIED;  // cannot truncate a file in use
+    ++file->useCount_;
+    *out = file;
+    return 0;
+  }
+  HANDLE handle = nullptr;
+  DWORD error = OpenHandle(name, normalized, create, &handle);
+  if (error != 0) return error;
+  std::unique_ptr<PhysicalFile> file(new PhysicalFile(handle, name, normalized, owner, threadFile));
+  error = file->BeginRead();
+  file->container().SetReadState(false);
+  if (error != 0) return error == 36 ? 36 : MapOpenError(error);
+  file->useCount_ = 1;
+  list.push_back(file.get());
+  *out = file.release();
+  return 0;
+}
+
+void ClosePhysicalFile(PhysicalFile* file) {
+  if (file == nullptr) return;
+  if (--file->useCount_ > 0) return;
+  auto& list = ListFor(file->threadFile_);
+  list.erase(std::remove(list.begin(), list.end(), file), list.end());
+  delete file;
+}
+
+bool PhysicalFileIsOpen(const std::string& name) {
+  for (PhysicalFile* file : g_sharedFiles)
+    if (file->name() == name) return true;
+  for (PhysicalFile* file : t_threadFiles)
+    if (file->name() == name) return true;
+  return false;
+}
+
+}  // namespace pr::store

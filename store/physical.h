@@ -1,0 +1,176 @@
+// Physical files: one open keyed file shared by every table and every file
+// declaration that names it.
+//
+// The open list holds one PhysicalFile per (file name, access mode), process
+// wide, or per thread for files declared THREAD.  Each open of a table takes
+// one use; the last Close closes the handle.  The object owns the handle, the
+// Container (header copy, page cache, pending-area machinery) and the lock
+// state, and gives the Container its locks through ContainerHooks:
+//
+//   deny none     reader slot for reads, update lock and all reader slots for
+//                 writes (other programs may read and write the file)
+//   deny write    all reader slots while writing (others may only read)
+//   exclusive     no locks (deny all, deny read: the file is ours alone)
+//
+// Operation bracket (the driver entry does this around every operation):
+//   BeginRead   enter the read state and refresh the header; a deny-none file
+//               takes its reader slot for the read
+//   BeginChange leave the read state (releasing the slot) and open an update:
+//               update lock, then a refresh
+//   Finish      write the pending update unless in a transaction, release the
+//               reader slot: between operations a program holds no reader
+//               slot, so a writer never waits on an idle reader
+//
+// Thread safety: none of its own.  Every call is made under the driver's
+// process-wide critical section (store/driver.h); THREAD files are further
+// confined to their thread.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/kernel.h"
+#include "store/container.h"
+
+namespace pr::store {
+
+// Access mode bits as given to OPEN.
+enum AccessModeBits : uint32_t {
+  kAccessMask = 0x03,     // 0 read only; 1, 2 read and write
+  kShareMask = 0x70,      // 0x00/0x40 deny none, 0x10 deny all, 0x20 deny write, 0x30 deny read
+  kShareDenyAll = 0x10,
+  kShareDenyWrite = 0x20,
+  kShareDenyRead = 0x30,
+  kShareDenyNone = 0x40,
+  kCreateBit = 0x200,     // create (truncate) the file
+};
+
+// A mode below 0x10 is that mode plus 0x40 (deny none).  The create bit is
+// kept apart from the mode that names the object.
+inline uint32_t NormalizeAccessMode(uint32_t mode) {
+  uint32_t base = mode & 0xFF;
+  if (base < 0x10) base |= kShareDenyNone;
+  return base;
+}
+
+class PhysicalFile;
+
+// The lock protocol of one handle, given to a Container.  Also used alone for
+// transaction control files, which have no tables.
+class FileLocks : public ContainerHooks {
+ public:
+  FileLocks(HANDLE handle, uint32_t mode);
+  ~FileLocks() override;
+
+  DWORD LockUpdate() override;
+  void UnlockUpdate() override;
+  DWORD LockAllReaders() override;
+  void UnlockAllReaders() override;
+  DWORD LockReaderSlot() override;
+  void UnlockReaderSlot() override;
+
+  bool denyNone() const { return (mode_ & kShareMask) == kShareDenyNone; }
+  bool denyWrite() const { return (mode_ & kShareMask) == kShareDenyWrite; }
+  bool readOnly() const { return (mode_ & kAccessMask) == 0; }
+  uint32_t readerSlot() const { return readerSlot_; }
+  bool readerSlotHeld() const { return readerSlotHeld_; }
+  bool updateLockHeld() const { return updateLockHeld_; }
+  bool allReadersHeld() const { return allReadersHeld_; }
+  // Frees every lock above still held (close, rollback).
+  void ReleaseProtocolLocks();
+
+ protected:
+  HANDLE handle_;
+  uint32_t mode_;
+  uint32_t readerSlot_;
+  bool readerSlotHeld_ = false;
+  bool updateLockHeld_ = false;
+  bool allReadersHeld_ = false;
+};
+
+class PhysicalFile final : public FileLocks {
+ public:
+  ~PhysicalFile() override;
+
+  const std::string& name() const { return name_; }
+  HANDLE handle() const { return handle_; }
+  uint32_t mode() const { return mode_; }
+  Container& container() { return *container_; }
+  int useCount() const { return useCount_; }
+  // One more use, dropped by ClosePhysicalFile (a transaction keeps its
+  // files open this way).
+  void AddUse() { ++useCount_; }
+
+  // ---- ContainerHooks: the recovery check of an interrupted update
+  bool PendingAreaIsUnfinishedTransaction(Container& file) override;
+
+  // ---- operation bracket
+  // Enters the read state and refreshes the header.  0, 36 for a file that is
+  // not a keyed file of this format, or the lock's system error.
+  DWORD BeginRead();
+  // Leaves the read state and opens the update (update lock, refresh).  0,
+  // 36, 5 for a read-only file, or the lock's system error.
+  DWORD BeginChange();
+  // Writes the pending update when there is one and the file is not in a
+  // transaction (nothing when read only or unchanged), then releases the
+  // reader slot and re-enters the read state.  0 or the write's error.
+  // `skipWrite` leaves the changes in the cache (delayed writing).
+  DWORD Finish(bool skipWrite = false);
+  // Throws away the changes in the cache (a failed operation or open).
+  void DiscardChanges();
+
+  // ---- holds, counted per physical file
+  // Takes the hold byte of `number` unless this file holds it already
+  // (then only the count grows).  0 or the system error; nothing held on
+  // failure.  `wait` waits without limit.
+  DWORD Hold(uint32_t number, bool wait);
+  bool Holds(uint32_t number) const { return holds_.count(number) != 0; }
+  // Drops one hold; the byte is freed when the count was 1 or less.
+  void Release(uint32_t number);
+  // Frees the byte whatever the count.
+  void ReleaseFully(uint32_t number);
+
+  // ---- transactions
+  bool inTransaction() const { return inTransaction_; }
+  void SetInTransaction(bool on) { inTransaction_ = on; }
+
+  // The error of the last failed write, kept until the next successful one.
+  DWORD keptWriteError() const { return keptWriteError_; }
+
+ private:
+  friend DWORD OpenPhysicalFile(const std::string&, uint32_t, std::string_view, bool, PhysicalFile**);
+  friend void ClosePhysicalFile(PhysicalFile*);
+  PhysicalFile(HANDLE handle, std::string name, uint32_t mode, std::string_view owner, bool threadFile);
+
+  std::string name_;
+  std::unique_ptr<Container> container_;
+  bool threadFile_;
+  DWORD ownerThread_;
+  int useCount_ = 0;
+  bool inTransaction_ = false;
+  DWORD keptWriteError_ = 0;
+  std::map<uint32_t, int> holds_;  // record or table number -> hold count
+};
+
+// Opens (or reuses) the physical file `name` for `mode` (the OPEN access
+// mode; bit 0x200 creates or truncates the file).  On success *out holds one
+// more use and the header has been read.  Failure results: the system error
+// (2 not found, 3 path not found, 5 access denied, a sharing violation
+// reported as 5), 36 when the file is not a keyed file of this format.
+DWORD OpenPhysicalFile(const std::string& name, uint32_t mode, std::string_view owner, bool threadFile,
+                       PhysicalFile** out);
+
+// Drops one use; the last use releases every lock and closes the handle.
+void ClosePhysicalFile(PhysicalFile* file);
+
+// True when some open object (of this thread's or the process's list) names
+// `name`.
+bool PhysicalFileIsOpen(const std::string& name);
+
+// Maps a system error of an open to the driver's answer (32 becomes 5).
+DWORD MapOpenError(DWORD systemError);
+
+}  // namespace pr::store

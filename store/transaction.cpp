@@ -1,0 +1,357 @@
+#include "store/transaction.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "store/physical.h"
+
+namespace pr::store {
+namespace {
+
+struct TransactionContext {
+  bool active = false;
+  DWORD ownerThread = 0;
+  std::vector<PhysicalFile*> files;
+  std::vector<std::string> defaultControlFiles;
+};
+
+TransactionContext g_transaction;
+std::string g_explicitControlFile;
+bool g_hasExplicitControlFile = false;
+CommitStageHook g_commitStageHook = nullptr;
+
+constexpr uint8_t kMarkerKey[1] = {0xFF};
+constexpr uint32_t kControlFileMode = 0x42;  // read and write, deny none
+
+void ControlKey(uint32_t number, uint8_t out[4]) {
+  out[0] = uint8_t(number >> 24);
+  out[1] = uint8_t(number >> 16);
+  out[2] = uint8_t(number >> 8);
+  out[3] = uint8_t(number);
+}
+
+// An open transaction control file: its own handle, locks and container.
+class ControlFile {
+ public:
+  ~ControlFile() {
+    if (container) {
+      container->SetReadState(false);
+      if (container->updateOpen()) container->Discard();
+    }
+    container.reset();
+    locks.reset();
+    if (handle != nullptr && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  }
+
+  // 0 or the system error (a sharing violation is 5), 36 for a file that is
+  // not a keyed file.
+  DWORD Open(const std::string& fileName, bool readOnly) {
+    name = fileName;
+    uint32_t mode = readOnly ? 0x40u : kControlFileMode;
+    SetLastError(0);
+    handle = CreateFileA(name.c_str(), readOnly ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, readOnly ? OPEN_EXISTING : OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_RANDOM_ACCESS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      DWORD error = GetLastError();
+      handle = nullptr;
+      return MapOpenError(error != 0 ? error : ERROR_ACCESS_DENIED);
+    }
+    locks = std::make_unique<FileLocks>(handle, mode);
+    ContainerOptions options;
+    options.readOnly = readOnly;
+    container = std::make_unique<Container>(handle, name, options);
+    container->SetHooks(locks.get());
+    return 0;
+  }
+
+  // Reads whether `number` is present, under a reader slot.
+  DWORD Contains(uint32_t number, bool* present) {
+    container->SetReadState(true);
+    int status = container->RefreshHeader();
+    if (status != 0) {
+      container->SetReadState(false);
+      return 36;
+    }
+    uint8_t key[4];
+    ControlKey(number, key);
+    *present = container->Find(ByteView(key, 4), nullptr);
+    container->SetReadState(false);
+    return 0;
+  }
+
+  // Adds `number` as one complete update.  *taken is set when the number is
+  // present already (then nothing changes).
+  DWORD Add(uint32_t number, bool* taken) {
+    *taken = false;
+    DWORD error = container->BeginUpdate();
+    if (error != 0) return error;
+    uint8_t key[4];
+    ControlKey(number, key);
+    if (!container->Insert(ByteView(key, 4), ByteView())) {
+      *taken = true;
+      container->WriteUpdate();  // nothing changed: closes the update
+      return 0;
+    }
+    return container->WriteUpdate();
+  }
+
+  DWORD Remove(uint32_t number) {
+    DWORD error = container->BeginUpdate();
+    if (error != 0) return error;
+    uint8_t key[4];
+    ControlKey(number, key);
+    container->Erase(ByteView(key, 4));
+    return container->WriteUpdate();
+  }
+
+  std::string name;
+  HANDLE handle = nullptr;
+  std::unique_ptr<FileLocks> locks;
+  std::unique_ptr<Container> container;
+};
+
+void EndTransaction() {
+  std::vector<PhysicalFile*> files = std::move(g_transaction.files);
+  g_transaction = TransactionContext{};
+  for (PhysicalFile* file : files) {
+    file->SetInTransaction(false);
+    ClosePhysicalFile(file);
+  }
+}
+
+void DiscardFile(PhysicalFile* file) {
+  Container& container = file->container();
+  container.SetReadState(false);
+  container.Discard();
+  file->ReleaseProtocolLocks();
+}
+
+// Steps 1-2: a number that every control file has taken.  On success the
+// files stay open in *opened.
+DWORD TakeTransactionNumber(const std::vector<std::string>& names, uint32_t* number,
+                            std::vector<std::unique_ptr<ControlFile>>* opened) {
+  uint32_t candidate = TransactionNumberNow();
+  for (int round = 0; round < 1000; ++round, ++candidate) {
+    opened->clear();
+    bool taken = false;
+    for (const std::string& name : names) {
+      auto control = std::make_unique<ControlFile>();
+      DWORD error = control->Open(name, /*readOnly=*/false);
+      if (error == 0) {
+        int status = control->container->RefreshHeader();
+        if (status != 0) error = 36;
+      }
+      if (error == 0) error = control->Add(candidate, &taken);
+      if (error != 0) {
+        // Take back the number from the files that already hold it.
+        for (auto& done : *opened) done->Remove(candidate);
+        opened->clear();
+        return error;
+      }
+      opened->push_back(std::move(control));
+      if (taken) break;
+    }
+    if (!taken) {
+      *number = candidate;
+      return 0;
+    }
+    // The number is in use: take it back where it was added, try the next.
+    opened->back().reset();
+    opened->pop_back();
+    for (auto& done : *opened) done->Remove(candidate);
+  }
+  opened->clear();
+  return ERROR_BUSY;
+}
+
+std::vector<uint8_t> MarkerData(uint32_t number) {
+  std::string name = g_hasExplicitControlFile ? g_explicitControlFile : kDefaultControlPlaceholder;
+  std::vector<uint8_t> data(4 + name.size() + 1, 0);
+  data[0] = uint8_t(number);
+  data[1] = uint8_t(number >> 8);
+  data[2] = uint8_t(number >> 16);
+  data[3] = uint8_t(number >> 24);
+  std::memcpy(data.data() + 4, name.data(), name.size());
+  return data;
+}
+
+}  // namespace
+
+void SetTransactionControlFile(const std::string& name) {
+  g_explicitControlFile = name;
+  g_hasExplicitControlFile = true;
+}
+
+const std::string& TransactionControlFile() { return g_explicitControlFile; }
+bool HasExplicitTransactionControlFile() { return g_hasExplicitControlFile; }
+
+std::string DefaultControlFileFor(const std::string& dataFile) {
+  size_t slash = dataFile.find_last_of("/\\");
+  if (slash == std::string::npos) return kDefaultControlFileName;
+  return dataFile.substr(0, slash + 1) + kDefaultControlFileName;
+}
+
+uint32_t TransactionNumberNow() {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  uint32_t value = (now.wYear % 100) * 12u + (now.wMonth - 1u);
+  value = value * 31u + (now.wDay - 1u);
+  value = value * 24u + now.wHour;
+  value = value * 60u + now.wMinute;
+  value = value * 60u + now.wSecond;
+  return value * 10u + now.wMilliseconds / 100u;  // < 2^32 for every year of a century
+}
+
+bool TransactionActive() { return g_transaction.active; }
+
+bool InTransaction(const PhysicalFile* file) {
+  return std::find(g_transaction.files.begin(), g_transaction.files.end(), file) != g_transaction.files.end();
+}
+
+DWORD TransactionLogout(PhysicalFile* file) {
+  if (g_transaction.active && g_transaction.ownerThread != GetCurrentThreadId()) return 56;
+  if (!g_transaction.active) {
+    g_transaction.active = true;
+    g_transaction.ownerThread = GetCurrentThreadId();
+  }
+  if (InTransaction(file)) return 0;
+  // Changes made before the transaction began are written now, so the
+  // transaction holds only its own.
+  DWORD error = file->Finish();
+  if (error != 0) return error;
+  file->AddUse();
+  file->SetInTransaction(true);
+  g_transaction.files.push_back(file);
+  if (!g_hasExplicitControlFile) {
+    std::string control = DefaultControlFileFor(file->name());
+    auto& list = g_transaction.defaultControlFiles;
+    if (std::find(list.begin(), list.end(), control) == list.end() && list.size() < kMaxDefaultControlFiles)
+      list.push_back(control);
+  }
+  return 0;
+}
+
+void TransactionRollback() {
+  for (PhysicalFile* file : g_transaction.files) DiscardFile(file);
+  EndTransaction();
+}
+
+DWORD TransactionCommit() {
+  std::vector<PhysicalFile*> changed;
+  for (PhysicalFile* file : g_transaction.files)
+    if (file->container().HasChanges()) changed.push_back(file);
+  for (PhysicalFile* file : g_transaction.files) file->container().SetReadState(false);
+
+  if (changed.empty()) {
+    for (PhysicalFile* file : g_transaction.files)
+      if (file->container().updateOpen()) file->container().WriteUpdate();
+    EndTransaction();
+    return 0;
+  }
+  if (changed.size() == 1) {
+    DWORD error = changed.front()->container().WriteUpdate();
+    if (error != 0) changed.front()->container().Discard();
+    for (PhysicalFile* file : g_transaction.files)
+      if (file != changed.front() && file->container().updateOpen()) file->container().WriteUpdate();
+    EndTransaction();
+    return error;
+  }
+
+  std::vector<std::string> controlNames;
+  if (g_hasExplicitControlFile)
+    controlNames.push_back(g_explicitControlFile);
+  else
+    controlNames = g_transaction.defaultControlFiles;
+
+  uint32_t number = 0;
+  std::vector<std::unique_ptr<ControlFile>> controls;
+  DWORD error = TakeTransactionNumber(controlNames, &number, &controls);
+  if (error != 0) {
+    TransactionRollback();
+    return error;
+  }
+
+  // Step 3: markers and the first phase of every changed file.
+  std::vector<uint8_t> marker = MarkerData(number);
+  std::vector<PhysicalFile*> written;
+  for (PhysicalFile* file : changed) {
+    Container& container = file->container();
+    container.Put(ByteView(kMarkerKey, 1), ByteView(marker.data(), marker.size()));
+    error = container.WriteUpdatePhaseOne();
+    if (error != 0) break;
+    written.push_back(file);
+  }
+  if (error != 0) {
+    for (PhysicalFile* file : written) file->container().DropPendingArea();
+    for (auto& control : controls) control->Remove(number);
+    controls.clear();
+    TransactionRollback();
+    return error;
+  }
+
+  if (g_commitStageHook) g_commitStageHook(CommitStage::kBeforePointOfCommit);
+  // Step 4: the point of commit.
+  DWORD controlError = 0;
+  for (auto& control : controls) {
+    DWORD e = control->Remove(number);
+    if (controlError == 0) controlError = e;
+  }
+  controls.clear();
+  if (controlError != 0) {
+    // The number may still stand in a control file: the update is not yet
+    // committed, so take it back everywhere.
+    for (PhysicalFile* file : written) file->container().DropPendingArea();
+    TransactionRollback();
+    return controlError;
+  }
+  if (g_commitStageHook) g_commitStageHook(CommitStage::kAfterPointOfCommit);
+
+  // Step 5: the second phase.  A failure here leaves a complete pending area
+  // whose number is gone from the control files: the next opener finishes it.
+  DWORD firstError = 0;
+  for (PhysicalFile* file : written) {
+    DWORD e = file->container().WriteUpdatePhaseTwo();
+    if (firstError == 0) firstError = e;
+  }
+  for (PhysicalFile* file : g_transaction.files)
+    if (file->container().updateOpen() && !file->container().HasChanges()) file->container().WriteUpdate();
+  EndTransaction();
+  return firstError;
+}
+
+bool TransactionRecoveryCheck(Container& dataFile, const std::string& dataFileName) {
+  std::vector<uint8_t> marker;
+  if (!dataFile.Find(ByteView(kMarkerKey, 1), &marker)) return false;
+  // A marker too short to hold a number and a terminated name tells nothing:
+  // the update is kept.
+  if (marker.size() < 5) return false;
+  auto end = std::find(marker.begin() + 4, marker.end(), uint8_t{0});
+  if (end == marker.end()) return false;
+  uint32_t number = uint32_t{marker[0]} | uint32_t{marker[1]} << 8 | uint32_t{marker[2]} << 16 |
+                    uint32_t{marker[3]} << 24;
+  std::string controlName(marker.begin() + 4, end);
+  if (controlName == kDefaultControlPlaceholder) controlName = DefaultControlFileFor(dataFileName);
+
+  // A control file in use by another program (5) is tried again for a while.
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    ControlFile control;
+    DWORD error = control.Open(controlName, /*readOnly=*/true);
+    if (error == ERROR_ACCESS_DENIED) {
+      Sleep(10);
+      continue;
+    }
+    if (error != 0) return true;
+    bool present = false;
+    error = control.Contains(number, &present);
+    if (error != 0) return true;
+    return present;
+  }
+  return true;
+}
+
+void SetCommitStageHook(CommitStageHook hook) { g_commitStageHook = hook; }
+
+}  // namespace pr::store

@@ -1,0 +1,215 @@
+// The driver entry on real files: statements in one program, then the
+// options and definition checks at open.
+#include <fcntl.h>
+
+#include <vector>
+
+#include "store/container.h"
+#include "store/definition_stream.h"
+#include "store/options.h"
+#include "store/record_kinds.h"
+#include "tests/store/test_driver_support.h"
+
+namespace pr::store {
+namespace {
+
+using testing::MakeTempDir;
+using testing::PartnerFile;
+
+TEST(Driver, AddGetPutDeleteAndWalkBothWays) {
+  std::string dir = MakeTempDir();
+  PartnerFile file(dir + "/PARTNERI");
+  ASSERT_EQ(file.Open(), 0);
+  for (int id : {5, 1, 3, 4, 2}) ASSERT_EQ(file.Add(id, "N" + std::to_string(id)), 0);
+  EXPECT_EQ(file.Add(3, "again"), 40);
+  EXPECT_EQ(file.Records(), 5);
+
+  // Walk the ID key forward, then back from the end.
+  ASSERT_EQ(file.Run(files::OP_SETkey, file.IdKey()), 0);
+  std::vector<int> seen;
+  while (file.Run(files::OP_NEXT) == 0) seen.push_back(file.Id());
+  EXPECT_EQ(files::ErrorCode(), 33);
+  EXPECT_EQ(seen, (std::vector<int>{1, 2, 3, 4, 5}));
+  ASSERT_EQ(file.Run(files::OP_SETkey, file.IdKey()), 0);
+  seen.clear();
+  while (file.Run(files::OP_PREVIOUS) == 0) seen.push_back(file.Id());
+  EXPECT_EQ(seen, (std::vector<int>{5, 4, 3, 2, 1}));
+
+  // The position survives a DELETE of the current record and an ADD.
+  ASSERT_EQ(file.Run(files::OP_SETkey, file.IdKey()), 0);
+  ASSERT_EQ(file.Run(files::OP_NEXT), 0);
+  ASSERT_EQ(file.Run(files::OP_NEXT), 0);
+  ASSERT_EQ(file.Id(), 2);
+  ASSERT_EQ(file.Run(files::OP_DELETE), 0);
+  ASSERT_EQ(file.Add(10, "ten"), 0);
+  ASSERT_EQ(file.Run(files::OP_NEXT), 0);
+  EXPECT_EQ(file.Id(), 3);
+  ASSERT_EQ(file.Run(files::OP_PREVIOUS), 0);
+  EXPECT_EQ(file.Id(), 1);
+
+  // PUT changes the record and its key entries; a duplicate changes nothing.
+  ASSERT_EQ(file.GetById(4), 0);
+  file.Set(40, "forty");
+  ASSERT_EQ(file.Run(files::OP_PUT), 0);
+  EXPECT_EQ(file.GetById(4), 35);
+  ASSERT_EQ(file.GetById(40), 0);
+  EXPECT_EQ(file.Name(), "forty");
+  file.Set(5, "clash");
+  EXPECT_EQ(file.Run(files::OP_PUT), 40);
+  ASSERT_EQ(file.GetById(40), 0);
+  EXPECT_EQ(file.Name(), "forty");
+
+  // Positions: POSITION then RESET and REGET come back to the same record.
+  ASSERT_EQ(file.Run(files::OP_POSITIONkey, file.IdKey()), 0);
+  std::string position = PartnerFile::Pop();
+  ASSERT_EQ(position.size(), 8u);
+  ASSERT_EQ(file.GetById(1), 0);
+  PartnerFile::Push(position);
+  ASSERT_EQ(file.Run(files::OP_REGETkey, file.IdKey()), 0);
+  EXPECT_EQ(file.Id(), 40);
+  EXPECT_EQ(file.Run(files::OP_NEXT), 33);  // 40 is the highest ID
+  ASSERT_EQ(file.Run(files::OP_PREVIOUS), 0);
+  EXPECT_EQ(file.Id(), 10);
+
+  // DUPLICATE of the ID key, excluding the current record.
+  file.Set(5, "x");
+  EXPECT_EQ(file.Run(files::OP_DUPLICATEkey, file.IdKey()), 0);
+  EXPECT_EQ(file.lastResult, 1);
+  file.Set(77, "x");
+  file.Run(files::OP_DUPLICATEkey, file.IdKey());
+  EXPECT_EQ(file.lastResult, 0);
+
+  ASSERT_EQ(file.Close(), 0);
+  EXPECT_EQ(file.Run(files::OP_NEXT), 37);
+  EXPECT_EQ(file.Run(files::OP_EMPTY), 37);
+  ASSERT_EQ(file.Open(), 0);
+  EXPECT_EQ(file.Run(files::OP_EMPTY), 80);
+  EXPECT_EQ(file.Records(), 5);
+}
+
+TEST(Driver, RecordOrderAndDuplicateKeyOrder) {
+  std::string dir = MakeTempDir();
+  PartnerFile file(dir + "/P");
+  ASSERT_EQ(file.Open(), 0);
+  ASSERT_EQ(file.Add(1, "same"), 0);
+  ASSERT_EQ(file.Add(2, "same"), 0);
+  ASSERT_EQ(file.Add(3, "alpha"), 0);
+  // DUP entries with equal names come back in record-number order.
+  file.Set(0, "same");
+  ASSERT_EQ(file.Run(files::OP_SETkeykey, file.NameKey(), file.NameKey()), 0);
+  std::vector<int> seen;
+  while (file.Run(files::OP_NEXT) == 0) seen.push_back(file.Id());
+  EXPECT_EQ(seen, (std::vector<int>{1, 2}));
+  // PREVIOUS from a value takes the last entry at or before it.
+  file.Set(0, "same");
+  ASSERT_EQ(file.Run(files::OP_SETkeykey, file.NameKey(), file.NameKey()), 0);
+  ASSERT_EQ(file.Run(files::OP_PREVIOUS), 0);
+  EXPECT_EQ(file.Id(), 2);
+  // Record order from a pointer.
+  ASSERT_EQ(file.GetById(2), 0);
+  file.Run(files::OP_POINTERfile);
+  int32_t pointer = file.lastResult;
+  ASSERT_EQ(file.Run(files::OP_SETfileptr, pointer), 0);
+  seen.clear();
+  while (file.Run(files::OP_NEXT) == 0) seen.push_back(file.Id());
+  EXPECT_EQ(seen, (std::vector<int>{2, 3}));
+}
+
+TEST(Driver, OpenChecks) {
+  std::string dir = MakeTempDir();
+  // A file that is not a keyed file of this format.
+  std::string foreign = dir + "/TEXT.TWL";
+  int fd = ::open(foreign.c_str(), O_CREAT | O_WRONLY, 0644);
+  std::string text(700, 'x');
+  ASSERT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+  ::close(fd);
+  PartnerFile notKeyed(foreign);
+  EXPECT_EQ(notKeyed.Open(), 36);
+
+  // A missing file without CREATE is not found and leaves nothing behind.
+  PartnerFile missing(dir + "/MISSING", 0);
+  EXPECT_EQ(missing.Open(), 2);
+  EXPECT_NE(::access((dir + "/MISSING.TWL").c_str(), F_OK), 0);
+
+  // Differing DECIMAL places: refused, unless decimal checking is off.
+  {
+    PartnerFile created(dir + "/DEC");
+    ASSERT_EQ(created.Open(), 0);
+    ASSERT_EQ(created.Close(), 0);
+  }
+  PartnerFile other(dir + "/DEC", files::ATTR_CREATE, 3);
+  EXPECT_EQ(other.Open(), 47);
+  EXPECT_EQ(files::FileErrorCode(), "FIELD : 3 : PLACES : D00001");
+  EXPECT_EQ(other.Send("decimalcheck"), "ON");
+  EXPECT_EQ(other.Send("DECIMALCHECK = OFF"), "OFF");
+  EXPECT_EQ(other.Open(), 0);
+  EXPECT_EQ(other.Send("Recover=10"), "");
+  EXPECT_EQ(files::ErrorCode(), 0);
+  EXPECT_EQ(other.Send("REGISTER"), "TARNWELL");
+  EXPECT_EQ(other.Send("FLAGS=12"), "12");
+  EXPECT_EQ(other.Send("FLAGS"), "12");
+  EXPECT_EQ(other.Send("fullbuild = on"), "ON");
+  EXPECT_EQ(other.Send("PNM="), "UNNAMED");
+  EXPECT_EQ(other.Send("PNM=UNNAMED"), "");
+}
+
+TEST(Driver, NewerDefinitionVersionIsRefused) {
+  std::string dir = MakeTempDir();
+  std::string path = dir + "/VER";
+  {
+    PartnerFile created(path);
+    ASSERT_EQ(created.Open(), 0);
+    ASSERT_EQ(created.Close(), 0);
+  }
+  // Rewrite the stored definition's version word as 3.
+  {
+    HANDLE handle = CreateFileA((path + ".TWL").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    {
+      Container container(handle, path);
+      ASSERT_EQ(container.RefreshHeader(), 0);
+      uint8_t key[kDefinitionKeyLength];
+      DefinitionKey(MakeRecordNumber(1), 0, key);
+      std::vector<uint8_t> block;
+      ASSERT_TRUE(container.Find(ByteView(key, sizeof key), &block));
+      ASSERT_EQ(container.BeginUpdate(), 0u);
+      block[0] = 3;
+      block[1] = 0;
+      ASSERT_TRUE(container.Replace(ByteView(key, sizeof key), ByteView(block.data(), block.size())));
+      ASSERT_EQ(container.WriteUpdate(), 0u);
+    }
+    CloseHandle(handle);
+  }
+  PartnerFile reopened(path);
+  EXPECT_EQ(reopened.Open(), 47);
+  EXPECT_EQ(files::FileErrorCode(), "FILE : 0 : VERSION : D00102");
+  EXPECT_EQ(files::FileError(), kNewerFormatMessage);
+  // The file was left closed.
+  EXPECT_EQ(reopened.Run(files::OP_NEXT), 37);
+}
+
+const char* g_importTitle = nullptr;
+void RecordImportBox(const char* title, const char*) { g_importTitle = title; }
+
+TEST(Driver, ImportFileAndTcfOption) {
+  std::string dir = MakeTempDir();
+  PartnerFile file(dir + "/IMP");
+  ASSERT_EQ(file.Open(), 0);
+  SetImportMessageBox(RecordImportBox);
+  EXPECT_EQ(file.Send("IMPORTFILE"), "");
+  EXPECT_EQ(files::ErrorCode(), 37);
+  EXPECT_STREQ(g_importTitle, "File Import");
+  SetImportMessageBox(nullptr);
+  // The explicit control file is process-wide: try it in a child.
+  pid_t child = testing::Spawn([&] {
+    if (file.Send("TCF") != "") return 1;
+    if (file.Send("TCF = " + dir + "/my.tcf") != dir + "/my.tcf") return 2;
+    if (file.Send("tcf=") != "") return 3;
+    return 0;
+  });
+  EXPECT_EQ(testing::Reap(child), 0);
+}
+
+}  // namespace
+}  // namespace pr::store
