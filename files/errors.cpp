@@ -56,6 +56,9 @@ struct Override {
 struct OverrideList {
   std::mutex lock;
   std::vector<Override> entries;  // newest first
+  // Texts replaced by a later override of the same number, kept until the
+  // list is cleared so that a pointer handed out before stays readable.
+  std::vector<std::unique_ptr<std::string>> retired;
 };
 
 OverrideList& Overrides() {
@@ -187,6 +190,7 @@ void AddMessageOverride(uint32_t number, std::string_view text) {
   std::lock_guard<std::mutex> guard(list.lock);
   for (Override& entry : list.entries) {
     if (entry.number == number) {
+      list.retired.push_back(std::move(entry.text));
       entry.text = std::make_unique<std::string>(text);
       return;
     }
@@ -207,6 +211,7 @@ void ClearMessageOverrides() {
   OverrideList& list = Overrides();
   std::lock_guard<std::mutex> guard(list.lock);
   list.entries.clear();
+  list.retired.clear();
 }
 
 }  // namespace pr::files

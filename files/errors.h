@@ -73,8 +73,8 @@ std::string MessageText(int32_t number);
 // Numbered texts from the environment file that replace built-in messages
 // and captions.  Setting a number that is present replaces its text.  The
 // list is process-wide and guarded by a lock; FindMessageOverride returns a
-// pointer that stays valid until the number is overridden again or the list
-// is cleared.
+// pointer that stays valid until the list is cleared (a replaced text is
+// kept until then).
 void AddMessageOverride(uint32_t number, std::string_view text);
 const char* FindMessageOverride(uint32_t number);
 void ClearMessageOverrides();
