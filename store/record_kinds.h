@@ -24,6 +24,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "store/container_format.h"  // kMaxRecordLength
+
 namespace pr::store {
 
 // A table or record number in its stored big-endian form.
@@ -44,30 +46,11 @@ inline constexpr size_t kMemoKeyLength = 12;
 inline constexpr size_t kCountersDataLength = 8;
 inline constexpr size_t kDefinitionBlockSize = 512;
 
-// The largest record (key plus data) the page tree can hold.
-inline constexpr size_t kMaxRecordLength = 15093;
 // Key entries may not encode more than this many component bytes.
 inline constexpr size_t kMaxKeyComponentBytes = 7526;
 // Content capacity of one memo or blob piece.
 inline constexpr size_t kMemoPieceCapacity = 256;
 inline constexpr size_t kBlobPieceCapacity = 10240;
-
-// Driver error raised when the file has issued its last number.
-inline constexpr int kNumbersExhausted = 1173;
-
-// Increments `number` as one big-endian integer (last byte first, carrying
-// into the byte before it).  Returns false, leaving `number` unchanged, when
-// the result would start with 0xFE or more: FD FF FF FF is the last number a
-// file can issue.
-inline bool IncrementRecordNumber(RecordNumber& number) {
-  RecordNumber next = number;
-  for (int i = 3; i >= 0; --i) {
-    if (++next[i] != 0) break;
-  }
-  if (next[0] >= 0xFE || (next[0] == 0 && next[1] == 0 && next[2] == 0 && next[3] == 0)) return false;
-  number = next;
-  return true;
-}
 
 inline uint32_t RecordNumberValue(const RecordNumber& number) {
   return uint32_t{number[0]} << 24 | uint32_t{number[1]} << 16 | uint32_t{number[2]} << 8 | number[3];

@@ -146,19 +146,5 @@ TEST(KeyEncoding, EntryCarriesRecordNumberOnlyForDup) {
   EXPECT_EQ(Bytes(out + 7, out + 11), (Bytes{0, 0, 1, 2}));
 }
 
-TEST(RecordNumbers, IncrementCarriesAndStopsBeforeFE) {
-  RecordNumber n = {0, 0, 0, 0xFF};
-  ASSERT_TRUE(IncrementRecordNumber(n));
-  EXPECT_EQ(n, (RecordNumber{0, 0, 1, 0}));
-  n = {0, 0xFF, 0xFF, 0xFF};
-  ASSERT_TRUE(IncrementRecordNumber(n));
-  EXPECT_EQ(n, (RecordNumber{1, 0, 0, 0}));
-  n = {0xFD, 0xFF, 0xFF, 0xFE};
-  ASSERT_TRUE(IncrementRecordNumber(n));
-  EXPECT_EQ(n, (RecordNumber{0xFD, 0xFF, 0xFF, 0xFF}));
-  EXPECT_FALSE(IncrementRecordNumber(n));
-  EXPECT_EQ(n, (RecordNumber{0xFD, 0xFF, 0xFF, 0xFF}));
-}
-
 }  // namespace
 }  // namespace pr::store

@@ -1,0 +1,471 @@
+#include "store/table.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "files/errors.h"
+#include "files/structure_check.h"
+#include "store/fatal_error.h"
+
+namespace pr::store {
+
+namespace {
+
+ByteView View(const uint8_t* p, size_t n) { return ByteView(p, n); }
+ByteView View(const std::vector<uint8_t>& v) { return ByteView(v.data(), v.size()); }
+
+void NameKey(std::string_view name, std::vector<uint8_t>* key) {
+  key->assign(1, kKindTableName);
+  key->insert(key->end(), name.begin(), name.end());
+}
+
+bool HasPrefix(ByteView key, const uint8_t* prefix, size_t n) {
+  return key.size() >= n && std::memcmp(key.data(), prefix, n) == 0;
+}
+
+// Erases every record whose key starts with the `n` bytes of `prefix`.
+void EraseRange(Container& tree, const uint8_t* prefix, size_t n) {
+  std::vector<uint8_t> key;
+  while (tree.SeekGE(View(prefix, n), &key, nullptr) && HasPrefix(View(key), prefix, n)) {
+    tree.Erase(View(key));
+  }
+}
+
+const char* CategoryMessageOverride(int number, const char* message) {
+  if (number != 0) {
+    if (const char* text = files::FindMessageOverride(uint32_t(number))) return text;
+  }
+  return message;
+}
+
+}  // namespace
+
+int ReportStructureCheck(const LayoutProblem& p) {
+  return files::StructureCheck(int32_t(p.category), p.checkIndex, p.item, p.itemNumber, files::CHECK_GROUP_D,
+                               CategoryMessageOverride(p.overrideNumber, p.message));
+}
+
+int ReportStructureCheck(const DefinitionMismatch& m) {
+  const bool newer = m.checkIndex == kNewerFormatCheck;
+  return files::StructureCheck(int32_t(m.category), m.checkIndex, m.item, m.itemNumber, files::CHECK_GROUP_D,
+                               newer ? CategoryMessageOverride(kNewerFormatOverride, kNewerFormatMessage) : nullptr);
+}
+
+int FindTable(const Container& file, std::string_view name, RecordNumber* number) {
+  std::vector<uint8_t> key, data;
+  NameKey(name, &key);
+  if (!file.Find(View(key), &data)) return kErrFileNotFound;
+  if (data.size() != 4 || data[0] >= kKindTableName) return kErrInvalidDataFile;
+  std::memcpy(number->data(), data.data(), 4);
+  return 0;
+}
+
+bool NextTableName(const Container& file, std::string_view name, std::string* next) {
+  std::vector<uint8_t> key, found;
+  NameKey(name, &key);
+  if (!file.SeekGT(View(key), &found, nullptr) || found.empty() || found[0] != kKindTableName) return false;
+  next->assign(found.begin() + 1, found.end());
+  return true;
+}
+
+// ------------------------------------------------------------ create and open
+
+Table::Table(Container& file, const RecordNumber& number) : file_(&file), number_(number) {}
+
+Table::~Table() = default;
+
+int Table::Create(Container& file, std::string_view name, const TableDefinition& declared, bool oem,
+                  const CollationState& collation, std::unique_ptr<Table>* out) {
+  RecordNumber existing;
+  int found = FindTable(file, name, &existing);
+  if (found == 0) return kErrAccessDenied;
+  if (found != kErrFileNotFound) return found;
+
+  TableLayout layout;
+  LayoutProblem problem;
+  if (!PrepareLayout(declared, &layout, &problem)) return ReportStructureCheck(problem);
+  if (name.size() + 1 + 4 > kMaxRecordLength) return kErrInvalidDataFile;
+
+  RecordNumber number;
+  if (!file.NextRecordNumber(number.data())) RaiseDriverError(kErrNumbersExhausted, file.fileName().c_str());
+
+  std::unique_ptr<Table> table(new Table(file, number));
+  table->definition_ = declared;
+  table->definition_.version = declared.RequiredVersion();
+  table->layout_ = std::move(layout);
+  table->oem_ = oem;
+  table->collation_ = collation;
+
+  std::vector<uint8_t> key;
+  NameKey(name, &key);
+  file.Insert(View(key), View(number.data(), 4));
+  table->StoreDefinition();
+
+  uint8_t collationKey[kCollationKeyLength];
+  uint8_t record[kCollationRecordSize];
+  record[0] = oem ? 1 : 0;
+  collation.ToBytes(record + 1);
+  file.Put(View(collationKey, CollationKey(number, collationKey)), View(record, sizeof record));
+
+  table->WriteCounters(kDataCounters, {});
+  for (size_t k = 0; k < table->keyCount(); ++k) table->WriteCounters(uint8_t(k), {});
+  table->indexTrees_.resize(table->keyCount());
+  for (size_t k = 0; k < table->keyCount(); ++k) {
+    if (table->key(k).inMemory()) table->indexTrees_[k] = Container::CreateInMemory(file.fileName() + " index");
+  }
+  *out = std::move(table);
+  return 0;
+}
+
+int Table::Open(Container& file, std::string_view name, const TableDefinition* declared, const OpenOptions& options,
+                std::unique_ptr<Table>* out) {
+  RecordNumber number;
+  if (int rc = FindTable(file, name, &number)) return rc;
+  std::unique_ptr<Table> table(new Table(file, number));
+  if (int rc = table->LoadCollation()) return rc;
+  if (int rc = table->LoadStoredDefinition(declared, options)) return rc;
+  table->indexTrees_.resize(table->keyCount());
+  for (size_t k = 0; k < table->keyCount(); ++k) {
+    if (table->key(k).inMemory()) table->indexTrees_[k] = Container::CreateInMemory(file.fileName() + " index");
+  }
+  *out = std::move(table);
+  return 0;
+}
+
+int Table::LoadCollation() {
+  uint8_t key[kCollationKeyLength];
+  if (!file_->Find(View(key, CollationKey(number_, key)), &found_) || found_.size() != kCollationRecordSize) {
+    return kErrInvalidDataFile;
+  }
+  oem_ = found_[0] != 0;
+  collation_ = CollationState::FromBytes(found_.data() + 1);
+  return 0;
+}
+
+void Table::StoreDefinition() {
+  std::vector<uint8_t> stream = WriteDefinition(definition_);
+  uint8_t key[kDefinitionKeyLength];
+  for (size_t at = 0, block = 0; at < stream.size(); at += kDefinitionBlockSize, ++block) {
+    size_t n = std::min(kDefinitionBlockSize, stream.size() - at);
+    file_->Put(View(key, DefinitionKey(number_, uint16_t(block), key)), View(stream.data() + at, n));
+  }
+}
+
+int Table::LoadStoredDefinition(const TableDefinition* declared, const OpenOptions& options) {
+  DefinitionBlockLoader load = [this](uint16_t block, uint8_t* out) -> int {
+    uint8_t key[kDefinitionKeyLength];
+    if (!file_->Find(View(key, DefinitionKey(number_, block, key)), &found_)) return 0;
+    if (found_.size() > kDefinitionBlockSize) return -1;
+    std::memcpy(out, found_.data(), found_.size());
+    return int(found_.size());
+  };
+
+  LayoutProblem problem;
+  DefinitionMismatch mismatch;
+  if (declared != nullptr) {
+    if (!PrepareLayout(*declared, &layout_, &problem)) return ReportStructureCheck(problem);
+    switch (CompareDefinition(*declared, load, options.decimalCheck, &mismatch)) {
+      case WalkResult::kOk:
+        break;
+      case WalkResult::kMismatch:
+        return ReportStructureCheck(mismatch);
+      case WalkResult::kCorrupt:
+        return kErrInvalidDataFile;
+    }
+    definition_ = *declared;
+    definition_.version = declared->RequiredVersion();
+    return 0;
+  }
+
+  switch (ReadDefinition(load, &definition_, &mismatch)) {
+    case WalkResult::kOk:
+      break;
+    case WalkResult::kMismatch:
+      return ReportStructureCheck(mismatch);
+    case WalkResult::kCorrupt:
+      return kErrInvalidDataFile;
+  }
+  if (!PrepareLayout(definition_, &layout_, &problem)) return ReportStructureCheck(problem);
+  return 0;
+}
+
+Container& Table::keyTree(size_t k) const { return indexTrees_[k] ? *indexTrees_[k] : *file_; }
+
+// ------------------------------------------------------------ counters
+
+Counters Table::ReadCounters(uint8_t subject) const {
+  uint8_t key[kCountersKeyLength];
+  Counters c;
+  if (file_->Find(View(key, CountersKey(number_, subject, key)), &found_) && found_.size() == kCountersDataLength) {
+    c.count = GetU32LE(found_.data());
+    c.second = GetU32LE(found_.data() + 4);
+  }
+  return c;
+}
+
+void Table::WriteCounters(uint8_t subject, const Counters& counters) {
+  uint8_t key[kCountersKeyLength];
+  uint8_t data[kCountersDataLength];
+  PutU32LE(data, counters.count);
+  PutU32LE(data + 4, counters.second);
+  file_->Put(View(key, CountersKey(number_, subject, key)), View(data, sizeof data));
+}
+
+void Table::AdjustCount(uint8_t subject, int delta) {
+  Counters c = ReadCounters(subject);
+  if (delta < 0 && c.count < uint32_t(-delta)) {
+    c.count = 0;
+  } else {
+    c.count += uint32_t(delta);
+  }
+  WriteCounters(subject, c);
+}
+
+void Table::SetFlags(uint32_t flags) {
+  Counters c = ReadCounters(kDataCounters);
+  c.second = flags;
+  WriteCounters(kDataCounters, c);
+}
+
+// ------------------------------------------------------------ key entries
+
+void Table::EncodeComponents(size_t k, const uint8_t* image, uint8_t* out) const {
+  EncodeKeyComponents(layout_.keys[k], collation_, image, out);
+}
+
+size_t Table::EncodeEntry(size_t k, const RecordNumber& record, const uint8_t* image, uint8_t* out) const {
+  return BuildKeyEntry(layout_.keys[k], collation_, number_, record, image, out);
+}
+
+size_t Table::PositionKey(size_t k, const RecordNumber& record, const uint8_t* image, uint8_t* out) const {
+  std::memcpy(out, record.data(), 4);
+  EncodeKeyComponents(layout_.keys[k], collation_, image, out + 4);
+  return layout_.keys[k].encodedLength + 4;
+}
+
+int Table::AddEntries(const RecordNumber& record, const uint8_t* image) {
+  for (size_t k = 0; k < keyCount(); ++k) {
+    const KeyLayout& key = layout_.keys[k];
+    if (key.inMemory() || !HasEntry(k, image)) continue;
+    entry_.resize(key.entryKeyLength());
+    size_t n = EncodeEntry(k, record, image, entry_.data());
+    if (!file_->Insert(View(entry_.data(), n), View(record.data(), 4))) {
+      // Take out the entries of the keys before this one.
+      for (size_t j = 0; j < k; ++j) {
+        const KeyLayout& earlier = layout_.keys[j];
+        if (earlier.inMemory() || !HasEntry(j, image)) continue;
+        entry_.resize(earlier.entryKeyLength());
+        file_->Erase(View(entry_.data(), EncodeEntry(j, record, image, entry_.data())));
+      }
+      return kErrDuplicateKey;
+    }
+  }
+  return 0;
+}
+
+void Table::EraseEntries(const RecordNumber& record, const uint8_t* image) {
+  for (size_t k = 0; k < keyCount(); ++k) {
+    const KeyLayout& key = layout_.keys[k];
+    if (key.inMemory() || !HasEntry(k, image)) continue;
+    entry_.resize(key.entryKeyLength());
+    if (file_->Erase(View(entry_.data(), EncodeEntry(k, record, image, entry_.data())))) {
+      AdjustCount(uint8_t(k), -1);
+    }
+  }
+}
+
+// ------------------------------------------------------------ data records
+
+int Table::Add(const uint8_t* image, RecordNumber* assigned) {
+  RecordNumber record;
+  if (!file_->NextRecordNumber(record.data())) RaiseDriverError(kErrNumbersExhausted, file_->fileName().c_str());
+  if (int rc = AddEntries(record, image)) return rc;
+
+  image_.assign(image, image + recordLength());
+  if (oem_) RecordToOem(layout_.textFields, image_.data());
+  uint8_t key[kDataKeyLength];
+  if (!file_->Insert(View(key, DataKey(number_, record, key)), View(image_))) {
+    // A data record beyond the last issued number: the file is damaged.
+    for (size_t k = 0; k < keyCount(); ++k) {
+      if (layout_.keys[k].inMemory() || !HasEntry(k, image)) continue;
+      entry_.resize(layout_.keys[k].entryKeyLength());
+      file_->Erase(View(entry_.data(), EncodeEntry(k, record, image, entry_.data())));
+    }
+    return kErrInvalidDataFile;
+  }
+  AdjustCount(kDataCounters, 1);
+  for (size_t k = 0; k < keyCount(); ++k) {
+    if (!layout_.keys[k].inMemory() && HasEntry(k, image)) AdjustCount(uint8_t(k), 1);
+  }
+  SetCurrent(record);
+  if (assigned != nullptr) *assigned = record;
+  return 0;
+}
+
+bool Table::Exists(const RecordNumber& record) const {
+  uint8_t key[kDataKeyLength];
+  return file_->Find(View(key, DataKey(number_, record, key)), nullptr);
+}
+
+int Table::Fetch(const RecordNumber& record, uint8_t* image) {
+  uint8_t key[kDataKeyLength];
+  if (!file_->Find(View(key, DataKey(number_, record, key)), &found_)) return kErrRecordNotFound;
+  if (found_.size() != recordLength()) return kErrInvalidDataFile;
+  std::memcpy(image, found_.data(), found_.size());
+  if (oem_) RecordFromOem(layout_.textFields, image);
+  SetCurrent(record);
+  return 0;
+}
+
+int Table::Replace(const RecordNumber& record, const uint8_t* image) {
+  uint8_t key[kDataKeyLength];
+  const size_t keyLength = DataKey(number_, record, key);
+  if (!file_->Find(View(key, keyLength), &found_)) return kErrRecordNotFound;
+  if (found_.size() != recordLength()) return kErrInvalidDataFile;
+  oldImage_.assign(found_.begin(), found_.end());
+  if (oem_) RecordFromOem(layout_.textFields, oldImage_.data());
+  const uint8_t* old = oldImage_.data();
+
+  // New entries first, so that a duplicate leaves everything as it was.
+  size_t inserted = 0;
+  for (; inserted < keyCount(); ++inserted) {
+    const size_t k = inserted;
+    const KeyLayout& kl = layout_.keys[k];
+    if (kl.inMemory() || !HasEntry(k, image)) continue;
+    entry_.resize(kl.entryKeyLength());
+    oldEntry_.resize(kl.entryKeyLength());
+    size_t n = EncodeEntry(k, record, image, entry_.data());
+    if (HasEntry(k, old) && EncodeEntry(k, record, old, oldEntry_.data()) == n &&
+        std::memcmp(entry_.data(), oldEntry_.data(), n) == 0) {
+      continue;
+    }
+    if (!file_->Insert(View(entry_.data(), n), View(record.data(), 4))) break;
+  }
+  // Then drop the entries that changed: the old ones after a full success,
+  // the new ones after a refusal.
+  const bool refused = inserted < keyCount();
+  for (size_t k = 0; k < inserted; ++k) {
+    const KeyLayout& kl = layout_.keys[k];
+    if (kl.inMemory()) continue;
+    const bool hadEntry = HasEntry(k, old), hasEntry = HasEntry(k, image);
+    entry_.resize(kl.entryKeyLength());
+    oldEntry_.resize(kl.entryKeyLength());
+    size_t n = hasEntry ? EncodeEntry(k, record, image, entry_.data()) : 0;
+    size_t m = hadEntry ? EncodeEntry(k, record, old, oldEntry_.data()) : 0;
+    if (n == m && (n == 0 || std::memcmp(entry_.data(), oldEntry_.data(), n) == 0)) continue;
+    if (refused) {
+      if (hasEntry) file_->Erase(View(entry_.data(), n));
+      continue;
+    }
+    if (hadEntry) file_->Erase(View(oldEntry_.data(), m));
+    if (hadEntry != hasEntry) AdjustCount(uint8_t(k), hasEntry ? 1 : -1);
+  }
+  if (refused) return kErrDuplicateKey;
+
+  image_.assign(image, image + recordLength());
+  if (oem_) RecordToOem(layout_.textFields, image_.data());
+  file_->Replace(View(key, keyLength), View(image_));
+  SetCurrent(record);
+  return 0;
+}
+
+int Table::Delete(const RecordNumber& record) {
+  uint8_t key[kDataKeyLength];
+  const size_t keyLength = DataKey(number_, record, key);
+  if (!file_->Find(View(key, keyLength), &found_)) return kErrRecordNotFound;
+  if (found_.size() != recordLength()) return kErrInvalidDataFile;
+  oldImage_.assign(found_.begin(), found_.end());
+  if (oem_) RecordFromOem(layout_.textFields, oldImage_.data());
+  EraseEntries(record, oldImage_.data());
+  file_->Erase(View(key, keyLength));
+  DeleteMemos(record);
+  AdjustCount(kDataCounters, -1);
+  if (hasCurrent_ && current_ == record) ClearCurrent();
+  return 0;
+}
+
+bool Table::NextDataRecord(const RecordNumber& from, RecordNumber* found) const {
+  uint8_t key[kDataKeyLength];
+  DataKey(number_, from, key);
+  std::vector<uint8_t> at;
+  if (!file_->SeekGE(View(key, sizeof key), &at, nullptr)) return false;
+  if (at.size() != kDataKeyLength || !HasPrefix(View(at), key, 5)) return false;
+  std::memcpy(found->data(), at.data() + 5, 4);
+  return true;
+}
+
+// ------------------------------------------------------------ memos
+
+namespace {
+
+constexpr size_t kMaxPieces = 65536;
+
+size_t PieceCapacity(const MemoDefinition& memo) { return memo.blob() ? kBlobPieceCapacity : kMemoPieceCapacity; }
+
+}  // namespace
+
+int Table::WriteMemo(const RecordNumber& record, size_t memo, const uint8_t* content, size_t length) {
+  if (memo >= definition_.memos.size()) return kErrInvalidMemoFile;
+  const MemoDefinition& def = definition_.memos[memo];
+  const size_t capacity = PieceCapacity(def);
+  if (length > kMaxPieces * capacity || length > UINT32_MAX) return kErrInvalidMemoFile;
+
+  uint8_t key[kMemoKeyLength];
+  MemoKey(number_, record, uint8_t(memo), 0, key);
+  EraseRange(*file_, key, kMemoKeyLength - 2);
+  if (length == 0) return 0;
+
+  const bool convert = oem_ && !def.binary();
+  size_t done = 0;
+  for (uint16_t piece = 0; done < length; ++piece) {
+    const size_t n = std::min(capacity, length - done);
+    const size_t head = piece == 0 ? 4 : 0;
+    image_.resize(head + n);
+    if (piece == 0) PutU32LE(image_.data(), uint32_t(length));
+    std::memcpy(image_.data() + head, content + done, n);
+    if (convert) TextToOem(image_.data() + head, n);
+    file_->Insert(View(key, MemoKey(number_, record, uint8_t(memo), piece, key)), View(image_));
+    done += n;
+  }
+  return 0;
+}
+
+int Table::ReadMemo(const RecordNumber& record, size_t memo, std::vector<uint8_t>* content) const {
+  content->clear();
+  if (memo >= definition_.memos.size()) return kErrInvalidMemoFile;
+  const MemoDefinition& def = definition_.memos[memo];
+  const size_t capacity = PieceCapacity(def);
+
+  uint8_t key[kMemoKeyLength];
+  if (!file_->Find(View(key, MemoKey(number_, record, uint8_t(memo), 0, key)), &found_)) return 0;
+  if (found_.size() < 4) return kErrInvalidMemoFile;
+  const size_t total = GetU32LE(found_.data());
+  if (total == 0 || total > kMaxPieces * capacity) return kErrInvalidMemoFile;
+  // Reserve no more than the pieces actually found can justify.
+  content->reserve(std::min(total, capacity * 16));
+
+  for (uint32_t piece = 0; content->size() < total; ++piece) {
+    if (piece > 0 && !file_->Find(View(key, MemoKey(number_, record, uint8_t(memo), uint16_t(piece), key)),
+                                  &found_)) {
+      content->clear();
+      return kErrInvalidMemoFile;
+    }
+    const size_t head = piece == 0 ? 4 : 0;
+    const size_t expected = std::min(capacity, total - content->size());
+    if (found_.size() != head + expected) {
+      content->clear();
+      return kErrInvalidMemoFile;
+    }
+    content->insert(content->end(), found_.begin() + long(head), found_.end());
+  }
+  if (oem_ && !def.binary()) TextFromOem(content->data(), content->size());
+  return 0;
+}
+
+void Table::DeleteMemos(const RecordNumber& record) {
+  uint8_t key[kMemoKeyLength];
+  MemoKey(number_, record, 0, 0, key);
+  EraseRange(*file_, key, 9);
+}
+
+}  // namespace pr::store
