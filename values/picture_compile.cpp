@@ -164,7 +164,7 @@ bool CompileNumeric(Reader r, Picture* p) {
   p->leadingCount = static_cast<uint8_t>(leadCurrency.size() + (leadSign != 0 ? 1 : 0));
   p->shownLength = static_cast<uint8_t>(width - (implied ? 1 : 0));
   p->floating = digit.token == kTokBlankDigit;
-  std::memcpy(p->currency, currency.data(), currency.size());
+  if (!currency.empty()) std::memcpy(p->currency, currency.data(), currency.size());
   p->currencyLength = static_cast<uint8_t>(currency.size());
   return true;
 }

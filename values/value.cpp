@@ -32,7 +32,7 @@ Value Value::String(std::string_view text) {
   Value value;
   value.kind_ = Kind::kString;
   size_t n = text.size() < kValueTextMax ? text.size() : kValueTextMax;
-  std::memcpy(value.text_, text.data(), n);
+  if (n > 0) std::memcpy(value.text_, text.data(), n);
   value.text_[n] = '\0';
   value.length_ = static_cast<uint16_t>(n);
   return value;
