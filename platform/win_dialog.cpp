@@ -13,7 +13,7 @@ namespace {
 constexpr size_t kMaxItems = 1024;
 // The dialog record that the next WM_NCCREATE of the dialog class takes over.
 thread_local DialogState* t_pendingDialog = nullptr;
-constexpr size_t kMaxString = 4096;
+constexpr size_t kMaxString = 65535;
 
 struct ItemSpec {
   DLGITEMTEMPLATE head;

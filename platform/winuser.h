@@ -754,7 +754,7 @@ static_assert(sizeof(DLGTEMPLATE) == 18 && sizeof(DLGITEMTEMPLATE) == 18);
 // control with ID IDCANCEL exists; a mnemonic letter (with Alt, or alone when
 // a button has the focus) presses its button; WM_CLOSE sends IDCANCEL likewise.
 // Returns the value given to EndDialog, or -1 when the template is malformed
-// (too many items, an unknown class, strings over 4096 characters) or the
+// (too many items, an unknown class, strings over 65535 characters) or the
 // window cannot be created.  In the headless backend a dialog whose input
 // runs out ends with 0 (see HeadlessScript below).
 INT_PTR DialogBoxIndirectParamA(HINSTANCE instance, const DLGTEMPLATE* dialogTemplate, HWND owner,
