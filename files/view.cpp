@@ -52,9 +52,12 @@ struct ViewState {
   bool watch = false;
   bool buffer = false;
   int32_t wanted = 0;  // property 7355h
-  // Sorted walk: record pointers in order, and the place of the current one.
+  // Sorted walk: record pointers in order, the place of the current one, and
+  // the places the next NEXT and PREVIOUS read.
   std::vector<int32_t> sorted;
   ptrdiff_t sortedIndex = -1;
+  ptrdiff_t nextIndex = 0;
+  ptrdiff_t previousIndex = -1;
 };
 
 std::mutex g_viewsLock;
@@ -216,6 +219,8 @@ void BuildSortedWalk(FileDescriptor* view, ViewState* state) {
   state->sorted.clear();
   for (auto& row : rows) state->sorted.push_back(row.second);
   state->sortedIndex = -1;
+  state->nextIndex = 0;
+  state->previousIndex = static_cast<ptrdiff_t>(state->sorted.size()) - 1;
   ClearError();
 }
 
@@ -317,13 +322,15 @@ void ApplyPending(FileDescriptor* view, ViewState* state) {
       } else if (state->walk == WalkKind::kFile) {
         Set(primary);
       } else {
-        state->sortedIndex = -1;
+        state->nextIndex = 0;
+        state->previousIndex = static_cast<ptrdiff_t>(state->sorted.size()) - 1;
         if (state->setComponents > 0) {
-          // The first record not below the record buffer's values.
+          // NEXT reads the first record not below the record buffer's values,
+          // PREVIOUS the last one not above them.
           std::vector<uint8_t> probe(primary->record, primary->record + primary->recordLength);
           const Declaration& decl = primary->declaration;
-          ptrdiff_t index = 0;
-          for (; index < static_cast<ptrdiff_t>(state->sorted.size()); ++index) {
+          ptrdiff_t firstNotBelow = -1, firstAbove = -1;
+          for (ptrdiff_t index = 0; index < static_cast<ptrdiff_t>(state->sorted.size()) && firstAbove < 0; ++index) {
             Get(primary, state->sorted[index]);
             if (ErrorCode() != 0) continue;
             int r = 0;
@@ -332,10 +339,14 @@ void ApplyPending(FileDescriptor* view, ViewState* state) {
               r = CompareField(decl.fields[c.field - 1], primary->record, probe.data());
               if (c.descending) r = -r;
             }
-            if (r >= 0) break;
+            if (r >= 0 && firstNotBelow < 0) firstNotBelow = index;
+            if (r > 0) firstAbove = index;
           }
+          ClearError();
           std::memcpy(primary->record, probe.data(), probe.size());
-          state->sortedIndex = index - 1;
+          const auto size = static_cast<ptrdiff_t>(state->sorted.size());
+          state->nextIndex = firstNotBelow < 0 ? size : firstNotBelow;
+          state->previousIndex = (firstAbove < 0 ? size : firstAbove) - 1;
         }
       }
       break;
@@ -346,9 +357,11 @@ void ApplyPending(FileDescriptor* view, ViewState* state) {
         Reset(primary, state->savedPosition);
       } else {
         // Sorted positions are "S" and the record pointer.
+        // The next read in either direction returns the saved record.
         int32_t pointer = std::atoi(state->savedPosition.c_str() + (state->savedPosition.empty() ? 0 : 1));
         auto it = std::find(state->sorted.begin(), state->sorted.end(), pointer);
-        state->sortedIndex = (it - state->sorted.begin()) - 1;
+        state->nextIndex = state->previousIndex = it - state->sorted.begin();
+        if (it == state->sorted.end()) state->previousIndex = -1;
       }
       break;
   }
@@ -364,18 +377,17 @@ void Fetch(FileDescriptor* view, ViewState* state, int dir) {
   FileDescriptor* primary = structure->primary;
   ApplyPending(view, state);
   if (ErrorCode() != 0) return;
-  // After a sorted reset, a PREVIOUS starts at the saved record itself.
   for (;;) {
     if (state->walk == WalkKind::kSorted) {
-      ptrdiff_t next = state->sortedIndex + dir;
-      if (state->direction == 0 && dir < 0 && state->sortedIndex == -1)
-        next = static_cast<ptrdiff_t>(state->sorted.size()) - 1;
-      if (next < 0 || next >= static_cast<ptrdiff_t>(state->sorted.size())) {
+      ptrdiff_t k = dir > 0 ? state->nextIndex : state->previousIndex;
+      if (k < 0 || k >= static_cast<ptrdiff_t>(state->sorted.size())) {
         SetErrorCode(kRecordNotAvailable);
         return;
       }
-      state->sortedIndex = next;
-      Get(primary, state->sorted[next]);
+      state->sortedIndex = k;
+      state->nextIndex = k + 1;
+      state->previousIndex = k - 1;
+      Get(primary, state->sorted[k]);
     } else {
       bool forward = (dir > 0) != state->reversed;
       if (forward)
@@ -599,9 +611,12 @@ int32_t GenericViewEntry(int32_t op, FileDescriptor* view, intptr_t* args) {
           Reget(primary, position);
         } else {
           ApplyPending(view, state);
-          if (state->sortedIndex + 1 < static_cast<ptrdiff_t>(state->sorted.size())) {
-            ++state->sortedIndex;
-            Get(primary, state->sorted[state->sortedIndex]);
+          ptrdiff_t k = state->nextIndex;
+          if (k < static_cast<ptrdiff_t>(state->sorted.size())) {
+            state->sortedIndex = k;
+            state->nextIndex = k + 1;
+            state->previousIndex = k - 1;
+            Get(primary, state->sorted[k]);
           } else {
             SetErrorCode(kRecordNotAvailable);
           }

@@ -1,0 +1,333 @@
+// The generic view engine over a small in-memory keyed driver: records of a
+// LONG id and a STRING(8) name, one key on the id, positions as the id in
+// decimal.  The driver keeps the file semantics the engine relies on: SET on
+// a key puts the file before its first (NEXT) or after its last (PREVIOUS)
+// entry, SET(key, key) starts at the record buffer's value, RESET positions
+// at a record so the next read in either direction returns it.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <iterator>
+#include <map>
+#include <string>
+
+#include "files/dispatch.h"
+#include "files/errors.h"
+#include "files/statements.h"
+#include "files/string_stack.h"
+#include "files/view.h"
+
+namespace pr::files {
+namespace {
+
+struct Row {
+  int32_t id;
+  char name[8];
+};
+
+class KeyedMemoryDriver {
+ public:
+  std::map<int32_t, std::string> rows;  // id -> name
+  int32_t putError = 0;
+  int queryViewCalls = 0;
+  int nextCalls = 0;
+
+  static int32_t Entry(int32_t op, FileDescriptor* file, intptr_t* args) {
+    return static_cast<KeyedMemoryDriver*>(file->driverState)->Run(op, file, args);
+  }
+
+ private:
+  // The position: `at` is the id of the current record; `before` says the
+  // next NEXT returns `at` itself (after RESET), and `start`/`end` mark the
+  // ends after SET.
+  int32_t at_ = 0;
+  enum { kNone, kBeforeAt, kStart, kEnd, kCurrent } mode_ = kNone;
+
+  Row& Buffer(FileDescriptor* file) { return *reinterpret_cast<Row*>(file->record); }
+  void Load(FileDescriptor* file, std::map<int32_t, std::string>::iterator it) {
+    Buffer(file).id = it->first;
+    std::memset(Buffer(file).name, ' ', 8);
+    std::memcpy(Buffer(file).name, it->second.data(), std::min<size_t>(8, it->second.size()));
+    at_ = it->first;
+    mode_ = kCurrent;
+  }
+
+  int32_t Run(int32_t op, FileDescriptor* file, intptr_t* args) {
+    ClearError();
+    switch (op) {
+      case OP_QUERY_VIEW:
+        ++queryViewCalls;
+        return 0;
+      case OP_SETfile:
+      case OP_SETkey:
+        mode_ = kStart;  // NEXT from the start; PREVIOUS from the end
+        return 0;
+      case OP_SETkeykey:
+        at_ = Buffer(file).id;
+        mode_ = kBeforeAt;
+        return 0;
+      case OP_NEXT: {
+        ++nextCalls;
+        auto it = mode_ == kStart ? rows.begin()
+                  : mode_ == kBeforeAt ? rows.lower_bound(at_)
+                  : rows.upper_bound(at_);
+        if (mode_ == kEnd || it == rows.end()) return Fail(33);
+        Load(file, it);
+        return 0;
+      }
+      case OP_PREVIOUS: {
+        std::map<int32_t, std::string>::iterator it;
+        if (mode_ == kStart || mode_ == kEnd) {
+          if (rows.empty()) return Fail(33);
+          it = std::prev(rows.end());
+        } else {
+          it = mode_ == kBeforeAt ? rows.upper_bound(at_) : rows.lower_bound(at_);
+          if (it == rows.begin()) return Fail(33);
+          --it;
+        }
+        Load(file, it);
+        return 0;
+      }
+      case OP_POSITIONkey:
+        PushString(std::to_string(at_));
+        return 0;
+      case OP_RESETkey:
+        at_ = std::atoi(PopString().c_str());
+        mode_ = kBeforeAt;
+        return 0;
+      case OP_REGETkey: {
+        int32_t id = std::atoi(PopString().c_str());
+        auto it = rows.find(id);
+        if (it == rows.end()) return Fail(35);
+        Load(file, it);
+        return 0;
+      }
+      case OP_POINTERfile:
+        return at_;
+      case OP_GETfileptr: {
+        auto it = rows.find(static_cast<int32_t>(args[0]));
+        if (it == rows.end()) return Fail(35);
+        Load(file, it);
+        return 0;
+      }
+      case OP_RECORDSfile:
+        return static_cast<int32_t>(rows.size());
+      case OP_PUT:
+        if (putError != 0) return Fail(putError);
+        rows[Buffer(file).id] = std::string(Buffer(file).name, 8);
+        return 0;
+      case OP_WATCH:
+        return 0;
+      default:
+        return Fail(80);
+    }
+  }
+  int32_t Fail(int32_t code) {
+    SetErrorCode(code);
+    return 0;
+  }
+};
+
+const FieldDescriptor kFields[] = {
+    {.place = 0, .size = 4, .type = TYPE_LONG, .label = "MEM:ID", .name = ""},
+    {.place = 4, .size = 8, .type = TYPE_STRING, .label = "MEM:NAME", .name = ""},
+};
+const int32_t kIdComponents[] = {1};
+
+class ViewTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    key.label = "MEM:IdKey";
+    key.componentCount = 1;
+    key.components = kIdComponents;
+    key.file = &file;
+    file.entry = KeyedMemoryDriver::Entry;
+    file.driverState = &driver;
+    file.label = "MEMORY";
+    file.record = reinterpret_cast<uint8_t*>(&row);
+    file.recordLength = sizeof row;
+    file.declaration.fields = kFields;
+    file.declaration.fieldCount = 2;
+    file.declaration.keyCount = 1;
+    file.keys = &key;
+    structure.primary = &file;
+    InitViewDescriptor(&view, &structure, "VIEW");
+  }
+  void TearDown() override { Destroy(&view); }
+
+  void Fill(int32_t count) {
+    for (int32_t id = 1; id <= count; ++id) driver.rows[id] = "N" + std::to_string(id);
+  }
+  // Reads `n` records in one direction; the ids read.
+  std::vector<int32_t> Read(int n, bool forward) {
+    std::vector<int32_t> ids;
+    for (int i = 0; i < n; ++i) {
+      forward ? Next(&view) : Previous(&view);
+      if (ErrorCode() != 0) break;
+      ids.push_back(row.id);
+    }
+    return ids;
+  }
+
+  KeyedMemoryDriver driver;
+  Row row{};
+  KeyDescriptor key;
+  FileDescriptor file;
+  ViewStructure structure;
+  FileDescriptor view;
+};
+
+TEST_F(ViewTest, NeverOpenedViewRefusesFetchesAndClosesQuietly) {
+  Next(&view);
+  EXPECT_EQ(ErrorCode(), 37);
+  Previous(&view);
+  EXPECT_EQ(ErrorCode(), 37);
+  Close(&view);
+  EXPECT_EQ(ErrorCode(), 0);
+}
+
+TEST_F(ViewTest, BindingAsksTheDriverOnEveryOperationAndCloseRebinds) {
+  Fill(3);
+  Open(&view, 0x22);
+  Next(&view);
+  Next(&view);
+  EXPECT_EQ(driver.queryViewCalls, 3);
+  EXPECT_EQ(view.entry, &ViewBindingEntry);
+  Close(&view);
+  EXPECT_EQ(view.entry, &ViewBindingEntry);
+  Next(&view);
+  EXPECT_EQ(ErrorCode(), 37);  // closed: no walk until the next OPEN
+  Open(&view, 0x22);
+  EXPECT_EQ(ErrorCode(), 0);
+  EXPECT_EQ(driver.queryViewCalls, 4);
+}
+
+TEST_F(ViewTest, OrderByKeyWalksBothWaysFromSet) {
+  Fill(20);
+  SetProperty(&view, PROP_VIEW_ORDER, "+MEM:ID");
+  ASSERT_EQ(ErrorCode(), 0);
+  Open(&view, 0x22);
+  SetView(&view);
+  EXPECT_EQ(Read(3, true), (std::vector<int32_t>{1, 2, 3}));
+  SetView(&view);
+  EXPECT_EQ(Read(3, false), (std::vector<int32_t>{20, 19, 18}));
+  // SET(view, 1) starts from the record buffer's id.
+  row.id = 10;
+  SetView(&view, 5);  // clamped to the one component
+  EXPECT_EQ(Read(2, true), (std::vector<int32_t>{10, 11}));
+  // Reading to the end reports 33.
+  SetView(&view);
+  EXPECT_EQ(Read(100, true).size(), 20u);
+  EXPECT_EQ(ErrorCode(), 33);
+}
+
+TEST_F(ViewTest, DescendingOrderWalksTheAscendingKeyBackwards) {
+  Fill(5);
+  SetProperty(&view, PROP_VIEW_ORDER, "-MEM:ID");
+  Open(&view, 0x22);
+  SetView(&view);
+  EXPECT_EQ(Read(3, true), (std::vector<int32_t>{5, 4, 3}));
+  EXPECT_EQ(GetProperty(&view, 0x731F), "0");  // walked through the key
+}
+
+TEST_F(ViewTest, OrderNoKeyServesIsSortedOnceAndPositionsRoundTrip) {
+  driver.rows = {{1, "delta"}, {2, "alpha"}, {3, "charlie"}, {4, "bravo"}};
+  SetProperty(&view, PROP_VIEW_ORDER, "+MEM:NAME");
+  Open(&view, 0x22);
+  EXPECT_EQ(GetProperty(&view, 0x731F), "2");  // sorted walk
+  SetView(&view);
+  EXPECT_EQ(Read(4, true), (std::vector<int32_t>{2, 4, 3, 1}));
+  SetView(&view);
+  EXPECT_EQ(Read(2, false), (std::vector<int32_t>{1, 3}));
+  // From "charlie" (record 3) on, by its position.
+  SetView(&view);
+  Read(3, true);
+  std::string position = Position(&view);
+  Reset(&view, position);
+  EXPECT_EQ(Read(2, true), (std::vector<int32_t>{3, 1}));
+  // SET(view, 1) starts at the first name not below the buffer's.
+  std::memcpy(row.name, "bz      ", 8);
+  SetView(&view, 1);
+  EXPECT_EQ(Read(1, true), (std::vector<int32_t>{3}));
+}
+
+TEST_F(ViewTest, ResetToASavedPositionReadsFromThatRecord) {
+  Fill(50);
+  SetProperty(&view, PROP_VIEW_ORDER, "+MEM:ID");
+  Open(&view, 0x22);
+  SetView(&view);
+  Read(15, true);
+  std::string position = Position(&view);
+  ASSERT_EQ(position, "15");
+  // Records added and deleted meanwhile do not disturb the walk.
+  driver.rows.erase(16);
+  driver.rows[100] = "late";
+  Reset(&view, position);
+  EXPECT_EQ(Read(3, true), (std::vector<int32_t>{15, 17, 18}));
+  Reset(&view, position);
+  EXPECT_EQ(Read(2, false), (std::vector<int32_t>{15, 14}));
+  SetView(&view);
+  EXPECT_EQ(Read(1, false), (std::vector<int32_t>{100}));
+}
+
+TEST_F(ViewTest, SkipZeroReadsNothingAndSkipStopsAtTheFirstError) {
+  Fill(5);
+  SetProperty(&view, PROP_VIEW_ORDER, "+MEM:ID");
+  Open(&view, 0x22);
+  SetView(&view);
+  int before = driver.nextCalls;
+  Skip(&view, 0);
+  EXPECT_EQ(ErrorCode(), 0);
+  EXPECT_EQ(driver.nextCalls, before);
+  Skip(&view, 3);
+  EXPECT_EQ(row.id, 3);
+  Skip(&view, 10);
+  EXPECT_EQ(ErrorCode(), 33);
+}
+
+TEST_F(ViewTest, ForwardedPutLeavesItsErrorOnTheView) {
+  Fill(2);
+  Open(&view, 0x22);
+  driver.putError = 89;
+  Put(&view);
+  EXPECT_EQ(ErrorCode(), 89);
+  driver.putError = 0;
+  Put(&view);
+  EXPECT_EQ(ErrorCode(), 0);
+}
+
+TEST_F(ViewTest, PropertiesReadBackAndExpressionsAreRefused) {
+  SetProperty(&view, PROP_VIEW_ORDER, "+MEM:ID, -MEM:NAME");
+  EXPECT_EQ(GetProperty(&view, PROP_VIEW_ORDER), "+MEM:ID, -MEM:NAME");
+  EXPECT_EQ(GetProperty(&view, PROP_VIEW_ORDER, 2), "-MEM:NAME");
+  SetProperty(&view, PROP_VIEW_WANTED, "15");
+  EXPECT_EQ(GetProperty(&view, PROP_VIEW_WANTED), "15");
+  SetProperty(&view, PROP_VIEW_FILTER, "");
+  EXPECT_EQ(ErrorCode(), 0);
+  SetProperty(&view, PROP_VIEW_FILTER, "MEM:ID > 3");
+  EXPECT_EQ(ErrorCode(), 80);
+  SetProperty(&view, PROP_VIEW_ORDER, "UPPER(MEM:NAME)");
+  Open(&view, 0x22);
+  SetView(&view);
+  EXPECT_EQ(ErrorCode(), 80);
+  EXPECT_NE(FileError().find("expression evaluator"), std::string::npos);
+  // Operations the engine does not know.
+  Close(&view);
+  Open(&view, 0x22);
+  Dispatch(OP_BUILDfile, &view);
+  EXPECT_EQ(ErrorCode(), 80);
+}
+
+TEST_F(ViewTest, ExpressionJoinIsRefusedAtOpen) {
+  ViewJoin join;
+  join.file = &file;
+  join.expression = "MEM:ID = OTHER:ID";
+  structure.joins.push_back(join);
+  Open(&view, 0x22);
+  EXPECT_EQ(ErrorCode(), 80);
+  Next(&view);
+  EXPECT_EQ(ErrorCode(), 37);
+}
+
+}  // namespace
+}  // namespace pr::files
