@@ -167,8 +167,8 @@ RECT ClientRectOf(const Window& w) {
     r.right -= 1;
     r.bottom -= 1;
   }
-  if (w.vscroll.shown || (w.style & WS_VSCROLL)) r.right -= 1;
-  if (w.hscroll.shown || (w.style & WS_HSCROLL)) r.bottom -= 1;
+  if (w.style & WS_VSCROLL) r.right -= 1;
+  if (w.style & WS_HSCROLL) r.bottom -= 1;
   if (r.right < r.left) r.right = r.left;
   if (r.bottom < r.top) r.bottom = r.top;
   return r;

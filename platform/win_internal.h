@@ -68,7 +68,6 @@ struct WindowClass {
 
 struct ScrollState {
   SCROLLINFO info{sizeof(SCROLLINFO), 0, 0, 100, 0, 0, 0};
-  bool shown = false;
 };
 
 struct DialogState {
@@ -104,7 +103,7 @@ struct Window {
   HFONT font = nullptr;
   HICON icon = nullptr;
   HMENU systemMenu = nullptr;
-  ScrollState vscroll;
+  ScrollState vscroll;  // WS_VSCROLL shows the bar
   ScrollState hscroll;
   std::unique_ptr<DialogState> dialog;
   bool needsPaint = true;  // on a top-level window: repaint the whole tree
@@ -266,11 +265,13 @@ void RegisterControlClasses();
 void RegisterDialogClass();
 LRESULT DialogWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void DrawFrame(Window& w);  // non-client area of a top-level window
+// The caption shows "[×]" (three cells before the top right corner) while the
+// system menu holds Close; a click on it sends WM_SYSCOMMAND SC_CLOSE.
+bool HasCloseBox(const Window& w);
 HBRUSH BackgroundBrush(HBRUSH classBrush);
 COLORREF BrushColor(HBRUSH brush, bool* isNull);
 HDC MakeDC(HWND window, bool whole);
 void DestroyAllMenus();
 void ResetClipboardAndIcons();
-void KeyName(UINT vk, uint32_t mods, std::string* out);
 
 }  // namespace prw

@@ -169,7 +169,16 @@ void MouseMessage(UINT message, POINT screen) {
   bool inWindow = screen.x >= whole.left && screen.x < whole.right && screen.y >= whole.top &&
                   screen.y < whole.bottom;
   if (!inClient && !(t.capture == target)) {
-    (void)inWindow;  // frames and captions take no clicks
+    // Frames and captions take no clicks, except the close box.
+    if (inWindow && message == WM_LBUTTONUP && !(w->style & WS_CHILD) && screen.y == whole.top &&
+        screen.x >= whole.right - 4 && screen.x < whole.right - 1) {
+      bool close;
+      {
+        Lock lock(s.mu);
+        close = HasCloseBox(*w);
+      }
+      if (close) PostInput(target, WM_SYSCOMMAND, SC_CLOSE, MAKELPARAM(static_cast<WORD>(screen.x), static_cast<WORD>(screen.y)));
+    }
     return;
   }
   WPARAM keys = 0;

@@ -225,6 +225,11 @@ void InvalidateAll() {
   s.cv.notify_all();
 }
 
+bool HasCloseBox(const Window& w) {
+  if ((w.style & WS_CAPTION) != WS_CAPTION || !(w.style & WS_SYSMENU)) return false;
+  return !w.systemMenu || GetMenuState(w.systemMenu, SC_CLOSE, MF_BYCOMMAND) != 0xFFFFFFFFu;
+}
+
 // A one-cell box around the window, with the caption in the top line.
 void DrawFrame(Window& w) {
   auto root = Find(RootOf(w.handle));
@@ -277,7 +282,7 @@ void DrawFrame(Window& w) {
       for (size_t i = 0; i < title.size(); ++i)
         PutCell(t, ox + start + static_cast<int>(i), oy, AnsiToChar(static_cast<unsigned char>(title[i])), cfg, &cbg,
                 false);
-      if ((w.style & WS_SYSMENU) && W > 8) {
+      if (HasCloseBox(w) && W > 8) {
         PutCell(t, ox + W - 4, oy, U'[', cfg, &cbg, false);
         PutCell(t, ox + W - 3, oy, U'×', cfg, &cbg, false);
         PutCell(t, ox + W - 2, oy, U']', cfg, &cbg, false);
