@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/kernel.h"
+#include "values/locale.h"
 
 namespace pr::store {
 
@@ -26,7 +27,8 @@ CollationState::CollationState() {
   bytes_ = defaults.bytes_;
 }
 
-CollationState CollationState::FromTables(const uint8_t* caseClass, const uint8_t* partner, const uint8_t* weights) {
+CollationState CollationState::FromTables(const uint8_t* caseClass, const uint8_t* partner, const uint8_t* weights,
+                                          const uint8_t* oemWeights) {
   CollationState s{Uninitialised{}};
   auto& b = s.bytes_;
   for (int c = 0; c < 256; ++c) {
@@ -51,12 +53,16 @@ CollationState CollationState::FromTables(const uint8_t* caseClass, const uint8_
     b[kUpperMap + c] = (cls & kClassLower) && other != 0 ? other : uint8_t(c);
     b[kAnsiWeights + c] = weights != nullptr ? weights[c] : uint8_t(c);
   }
-  // The weight of an OEM character is that of its ANSI form.
-  char oem[256];
-  char ansi[256];
-  for (int c = 0; c < 256; ++c) oem[c] = char(c);
-  OemToCharBuffA(oem, ansi, 256);
-  for (int c = 0; c < 256; ++c) b[kOemWeights + c] = b[kAnsiWeights + uint8_t(ansi[c])];
+  if (oemWeights != nullptr) {
+    std::memcpy(&b[kOemWeights], oemWeights, 256);
+  } else {
+    // The weight of an OEM character is that of its ANSI form.
+    char oem[256];
+    char ansi[256];
+    for (int c = 0; c < 256; ++c) oem[c] = char(c);
+    OemToCharBuffA(oem, ansi, 256);
+    for (int c = 0; c < 256; ++c) b[kOemWeights + c] = b[kAnsiWeights + uint8_t(ansi[c])];
+  }
   s.Describe();
   return s;
 }
@@ -100,6 +106,9 @@ void CollationState::ApplyWeights(uint8_t* text, size_t n, bool oem) const {
 
 namespace pr::store {
 
-CollationState CollationState::Current() { return CollationState(); }
+CollationState CollationState::Current() {
+  const values::CaseTables& t = values::Locale();
+  return FromTables(t.charClass, t.partner, t.collation, t.collationOem);
+}
 
 }  // namespace pr::store

@@ -39,11 +39,14 @@ class CollationState {
   // Builds a state from the runtime's tables.  `caseClass[c]` uses bit 0 for
   // an upper-case letter and bit 1 for a lower-case letter (value 4: digit);
   // `partner[c]` is the other-case letter of c; `weights[c]` is the sort weight
-  // of character c.  Any argument may be null for the default.
-  static CollationState FromTables(const uint8_t* caseClass, const uint8_t* partner, const uint8_t* weights);
+  // of character c; `oemWeights[c]` that of OEM character c (derived from
+  // `weights` through the OEM code page when null).  Any argument may be null
+  // for the default.
+  static CollationState FromTables(const uint8_t* caseClass, const uint8_t* partner, const uint8_t* weights,
+                                   const uint8_t* oemWeights = nullptr);
 
-  // The state of the running program: the locale's case and collation tables
-  // when the runtime has loaded them, the defaults otherwise.
+  // The state of the running program, from the locale's case and collation
+  // tables (values/locale.h; loading the locale on first use).
   static CollationState Current();
 
   // Reads a stored 1152-byte state.  Every byte pattern is a usable state.

@@ -76,6 +76,9 @@ int Table::BuildKey(size_t k, const BuildHooks& hooks) {
   std::memcpy(entry.data(), number_.data(), 4);
   entry[4] = kl.index;
   std::vector<uint8_t> existing;
+  // An update is due at 400 dirty pages, and again whenever 400 more have
+  // gathered since the last one (a write inside a transaction frees none).
+  size_t dirtyLimit = kDirtyPagesPerUpdate;
   while (const uint8_t* sorted = sorter.Next()) {
     std::memcpy(entry.data() + 5, sorted, encoded);
     if (kl.dup()) std::memcpy(entry.data() + 5 + encoded, sorted + encoded, 4);
@@ -90,7 +93,7 @@ int Table::BuildKey(size_t k, const BuildHooks& hooks) {
       uint32_t number = RecordNumberValue({record[0], record[1], record[2], record[3]});
       if (lowestRefused == 0 || number < lowestRefused) lowestRefused = number;
     }
-    if (!kl.inMemory() && file_->dirtyPageCount() >= kDirtyPagesPerUpdate) {
+    if (!kl.inMemory() && file_->dirtyPageCount() >= dirtyLimit) {
       counters.second = lowestRefused;
       WriteCounters(subject, counters);
       if (hooks.writeUpdate) {
@@ -98,6 +101,7 @@ int Table::BuildKey(size_t k, const BuildHooks& hooks) {
       } else if (file_->WriteUpdate() != 0) {
         return kErrFileSystem;
       }
+      dirtyLimit = std::max(kDirtyPagesPerUpdate, file_->dirtyPageCount() + kDirtyPagesPerUpdate);
     }
   }
   if (sorter.failed()) return kErrFileSystem;
