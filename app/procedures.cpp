@@ -1,11 +1,5 @@
-// Placeholder bodies until the partner procedures land.
-#include <cstdint>
-
+// Placeholder bodies until the browse window and the update form land.
 extern "C" {
-int32_t ADD_PARTNER(const char* name) {
-  (void)name;
-  return -1;
-}
 void BROWSE() {}
 void F_BROWSE() {}
 }

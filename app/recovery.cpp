@@ -1,0 +1,129 @@
+// Opening a file with recovery, and the guarded change and delete of a
+// partner record.
+#include <cstring>
+
+#include "app/module.h"
+#include "app/partner_file.h"
+#include "app/warnings.h"
+#include "files/errors.h"
+#include "files/statements.h"
+#include "files/transactions.h"
+#include "ui/message.h"
+
+namespace pr::app {
+namespace {
+
+// Error codes the recovery reacts to.
+constexpr int32_t kFileNotFound = 2;
+constexpr int32_t kFileAlreadyLocked = 32;
+constexpr int32_t kInvalidRecordDeclaration = 47;
+constexpr int32_t kKeyFileMustBeRebuilt = 46;
+constexpr int32_t kFileAlreadyOpen = 52;
+constexpr int32_t kRecordChangedByAnotherStation = 89;
+
+// The guarded routines frame their change with a two-second LOGOUT.
+constexpr int32_t kLogoutSeconds = 2;
+
+// The creation steps: CREATE, then OPEN; a failure of either ends the
+// program through its warning.
+void CreateAndOpen(files::FileDescriptor* file, int32_t mode) {
+  files::Create(file);
+  if (files::ErrorCode() != 0) {
+    WarnUser(kWarnFileCreationError, files::Name(file));
+    return;
+  }
+  files::Open(file, mode);
+  if (files::ErrorCode() == 0) return;
+  WarnUser(kWarnCreatedFileOpenError, files::Name(file));
+}
+
+}  // namespace
+
+void OpenWithRecovery(files::FileDescriptor* file, bool createIfMissing, bool leaveMissingAlone,
+                      int32_t accessMode, bool shared) {
+  const int32_t mode = shared ? (files::ACCESS_READ_WRITE | files::SHARE_DENY_NONE) : accessMode;
+  files::Open(file, mode);
+  if (files::ErrorCode() == kFileAlreadyLocked) {
+    files::Send(file, "Recover=10");
+    files::Open(file, mode);
+  }
+  int32_t code = files::ErrorCode();
+  if (code == 0 || code == kFileAlreadyOpen) return;
+  if (code == kFileNotFound && !leaveMissingAlone) {
+    if (createIfMissing) {
+      CreateAndOpen(file, mode);
+      return;
+    }
+    WarnUser(kWarnFileCreationError, files::Name(file));
+  } else if (code == kInvalidRecordDeclaration) {
+    WarnUser(kWarnInvalidFile, files::Name(file));
+  } else if (code == kKeyFileMustBeRebuilt) {
+    if (WarnUser(kWarnInvalidKey, files::Name(file)) != 0) {
+      files::Build(file);
+      if (files::ErrorCode() != 0)
+        WarnUser(kWarnKeyRebuildError, files::Name(file));
+      else
+        files::Open(file, mode);
+    }
+  }
+  // Final check: whatever is left is shown, and the user may end the program.
+  if (files::ErrorCode() != 0) {
+    if (WarnUser(kWarnFileAccessError, files::Name(file)) != 0) ui::Halt(0, "Disk Error");
+  }
+}
+
+int32_t GuardedDeletePartneri() {
+  files::FileDescriptor* file = Partneri();
+  files::KeyDescriptor* key = PartnerIdKey();
+  std::string position = files::Position(key);
+  position.resize(512, ' ');
+  files::Logout(kLogoutSeconds, {file});
+  if (files::ErrorCode() != 0) {
+    SaveError();
+    WarnUser(kWarnTransactionFraming, "Delete", "Partneri");
+    return 1;
+  }
+  files::Reget(key, position);
+  if (files::ErrorCode() == 0) files::Delete(file);
+  if (files::ErrorCode() != 0) {
+    SaveError();
+    WarnUser(kWarnDeleteOperationError, "Partneri");
+    return 1;
+  }
+  files::Commit();
+  return 0;
+}
+
+int32_t GuardedUpdatePartneri(bool calledFromForm) {
+  files::FileDescriptor* file = Partneri();
+  files::KeyDescriptor* key = PartnerIdKey();
+  ThreadBlock& block = CurrentThreadBlock();
+  files::Logout(kLogoutSeconds, {file});
+  if (files::ErrorCode() != 0) {
+    SaveError();
+    WarnUser(kWarnTransactionFraming, "Update", "Partneri");
+    return 1;
+  }
+  std::string position = files::Position(key);
+  std::memset(block.positionText, ' ', sizeof block.positionText);
+  std::memcpy(block.positionText, position.data(), std::min(position.size(), sizeof block.positionText));
+  files::Put(file);
+  if (files::ErrorCode() != 0) {
+    SaveError();
+    if (TheSavedError().code == kRecordChangedByAnotherStation) {
+      if (calledFromForm)
+        WarnUser(kWarnRecordNotUpdated);
+      else
+        WarnUser(kWarnUpdateOperationError, "Record Changed by Another Station");
+      files::Watch(file);
+      files::Reget(key, std::string_view(block.positionText, sizeof block.positionText));
+      return 2;
+    }
+    WarnUser(kWarnUpdateOperationError, "Partneri");
+    return 1;
+  }
+  files::Commit();
+  return 0;
+}
+
+}  // namespace pr::app
