@@ -440,6 +440,7 @@ HWND CreateWindowExA(DWORD exStyle, const char* className, const char* windowNam
                      int width, int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param) {
   if (!EnsureStarted()) return nullptr;
   State& s = S();
+  Current();  // the thread gets its queue with its first window
   std::shared_ptr<Window> w = std::make_shared<Window>();
   {
     Lock lock(s.mu);

@@ -439,6 +439,18 @@ void Exhausted(ThreadState& t) {
   PostQuitMessage(0);
 }
 
+// Whether the thread has something on the screen that input is meant for.
+bool WaitsForUser(ThreadState& t) {
+  State& s = S();
+  Lock lock(s.mu);
+  if (!t.modal.empty()) return true;
+  for (HWND h : s.topLevels) {
+    auto w = Find(h);
+    if (w && w->thread == t.id && (w->style & WS_VISIBLE)) return true;
+  }
+  return false;
+}
+
 // Blocks until something arrives for the thread, or until the next timer.
 void WaitForSomething(ThreadState& t) {
   State& s = S();
@@ -454,6 +466,26 @@ void WaitForSomething(ThreadState& t) {
     headless = s.backend && s.backend->Headless();
   }
   InputEvent e;
+  if (headless && !WaitsForUser(t)) {
+    // A thread without visible windows waits for other threads, not for the
+    // script; after about two seconds of nothing it is told to quit.
+    static thread_local int idle = 0;
+    if (nextTimer != UINT64_MAX) {
+      Lock lock(s.mu);
+      s.virtualTime = std::max(s.virtualTime, nextTimer);
+      return;
+    }
+    Lock lock(s.mu);
+    if (t.posted.empty() && t.sent.empty() && !t.quit) s.cv.wait_for(lock, std::chrono::milliseconds(20));
+    if (t.posted.empty() && t.sent.empty() && !t.quit && (t.exhaustStage > 0 || ++idle > 100)) {
+      idle = 0;
+      lock.unlock();
+      Exhausted(t);
+    } else if (!t.posted.empty() || !t.sent.empty()) {
+      idle = 0;
+    }
+    return;
+  }
   if (headless) {
     if (ReadInput(&e, 0)) {
       if (e.kind == InputEvent::kExhausted) {
