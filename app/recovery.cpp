@@ -24,17 +24,26 @@ constexpr int32_t kRecordChangedByAnotherStation = 89;
 // The guarded routines frame their change with a two-second LOGOUT.
 constexpr int32_t kLogoutSeconds = 2;
 
+// The file's name for a warning.  NAME is a statement of its own: the error
+// the warning describes is kept across it.
+std::string NameOf(files::FileDescriptor* file) {
+  files::SaveErrors();
+  std::string name = files::Name(file);
+  files::RestoreErrors();
+  return name;
+}
+
 // The creation steps: CREATE, then OPEN; a failure of either ends the
 // program through its warning.
 void CreateAndOpen(files::FileDescriptor* file, int32_t mode) {
   files::Create(file);
   if (files::ErrorCode() != 0) {
-    WarnUser(kWarnFileCreationError, files::Name(file));
+    WarnUser(kWarnFileCreationError, NameOf(file));
     return;
   }
   files::Open(file, mode);
   if (files::ErrorCode() == 0) return;
-  WarnUser(kWarnCreatedFileOpenError, files::Name(file));
+  WarnUser(kWarnCreatedFileOpenError, NameOf(file));
 }
 
 }  // namespace
@@ -54,21 +63,21 @@ void OpenWithRecovery(files::FileDescriptor* file, bool createIfMissing, bool le
       CreateAndOpen(file, mode);
       return;
     }
-    WarnUser(kWarnFileCreationError, files::Name(file));
+    WarnUser(kWarnFileCreationError, NameOf(file));
   } else if (code == kInvalidRecordDeclaration) {
-    WarnUser(kWarnInvalidFile, files::Name(file));
+    WarnUser(kWarnInvalidFile, NameOf(file));
   } else if (code == kKeyFileMustBeRebuilt) {
-    if (WarnUser(kWarnInvalidKey, files::Name(file)) != 0) {
+    if (WarnUser(kWarnInvalidKey, NameOf(file)) != 0) {
       files::Build(file);
       if (files::ErrorCode() != 0)
-        WarnUser(kWarnKeyRebuildError, files::Name(file));
+        WarnUser(kWarnKeyRebuildError, NameOf(file));
       else
         files::Open(file, mode);
     }
   }
   // Final check: whatever is left is shown, and the user may end the program.
   if (files::ErrorCode() != 0) {
-    if (WarnUser(kWarnFileAccessError, files::Name(file)) != 0) ui::Halt(0, "Disk Error");
+    if (WarnUser(kWarnFileAccessError, NameOf(file)) != 0) ui::Halt(0, "Disk Error");
   }
 }
 
