@@ -87,8 +87,22 @@ bool DeformatNumber(const Picture& p, std::string_view text, Value* out) {
   bool negative = false, openParen = false, closed = false;
   bool digitsSeen = false, pointSeen = false, inExponent = false;
   size_t digitCount = 0;
+  // When the decimal separator is a blank, or the same character as the
+  // grouping separator, the point is its last occurrence between two digits.
+  const bool ambiguous = decimalChar == ' ' || decimalChar == groupChar;
+  size_t pointAt = std::string_view::npos;
+  if (ambiguous) {
+    for (size_t i = 1; i + 1 < text.size(); ++i) {
+      if (text[i] == decimalChar && IsDigit(text[i - 1]) && IsDigit(text[i + 1])) pointAt = i;
+    }
+  }
   for (size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
+    if (i == pointAt) {
+      if (!mantissa.Put('.')) return false;
+      pointSeen = true;
+      continue;
+    }
     if (!currency.empty() && currency != " " && text.substr(i, currency.size()) == currency && !inExponent) {
       i += currency.size() - 1;
       continue;
@@ -104,19 +118,12 @@ bool DeformatNumber(const Picture& p, std::string_view text, Value* out) {
       ++digitCount;
       continue;
     }
-    if (IsBlank(c)) {
-      // A blank decimal separator: a blank between two digits is the point.
-      if (decimalChar == ' ' && digitsSeen && !pointSeen && !inExponent && i + 1 < text.size() && IsDigit(text[i + 1])) {
-        if (!mantissa.Put('.')) return false;
-        pointSeen = true;
-      }
-      continue;
-    }
+    if (IsBlank(c)) continue;
     if (inExponent && exponent.n == 0 && (c == '-' || c == '+')) {
       exponent.Put(c);
       continue;
     }
-    if (c == decimalChar) {
+    if (c == decimalChar && !ambiguous) {
       if (pointSeen || closed || inExponent) return false;
       if (!mantissa.Put('.')) return false;
       pointSeen = true;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -227,6 +228,108 @@ TEST_F(ValuesTest, EntryValueKeepsTextOfStringPictures) {
   EXPECT_EQ(v.AsLong(), 1234);  // unchanged after a refusal
   ASSERT_TRUE(Deformat(Picture{}, "123", &v));
   EXPECT_EQ(v.kind(), Value::Kind::kNone);
+}
+
+}  // namespace
+}  // namespace pr::values
+
+namespace pr::values {
+namespace {
+
+using testing::ValuesTest;
+
+// Generated numeric pictures of every shape: whatever fits reads back as
+// the value shown.
+TEST_F(ValuesTest, GeneratedNumericPicturesReadBack) {
+  std::mt19937 rng(4242);
+  const char* currencies[] = {"", "$", "~kn~", "~ EUR~"};
+  const char* fills[] = {"", "0", "*", "_"};
+  const char* decimals[] = {"", ".2", "`2", "_2", "v2", ".4", "..2", "`.3", "_.1"};
+  int checked = 0;
+  for (int round = 0; round < 3000; ++round) {
+    std::string picture = "@n";
+    int signKind = static_cast<int>(rng() % 4);  // none, leading -, parentheses, trailing -
+    bool trailingCurrency = rng() % 2 == 0;
+    std::string currency = currencies[rng() % 4];
+    if (!trailingCurrency) picture += currency;
+    if (signKind == 1) picture += "-";
+    if (signKind == 2) picture += "(";
+    picture += fills[rng() % 4];
+    picture += std::to_string(12 + rng() % 20);
+    picture += decimals[rng() % 9];
+    if (signKind == 2) picture += ")";
+    if (signKind == 3) picture += "-";
+    if (trailingCurrency) picture += currency;
+    Picture p = CompilePicture(picture);
+    ASSERT_TRUE(p.valid()) << picture;
+
+    long long whole = static_cast<long long>(rng() % 10000000) * (rng() % 2 ? 1 : -1);
+    std::string number = std::to_string(whole);
+    if (p.places > 0) {
+      // 1 to `places` decimals, the last one not 0 (the canonical text).
+      int count = 1 + static_cast<int>(rng() % p.places);
+      number += '.';
+      for (int k = 0; k < count; ++k) number += static_cast<char>('0' + (k + 1 == count ? 1 + rng() % 9 : rng() % 10));
+      if (whole == 0 && rng() % 2) number = "-" + number;
+    }
+    std::string shown = Format(p, Value::Decimal(number));
+    if (shown.find('#') != std::string::npos) continue;
+    Value back;
+    ASSERT_TRUE(Deformat(p, shown, &back)) << picture << " \"" << shown << '"';
+    ASSERT_EQ(back.text(), number) << picture << " \"" << shown << '"';
+    ++checked;
+  }
+  EXPECT_GT(checked, 1500);
+}
+
+}  // namespace
+}  // namespace pr::values
+
+namespace pr::values {
+namespace {
+
+using testing::ValuesTest;
+
+// Every date and time shape with every fill and separator reads back.
+TEST_F(ValuesTest, FillsAndSeparatorsReadBack) {
+  const char* fills[] = {"", "0", "_", "*"};
+  const char* separators[] = {"", ".", "-", "_", "`"};
+  const int32_t dates[] = {MakeDate(2004, 1, 1), MakeDate(2004, 11, 5), MakeDate(1999, 10, 31)};
+  const int32_t times[] = {TimeFromParts(0, 5, 1, 0), TimeFromParts(9, 0, 0, 0), TimeFromParts(23, 10, 59, 0)};
+  for (const char* fill : fills) {
+    for (const char* separator : separators) {
+      for (int number = 1; number <= 18; ++number) {
+        std::string text = std::string("@d") + fill + std::to_string(number) + separator;
+        Picture p = CompilePicture(text);
+        ASSERT_TRUE(p.valid()) << text;
+        bool hasDay = false;
+        for (int k = 0; k < p.length; ++k) hasDay = hasDay || p.positions[k].token == kTokDay;
+        for (int32_t serial : dates) {
+          if (!hasDay) serial = MakeDate(2004, 11, 1);
+          std::string shown = Format(p, Value::Long(serial));
+          Value back;
+          ASSERT_TRUE(Deformat(p, shown, &back)) << text << " \"" << shown << '"';
+          EXPECT_EQ(back.AsLong(), serial) << text << " \"" << shown << '"';
+        }
+      }
+      for (int number = 1; number <= 8; ++number) {
+        std::string text = std::string("@t") + fill + std::to_string(number) + separator;
+        Picture p = CompilePicture(text);
+        ASSERT_TRUE(p.valid()) << text;
+        bool seconds = false;
+        for (int k = 0; k < p.length; ++k) seconds = seconds || p.positions[k].token == kTokSecond;
+        for (int32_t serial : times) {
+          TimeParts parts;
+          TimeToParts(serial, &parts);
+          if (!seconds) serial = TimeFromParts(parts.hours, parts.minutes, 0, 0);
+          std::string shown = Format(p, Value::Long(serial));
+          Value back;
+          ASSERT_TRUE(Deformat(p, shown, &back)) << text << " \"" << shown << '"';
+          EXPECT_EQ(back.AsLong(), serial) << text << " \"" << shown << '"';
+        }
+      }
+    }
+  }
 }
 
 }  // namespace
