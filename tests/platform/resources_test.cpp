@@ -13,10 +13,14 @@
 #include "tests/platform/temp_dir.h"
 
 namespace {
+void AnchorInTestProgram() {}
+
 TEST(Resources, FoundByTypeAndNameInAnyCase) {
-  HMODULE self = ModuleFromAddress(reinterpret_cast<const void*>(&GetLastError));
+  HMODULE self = ModuleFromAddress(reinterpret_cast<const void*>(&AnchorInTestProgram));
   ASSERT_NE(self, nullptr);
-  EXPECT_EQ(self, GetModuleHandleA(nullptr));  // linked into the test program
+  EXPECT_EQ(self, GetModuleHandleA(nullptr));  // an address in the test program
+  // The platform is a module of its own.
+  EXPECT_NE(ModuleFromAddress(reinterpret_cast<const void*>(&GetLastError)), self);
   const char bytes[] = {1, 2, 3, 4, 5};
   RegisterResource(self, "VodeDav", "Pr_Dl004_Rsc", LANG_NEUTRAL_DEFAULT, bytes, sizeof bytes);
   RegisterResource(self, "VODEDAV", "ONLY_US", LANG_EN_US, bytes, 2);
