@@ -349,7 +349,11 @@ void Window::Close() {
     bool wasActive = !list.empty() && list.back() == this;
     list.erase(std::remove(list.begin(), list.end(), this), list.end());
     if (wasActive && !list.empty()) below = list.back();
-    if (list.empty()) context_->shuttingDown = false;
+    if (list.empty()) {
+      // With its last window the thread's pending input goes too.
+      context_->shuttingDown = false;
+      context_->pressedKeys.clear();
+    }
   }
   // Modal events still waiting learn that the window closed first.
   for (QueuedEvent& e : dropped)
