@@ -15,9 +15,11 @@ build: setup
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS) >/dev/null
 	cmake --build $(BUILD) -j$(JOBS)
 
-# The partner browse over PARTNERI.TWL in the folder make was started from.
+# Until the browse command lands, run shows the module's exports as a host
+# sees them; then it becomes the partner browse over PARTNERI.TWL in the
+# folder make was started from.
 run: build
-	$(BUILD)/prhost browse
+	$(BUILD)/prhost exports
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) --timeout 600

@@ -12,6 +12,10 @@ struct Command {
   const char* arguments;  // for the usage text, "" when none
   const char* summary;
   int (*run)(Module& module, int argc, char** argv);
+  // prhost starts the window system (terminal or headless, see --ui) before
+  // the command and shuts it down after it.  The module shares it: the
+  // platform is one library per process.
+  bool needsWindows;
 };
 
 int RunExports(Module& module, int argc, char** argv);

@@ -1,48 +1,73 @@
 // prhost: a host program for the module.  It loads PR_DLL with LoadLibraryA,
 // resolves every export with GetProcAddress and runs one command.
+//
+//   prhost [--ui=headless|terminal] COMMAND [ARGUMENTS]
+#include <stdlib.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "host/commands.h"
+#include "platform/winuser.h"
 
 namespace {
 using prhost::Command;
 
 constexpr Command kCommands[] = {
     {"exports", "", "list the exports with their addresses and this thread's request variables",
-     prhost::RunExports},
-    {"threads", "N", "N threads each set and read back their own request variables", prhost::RunThreads},
+     prhost::RunExports, false},
+    {"threads", "N", "N threads each set and read back their own request variables", prhost::RunThreads, false},
 };
 
 void Usage(FILE* out) {
-  std::fprintf(out, "usage: prhost COMMAND [ARGUMENTS]\n\ncommands:\n");
+  std::fprintf(out, "usage: prhost [--ui=headless|terminal] COMMAND [ARGUMENTS]\n\ncommands:\n");
   for (const Command& c : kCommands) {
     std::string head = std::string(c.name) + (*c.arguments ? " " : "") + c.arguments;
     std::fprintf(out, "  %-12s %s\n", head.c_str(), c.summary);
   }
-  std::fprintf(out, "\nThe module is PR_DLL.so beside prhost, or the file the PR_DLL environment variable names.\n");
+  std::fprintf(out,
+               "\nThe module is PR_DLL.so beside prhost, or the file the PR_DLL environment variable names.\n"
+               "--ui picks the window system's backend (as PR_UI does); by default the terminal when\n"
+               "standard input and output are terminals, else headless.\n");
+}
+
+int RunCommand(const Command& c, int argc, char** argv) {
+  prhost::Module module;
+  std::string error;
+  if (!prhost::LoadModule(&module, &error)) {
+    std::fprintf(stderr, "prhost: %s\n", error.c_str());
+    return 1;
+  }
+  if (c.needsWindows && !InitWindowSystem(DefaultWindowBackend(), nullptr)) {
+    std::fprintf(stderr, "prhost: cannot start the window system (error %u)\n", GetLastError());
+    return 1;
+  }
+  int code = c.run(module, argc, argv);
+  if (c.needsWindows) ShutdownWindowSystem();
+  std::fflush(stdout);
+  return code;
 }
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "help") == 0) {
-    Usage(argc < 2 ? stderr : stdout);
-    return argc < 2 ? 2 : 0;
+  int first = 1;
+  for (; first < argc && std::strncmp(argv[first], "--ui=", 5) == 0; ++first) {
+    const char* backend = argv[first] + 5;
+    if (std::strcmp(backend, "headless") != 0 && std::strcmp(backend, "terminal") != 0) {
+      std::fprintf(stderr, "prhost: --ui takes headless or terminal, not '%s'\n", backend);
+      return 2;
+    }
+    setenv("PR_UI", backend, 1);
+  }
+  if (first >= argc || std::strcmp(argv[first], "--help") == 0 || std::strcmp(argv[first], "help") == 0) {
+    Usage(first >= argc ? stderr : stdout);
+    return first >= argc ? 2 : 0;
   }
   for (const Command& c : kCommands) {
-    if (std::strcmp(argv[1], c.name) != 0) continue;
-    prhost::Module module;
-    std::string error;
-    if (!prhost::LoadModule(&module, &error)) {
-      std::fprintf(stderr, "prhost: %s\n", error.c_str());
-      return 1;
-    }
-    int code = c.run(module, argc - 2, argv + 2);
-    std::fflush(stdout);
-    return code;
+    if (std::strcmp(argv[first], c.name) == 0) return RunCommand(c, argc - first - 1, argv + first + 1);
   }
-  std::fprintf(stderr, "prhost: unknown command '%s'\n\n", argv[1]);
+  std::fprintf(stderr, "prhost: unknown command '%s'\n\n", argv[first]);
   Usage(stderr);
   return 2;
 }
