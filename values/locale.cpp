@@ -365,13 +365,17 @@ void LoadOnce() {
   Guard guard;
   if (g_loaded.load(std::memory_order_acquire)) return;
   t_loading = true;
+  // The first use may come in the middle of a statement (a driver building a
+  // key, say): loading must leave that statement's error state as it found
+  // it, and add no error of its own (a missing file is no error).
+  files::SaveErrors();
   BuildCodePageTables();
   SetDefaults(&g_locale);
   ReadProfile(&g_locale);
   std::string path = HostEnvironmentFile();
   std::string text;
   if (!path.empty() && ReadWholeFile(path, &text)) ApplyText(&g_locale, text);
-  ClearErrors();
+  files::RestoreErrors();
   t_loading = false;
   g_loaded.store(true, std::memory_order_release);
 }

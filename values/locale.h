@@ -9,9 +9,10 @@
 // which also give the compiled system pictures @d17, @d18, @t7 and @t8; then
 // the environment file named after the host executable (HOST.EXE reads
 // HOST.ENV from its own folder; see EnvironmentFileName).  A missing or
-// unreadable environment file is not an error: the thread's error state is
-// cleared after loading.  VELMSGn and VELBUTTON entries go to the message
-// override list of files/errors.h.
+// unreadable environment file is not an error: loading on first use leaves
+// the thread's error state (and OS last error) as it found them, so that a
+// statement that happens to trigger it keeps its own outcome.  VELMSGn and
+// VELBUTTON entries go to the message override list of files/errors.h.
 //
 // Thread safety.  Loading is serialised by the locale lock.  Readers take no
 // lock: the tables are complete before the loaded flag is published, and they

@@ -82,7 +82,7 @@ struct Picture {
 
   // Facts derived while compiling, so that formatting needs no second pass.
   uint8_t places = 0;           // decimal places (numeric, scientific)
-  char fill = ' ';              // numeric fill: ' ', '0' or '*'
+  char fill = 0;                // fill: ' ', '0', '*' (0 in an invalid picture)
   bool floating = false;        // leading sign and currency float to the first digit
   bool hasSign = false;         // a token-5 position exists
   uint8_t leadingCount = 0;     // leading currency and sign positions (numeric)

@@ -225,6 +225,16 @@ TEST_F(ValuesTest, LoadLocaleFromAFile) {
   EXPECT_FALSE(Locale().identityCollation);
 }
 
+TEST_F(ValuesTest, LoadingOnFirstUseKeepsTheCallersErrorState) {
+  files::SetErrorCode(33);
+  SetLastError(ERROR_LOCK_VIOLATION);
+  ResetLocaleForTesting();
+  EXPECT_STREQ(Locale().am, "AM");
+  EXPECT_EQ(files::ErrorCode(), 33);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_LOCK_VIOLATION));
+  files::ClearError();
+}
+
 TEST_F(ValuesTest, SystemPicturesFromTheProfile) {
   TempDir dir;
   std::string ini = dir.Write("win.ini",
