@@ -30,6 +30,11 @@
 
 namespace pr::files {
 
+// The argument blocks that this layer's statements build hold this many
+// words, the unused ones 0, so a driver may read the first four words of any
+// block it is given by a statement.
+inline constexpr size_t kArgumentBlockWords = 4;
+
 // Runs `op` on `file` with the argument block `args` (`argCount` machine
 // words; `args` may be null when `argCount` is 0).  Returns the operation's
 // result; the outcome is in the calling thread's error state.  A null file

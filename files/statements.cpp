@@ -13,9 +13,11 @@ namespace {
 intptr_t Word(const void* pointer) { return reinterpret_cast<intptr_t>(pointer); }
 
 int32_t FileOp(int32_t op, FileDescriptor* file, std::initializer_list<intptr_t> args = {}) {
-  intptr_t block[4] = {};
+  intptr_t block[kArgumentBlockWords] = {};
   size_t count = 0;
-  for (intptr_t arg : args) block[count++] = arg;
+  for (intptr_t arg : args) {
+    if (count < kArgumentBlockWords) block[count++] = arg;
+  }
   return Dispatch(op, file, count > 0 ? block : nullptr, count);
 }
 
@@ -26,9 +28,11 @@ int32_t KeyOp(int32_t op, KeyDescriptor* key, std::initializer_list<intptr_t> mo
     SetErrorCode(37);
     return 0;
   }
-  intptr_t block[4] = {Word(key)};
+  intptr_t block[kArgumentBlockWords] = {Word(key)};
   size_t count = 1;
-  for (intptr_t arg : more) block[count++] = arg;
+  for (intptr_t arg : more) {
+    if (count < kArgumentBlockWords) block[count++] = arg;
+  }
   return Dispatch(op, key->file, block, count);
 }
 

@@ -38,7 +38,7 @@ bool HasError() { return ErrorCode() != 0; }
 // The per-file steps: STARTRAN/ENDTRAN carry the statement's operation code
 // (22 for LOGOUT, 8 for COMMIT, 40 for ROLLBACK) as their one argument.
 void Step(int32_t op, FileDescriptor* file, int32_t statement) {
-  intptr_t args[1] = {statement};
+  intptr_t args[kArgumentBlockWords] = {statement};
   ClearError();
   Dispatch(op, file, args, 1);
 }
@@ -158,7 +158,7 @@ bool TakeFile(TransactionFrame* frame, FileDescriptor* file, uint16_t sequence, 
 
   bool locked = false;
   if ((record->flags.load() & TXN_WANTS_LOCK) != 0) {
-    intptr_t args[1] = {seconds};
+    intptr_t args[kArgumentBlockWords] = {seconds};
     ClearError();
     Dispatch(OP_LOCKfilesec, file, args, 1);
     if (HasError() && ErrorCode() != 80) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "files/descriptors.h"
+#include "files/dispatch.h"
 #include "files/errors.h"
 #include "files/string_stack.h"
 
@@ -33,7 +34,8 @@ class RecordingDriver {
   static int32_t Entry(int32_t op, FileDescriptor* file, intptr_t* args) {
     auto* self = static_cast<RecordingDriver*>(file->driverState);
     Call call{op, file, {}};
-    if (args != nullptr) call.args.assign(args, args + 4);
+    // Blocks built by the statements hold kArgumentBlockWords words.
+    if (args != nullptr) call.args.assign(args, args + kArgumentBlockWords);
     self->calls.push_back(call);
     for (size_t i = 0; i < self->stringArgs; ++i) self->poppedStrings.push_back(PopString());
     auto fail = self->failWith.find(op);
