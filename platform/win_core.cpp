@@ -534,6 +534,17 @@ void SendDestroy(HWND h) {
   for (HWND k : kids) SendDestroy(k);
 }
 
+// WM_NCDESTROY goes to the children first, then to the window.
+void SendNcDestroy(HWND h) {
+  std::vector<HWND> kids;
+  if (auto w = Find(h)) {
+    Lock lock(S().mu);
+    kids = w->children;
+  }
+  for (HWND k : kids) SendNcDestroy(k);
+  SendMessageA(h, WM_NCDESTROY, 0, 0);
+}
+
 void Unlink(HWND h) {
   State& s = S();
   Lock lock(s.mu);
@@ -593,7 +604,7 @@ BOOL DestroyWindow(HWND window) {
     }
   }
   SendDestroy(window);
-  SendMessageA(window, WM_NCDESTROY, 0, 0);
+  SendNcDestroy(window);
   {
     Lock lock(s.mu);
     if (w->systemMenu) {
