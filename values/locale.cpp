@@ -242,7 +242,13 @@ void ApplyText(LocaleSettings* s, std::string_view text) {
       std::vector<std::string> items = SplitItems(value);
       s->oem = !items.empty() && EqualsNoCase(items[0], "OEM");
     } else if (key == "VELCOLSEQ") {
+      // Not converted as a value: with the OEM flag on, the sequence names
+      // OEM characters, which the ANSI-indexed weight table takes in their
+      // ANSI form.
       sequence = WholeText(value);
+      if (s->oem) {
+        for (char& c : sequence) c = static_cast<char>(g_oemToAnsi[static_cast<uint8_t>(c)]);
+      }
       if (EqualsNoCase(sequence, "WINDOWS")) {
         collation = Collation::kSystem;
       } else {

@@ -204,6 +204,10 @@ TEST_F(ValuesTest, OemValuesAreConvertedAfterCharset) {
   EXPECT_TRUE(l.oem);
   EXPECT_EQ(std::string(l.shortMonth[0]), std::string(ansi) + "ij");
   EXPECT_EQ(std::string(l.longMonth[0]), std::string(ansi) + "ij");
+  // The collation sequence names OEM characters: š (OEM) sorts before a.
+  ApplyEnvironmentText(std::string("VELCOLSEQ=") + oem + "a\n");
+  EXPECT_LT(CompareCollated(ansi, "a"), 0);
+  EXPECT_LT(CompareCollated(oem, "a", true), 0);
   ApplyEnvironmentText("VELCHARSET=ANSI\nVELLFN=On\nVELLAYOUT=rtl\nVELSYSTEMCHARSET=EASTEUROPE\n");
   EXPECT_FALSE(l.oem);
   EXPECT_TRUE(l.longFileNames);
