@@ -1,0 +1,90 @@
+// Fuzz entry points for the page reader and the header refresh.  The normal
+// suite drives them with a bounded random mutation run
+// (test_container_fuzz.cpp); built with clang and -DPR_LIBFUZZER they also
+// serve a libFuzzer binary for longer runs (see bench/CMakeLists.txt).
+#include "fuzz_container.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <vector>
+
+#include "platform/kernel.h"
+#include "store/container.h"
+#include "store/container_verify.h"
+#include "store/fatal_error.h"
+#include "store/page_codec.h"
+
+namespace pr::store::testing {
+
+int FuzzContainerFile(const std::string& path, const uint8_t* data, size_t size) {
+  if (FILE* f = fopen(path.c_str(), "wb")) {
+    if (size) fwrite(data, 1, size, f);
+    fclose(f);
+  }
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return -1;
+  FatalHandler previous = SetFatalHandler(ThrowingFatalHandler);
+  int result = 0;
+  try {
+    Container c(h, path);
+    if (c.RefreshHeader() != 0) {
+      result = 1;
+    } else {
+      VerifyContainer(c);
+      Cursor cursor(c);
+      int steps = 0;
+      for (bool ok = cursor.First(); ok && steps < 100000; ok = cursor.Next()) ++steps;
+      for (bool ok = cursor.Last(); ok && steps < 200000; ok = cursor.Prev()) ++steps;
+      const uint8_t probe[] = {0, 0, 0, 7};
+      c.Find(ByteView(probe, 4), nullptr);
+      for (uint8_t i = 0; i < 40; ++i) {
+        uint8_t key[] = {0, 0, 0, static_cast<uint8_t>(i * 5)};
+        c.Put(ByteView(key, 4), ByteView(key, 4));
+        if (i % 3 == 0) c.Erase(ByteView(probe, 4));
+      }
+      c.WriteUpdate();
+      VerifyContainer(c);
+    }
+  } catch (const DriverError& e) {
+    result = e.number();
+  }
+  SetFatalHandler(previous);
+  CloseHandle(h);
+  return result;
+}
+
+int FuzzPageImage(const uint8_t* data, size_t size) {
+  FatalHandler previous = SetFatalHandler(ThrowingFatalHandler);
+  int result = 0;
+  try {
+    Page page(0, 0);
+    std::vector<uint8_t> scratch;
+    PageCodec::Parse(data, static_cast<uint32_t>(size), 0, false, &page, &scratch, "fuzz");
+    // A page that parses must build again.
+    std::vector<uint8_t> image;
+    if (page.estimate() <= kSplitHardLimit) PageCodec::Build(page, 0, &image, &scratch, "fuzz");
+  } catch (const DriverError& e) {
+    result = e.number();
+  }
+  SetFatalHandler(previous);
+  return result;
+}
+
+}  // namespace pr::store::testing
+
+#ifdef PR_LIBFUZZER
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static std::string path = [] {
+    char pattern[] = "/tmp/pr_fuzz_XXXXXX";
+    return std::string(mkdtemp(pattern)) + "/fuzz.twl";
+  }();
+  if (size > 0 && data[0] & 1)
+    pr::store::testing::FuzzPageImage(data + 1, size - 1);
+  else
+    pr::store::testing::FuzzContainerFile(path, data, size);
+  return 0;
+}
+#endif
