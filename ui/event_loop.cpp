@@ -190,9 +190,9 @@ Accept::~Accept() {
 bool Accept::Next() {
   if (!registered_) return false;
   WindowContext* context = CurrentWindowContext(false);
-  if (started_) FinishEvent(loop_, context);
+  if (started_ && loop_.window != nullptr) FinishEvent(loop_, context);
   started_ = true;
-  if (FetchNext(loop_, context)) return true;
+  if (loop_.window != nullptr && FetchNext(loop_, context)) return true;
   // The loop is over: EVENT() is the enclosing loop's again.
   auto& loops = context->loops;
   loops.erase(std::remove(loops.begin(), loops.end(), &loop_), loops.end());

@@ -81,6 +81,24 @@ bool RegisterWindowClass() {
   return registered;
 }
 
+// Bits 0x300 of a window's attribute word choose its units: dialog units
+// (0), or device-independent units of 25 (0x100), 1000 (0x200) or 72 (0x300)
+// per inch.  Those are taken at 96 logical pixels per inch and converted to
+// dialog units of the dialog font, whose average character is 6 x 13 pixels
+// (1.5 pixels per unit across, 1.625 down).
+constexpr uint32_t kUnitMask = 0x300;
+
+int32_t ToDialogUnits(int32_t v, uint32_t windowAttr, bool across) {
+  static constexpr int32_t kPerInch[] = {0, 25, 1000, 72};
+  int32_t perInch = kPerInch[(windowAttr & kUnitMask) >> 8];
+  if (perInch == 0 || v == kNotGiven) return v;
+  // units * 96 / perInch pixels, / 1.5 (across) or / 1.625 (down), rounded.
+  int64_t numerator = static_cast<int64_t>(v) * 96 * (across ? 2 : 8);
+  int64_t denominator = static_cast<int64_t>(perInch) * (across ? 3 : 13);
+  int64_t q = (numerator >= 0 ? numerator + denominator / 2 : numerator - denominator / 2) / denominator;
+  return static_cast<int32_t>(std::clamp<int64_t>(q, -0x7FFFFFFF, 0x7FFFFFFF));
+}
+
 int Ceil(int32_t v, int unit) { return v >= 0 ? (v + unit - 1) / unit : -((-static_cast<int64_t>(v) + unit - 1) / unit); }
 
 }  // namespace
@@ -129,7 +147,13 @@ Window::Window(std::string qualifiedName, std::string label, HMODULE module)
     : qualifiedName_(std::move(qualifiedName)), label_(std::move(label)), module_(module) {}
 
 Window::~Window() {
-  if (IsOpen() && context_ == CurrentWindowContext(false)) Close();
+  WindowContext* context = CurrentWindowContext(false);
+  if (IsOpen() && context_ == context) Close();
+  // A loop still naming this window (the program left it by a jump) must not
+  // reach it again.
+  if (context != nullptr)
+    for (AcceptLoop* loop : context->loops)
+      if (loop->window == this) loop->window = nullptr;
 }
 
 Control* Window::ControlByFeq(int32_t feq) const {
@@ -219,13 +243,16 @@ bool Window::Create(const WindowSpec& spec, std::initializer_list<VariableBindin
   const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
   int x = CW_USEDEFAULT, y = CW_USEDEFAULT, width = CW_USEDEFAULT, height = CW_USEDEFAULT;
   if (spec.width != kNotGiven && spec.height != kNotGiven) {
-    RECT r{0, 0, DialogUnitsToCellsX(spec.width), DialogUnitsToCellsY(spec.height)};
+    RECT r{0, 0, DialogUnitsToCellsX(ToDialogUnits(spec.width, spec.attr, true)),
+           DialogUnitsToCellsY(ToDialogUnits(spec.height, spec.attr, false))};
     AdjustWindowRectEx(&r, style, FALSE, 0);
     width = r.right - r.left;
     height = r.bottom - r.top;
     // Not-given positions centre the window on the screen.
-    x = spec.x != kNotGiven ? DialogUnitsToCellsX(spec.x) : std::max(0, (GetSystemMetrics(SM_CXSCREEN) - width) / 2);
-    y = spec.y != kNotGiven ? DialogUnitsToCellsY(spec.y) : std::max(0, (GetSystemMetrics(SM_CYSCREEN) - height) / 2);
+    x = spec.x != kNotGiven ? DialogUnitsToCellsX(ToDialogUnits(spec.x, spec.attr, true))
+                            : std::max(0, (GetSystemMetrics(SM_CXSCREEN) - width) / 2);
+    y = spec.y != kNotGiven ? DialogUnitsToCellsY(ToDialogUnits(spec.y, spec.attr, false))
+                            : std::max(0, (GetSystemMetrics(SM_CYSCREEN) - height) / 2);
   }
   HWND owner = below != nullptr ? below->hwnd() : HostFrameWindowHandle();
   creating_ = true;
@@ -295,8 +322,11 @@ void Window::Activate() {
 void Window::CreateControl(Control& control, HFONT font) {
   const ControlSpec& cs = control.spec;
   HWND parent = hwnd_;
-  auto cells = [](int32_t v, bool across) {
-    return v == kNotGiven ? -1 : (across ? DialogUnitsToCellsX(v) : DialogUnitsToCellsY(v));
+  uint32_t attr = spec_.attr;
+  auto cells = [attr](int32_t v, bool across) {
+    if (v == kNotGiven) return -1;
+    v = ToDialogUnits(v, attr, across);
+    return across ? DialogUnitsToCellsX(v) : DialogUnitsToCellsY(v);
   };
   RECT r;
   r.left = std::max(0, cells(cs.x, true));

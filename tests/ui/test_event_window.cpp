@@ -63,6 +63,30 @@ TEST_F(WindowOpen, CreatesEveryControlInOrderWithPlaceholders) {
   EXPECT_FALSE(IsWindow(ok));
 }
 
+TEST_F(WindowOpen, InchBasedUnitsAreConvertedThroughDialogUnits) {
+  // The module 1 window (357 x 158) with its attribute bits saying 72 units
+  // per inch: 4.96 x 2.19 inches, 317 x 130 dialog units, 80 x 17 cells.
+  std::vector<uint8_t> raw;
+  for (const CompiledWindowResource& r : CompiledWindowResources())
+    if (std::strcmp(r.name, "PR_DL001_RSC") == 0) raw.assign(r.data, r.data + r.size);
+  ASSERT_FALSE(raw.empty());
+  std::memcpy(raw.data(), "PR_DLL$PR_DLU", 13);  // same length as PR_DLL$PR_DL001 less two
+  raw.erase(raw.begin() + 13, raw.begin() + 15);
+  uint32_t record = raw[14] | raw[15] << 8;  // list head at position L + 1 = 14
+  raw.at(12 + record + 5) = 0x10;
+  raw.at(12 + record + 6) = 0x03;  // attribute bits 0x310
+  HMODULE module = reinterpret_cast<HMODULE>(0x7E580000);
+  RegisterResource(module, "VODEDAV", "PR_DLU_RSC", 1033, raw.data(), static_cast<DWORD>(raw.size()));
+  Window w("PR_DLL$PR_DLU", "P1$WINDOW", module);
+  ASSERT_TRUE(w.Open());
+  RECT client{};
+  GetClientRect(w.hwnd(), &client);
+  EXPECT_EQ(client.right, 80);
+  EXPECT_EQ(client.bottom, 17);
+  w.Close();
+  UnregisterModuleResources(module);
+}
+
 TEST_F(WindowOpen, ErrorsOfOpening) {
   Window w(kEmpty, kEmptyLabel);
   ASSERT_TRUE(w.Open());

@@ -243,7 +243,9 @@ class Parser {
     if (rec.label.empty()) lex_.Fail(rec.line, "empty label");
     while (tok_.kind == Token::kWord && tok_.text != "end" && FindRecordSpec(tok_.text) == nullptr) {
       const FieldSpec* field = FindField(spec, tok_.text, control);
-      if (field == nullptr) lex_.Fail(tok_.line, "\"" + tok_.text + "\" is not an attribute of " + spec->keyword);
+      if (field == nullptr)
+        lex_.Fail(tok_.line, "\"" + tok_.text + "\" is not an attribute of " + spec->keyword +
+                                 (control ? "" : " nor a control kind"));
       for (auto& [given, value] : rec.values)
         if (given == field) lex_.Fail(tok_.line, "\"" + tok_.text + "\" given twice");
       Advance();
