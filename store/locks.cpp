@@ -8,6 +8,7 @@ namespace {
 LockWaitDisplay g_lockWaitDisplay = nullptr;
 
 constexpr int kAttempts = 3;
+constexpr DWORD kReaderPatienceMs = 5000;
 
 void ShowWaiting(DWORD error) {
   if (g_lockWaitDisplay == nullptr) return;
@@ -40,7 +41,11 @@ DWORD TakeLockRange(HANDLE file, uint64_t offset, uint32_t length, bool wait) {
 
 DWORD TakeReaderSlot(HANDLE file, uint32_t* slot, bool wait) {
   DWORD error = 0;
-  for (int attempt = 0; wait || attempt < kAttempts; ++attempt) {
+  // Three quick attempts move over the slots; after them a reader keeps
+  // trying for a while, since a refusal means a writer holds every slot for
+  // the few milliseconds of one update.
+  const DWORD start = GetTickCount();
+  for (int attempt = 0; wait || attempt < kAttempts || GetTickCount() - start < kReaderPatienceMs; ++attempt) {
     SetLastError(0);
     if (LockAt(file, kLockBase + *slot, 1)) return 0;
     error = GetLastError();

@@ -49,7 +49,9 @@ DWORD TakeLockRange(HANDLE file, uint64_t offset, uint32_t length, bool wait);
 
 // Takes a reader slot starting at *slot, moving to the next slot after each
 // refused attempt ((slot + 1) mod 1023); on success *slot is the slot held.
-// Same attempts and result as TakeLockRange.
+// Without `wait`, gives up after three attempts and 5 seconds: every slot is
+// refused only while a writer writes one update, so a reader waits that out
+// rather than failing.  Result as TakeLockRange.
 DWORD TakeReaderSlot(HANDLE file, uint32_t* slot, bool wait);
 
 // Frees a range taken above.  Returns 0 or the system error.

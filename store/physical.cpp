@@ -46,6 +46,14 @@ DWORD MapOpenError(DWORD systemError) {
   return systemError == ERROR_SHARING_VIOLATION ? ERROR_ACCESS_DENIED : systemError;
 }
 
+DWORD MapLockError(DWORD systemError) {
+  if (systemError == 0) return 0;
+  // A lock refused after its attempts: the file is in use by another program
+  // right now.  Reported as "Access Denied", never as a record error.
+  if (systemError == ERROR_LOCK_VIOLATION || systemError == ERROR_SHARING_VIOLATION) return ERROR_ACCESS_DENIED;
+  return systemError;
+}
+
 // ------------------------------------------------------------ FileLocks
 
 FileLocks::FileLocks(HANDLE handle, uint32_t mode) : handle_(handle), mode_(mode), readerSlot_(InitialReaderSlot()) {}
@@ -127,8 +135,16 @@ bool PhysicalFile::PendingAreaIsUnfinishedTransaction(Container& file) {
 DWORD PhysicalFile::BeginRead() {
   container_->SetReadState(true);
   int status = container_->RefreshHeader();
+  if (status == 0 && !readOnly() && container_->header().committedLength != container_->header().pendingLength) {
+    // An update cut short by another program: a reader only reads through
+    // its pending area, so settle it now as a writer would, then read.
+    container_->SetReadState(false);
+    status = container_->RefreshHeader();
+    container_->SetReadState(true);
+    if (status == 0) status = container_->RefreshHeader();
+  }
   if (status == 1) return 36;
-  if (status != 0) return static_cast<DWORD>(status);
+  if (status != 0) return MapLockError(container_->LastError());
   return 0;
 }
 
@@ -136,8 +152,8 @@ DWORD PhysicalFile::BeginChange() {
   if (readOnly()) return ERROR_ACCESS_DENIED;
   container_->SetReadState(false);
   DWORD error = container_->BeginUpdate();
-  if (error != 0) return error;
-  return 0;
+  if (error == 36) return 36;
+  return MapLockError(error);
 }
 
 DWORD PhysicalFile::Finish(bool skipWrite) {

@@ -172,5 +172,7 @@ bool PhysicalFileIsOpen(const std::string& name);
 
 // Maps a system error of an open to the driver's answer (32 becomes 5).
 DWORD MapOpenError(DWORD systemError);
+// Maps the error of a lock refused after its attempts to 5; others pass.
+DWORD MapLockError(DWORD systemError);
 
 }  // namespace pr::store
