@@ -120,18 +120,37 @@ void IdentityCollation(CaseTables* t) {
   FinishCollation(t);
 }
 
+// The base letter of each upper-case letter above 127 in Windows-1250
+// (pairs of code and base letter).
+constexpr uint8_t kAccentedBases[][2] = {
+    {0x8A, 'S'}, {0x8C, 'S'}, {0x8D, 'T'}, {0x8E, 'Z'}, {0x8F, 'Z'}, {0xA3, 'L'}, {0xA5, 'A'}, {0xAA, 'S'},
+    {0xAF, 'Z'}, {0xBC, 'L'}, {0xC0, 'R'}, {0xC1, 'A'}, {0xC2, 'A'}, {0xC3, 'A'}, {0xC4, 'A'}, {0xC5, 'L'},
+    {0xC6, 'C'}, {0xC7, 'C'}, {0xC8, 'C'}, {0xC9, 'E'}, {0xCA, 'E'}, {0xCB, 'E'}, {0xCC, 'E'}, {0xCD, 'I'},
+    {0xCE, 'I'}, {0xCF, 'D'}, {0xD0, 'D'}, {0xD1, 'N'}, {0xD2, 'N'}, {0xD3, 'O'}, {0xD4, 'O'}, {0xD5, 'O'},
+    {0xD6, 'O'}, {0xD8, 'R'}, {0xD9, 'U'}, {0xDA, 'U'}, {0xDB, 'U'}, {0xDC, 'U'}, {0xDD, 'Y'}, {0xDE, 'T'},
+    {0xDF, 'S'},
+};
+
 // The order of the system's string comparison, as far as this runtime
-// models it: punctuation and symbols, then digits, then letters; letters
-// alphabetically by their upper-case form, the lower-case one first.
+// models it: punctuation and symbols, then digits, then letters.  Letters
+// sort by their base letter (C, Ć and Č together, before D), the plain letter
+// before the accented ones, and the lower-case form before the upper-case one.
 void SystemCollation(CaseTables* t) {
+  uint8_t base[256];
+  for (int c = 0; c < 256; ++c) base[c] = static_cast<uint8_t>(c);
+  for (const auto& pair : kAccentedBases) base[pair[0]] = pair[1];
   std::vector<uint8_t> order;
   for (int c = 1; c <= 254; ++c) order.push_back(static_cast<uint8_t>(c));
   auto rank = [t](uint8_t c) { return t->IsDigit(c) ? 1 : (t->charClass[c] & (kCharUpper | kCharLower)) ? 2 : 0; };
   std::stable_sort(order.begin(), order.end(), [&](uint8_t a, uint8_t b) {
     int ra = rank(a), rb = rank(b);
     if (ra != rb) return ra < rb;
-    if (ra == 2 && t->upper[a] != t->upper[b]) return t->upper[a] < t->upper[b];
-    if (ra == 2 && t->IsLower(a) != t->IsLower(b)) return t->IsLower(a);
+    if (ra == 2) {
+      uint8_t ua = t->upper[a], ub = t->upper[b];
+      if (base[ua] != base[ub]) return base[ua] < base[ub];
+      if (ua != ub) return ua < ub;
+      if (t->IsLower(a) != t->IsLower(b)) return t->IsLower(a);
+    }
     return a < b;
   });
   t->collation[0] = 0;

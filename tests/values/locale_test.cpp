@@ -227,6 +227,12 @@ TEST_F(ValuesTest, LoadLocaleFromAFile) {
   EXPECT_TRUE(LoadLocale("windows"));
   EXPECT_EQ(Locale().upper[0x9A], 0x8A);
   EXPECT_FALSE(Locale().identityCollation);
+  // Č (0xC8) and č (0xE8) sort with C, after the plain letter, before D.
+  EXPECT_LT(CompareCollated("cz", "\xE8" "a"), 0);
+  EXPECT_LT(CompareCollated("\xE8" "z", "d"), 0);
+  EXPECT_LT(CompareCollated("\xE8", "\xC8"), 0);
+  EXPECT_GT(CompareCollated("Zvirko", "\x8A" "ime"), 0);
+  EXPECT_LT(CompareCollated("\x9A" "ime", "Tomo"), 0);
 }
 
 TEST_F(ValuesTest, LoadingOnFirstUseKeepsTheCallersErrorState) {
