@@ -97,6 +97,7 @@ TEST_F(EventLoop, AcceptWithoutWindowRaises537) {
     EXPECT_FALSE(accept.Next());
     EXPECT_EQ(LastRuntimeError(), 537);
     EXPECT_EQ(pr::files::ErrorCode(), 537);
+    EXPECT_EQ(pr::files::Error(), "ACCEPT loop requires a window");
   }).join();
 }
 

@@ -99,6 +99,7 @@ TEST_F(WindowOpen, ErrorsOfOpening) {
   EXPECT_FALSE(missing.Open());
   EXPECT_EQ(LastRuntimeError(), 502);
   EXPECT_EQ(pr::files::ErrorCode(), 502);
+  EXPECT_EQ(pr::files::Error(), "Internal error 02");
   Window noModule("PR_DLL$PR_DL999", "P1$WINDOW");
   EXPECT_FALSE(noModule.Open());
   EXPECT_EQ(LastRuntimeError(), 502);
