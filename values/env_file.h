@@ -12,8 +12,8 @@
 //     stands for "<"; any other "<" stays as written.  Trailing blanks and
 //     tabs are removed.
 //
-// Parsing never fails: garbage gives fewer entries.  Not thread-safe only in
-// the sense that results are the caller's own.
+// Parsing never fails: garbage gives fewer entries.  These functions keep no
+// state and may be called from any thread.
 #pragma once
 
 #include <cstddef>

@@ -16,8 +16,8 @@
 //
 // Thread safety.  Loading is serialised by the locale lock.  Readers take no
 // lock: the tables are complete before the loaded flag is published, and they
-// do not change afterwards unless a program calls LoadLocale again (which, as
-// in the original design, must not race with readers).
+// do not change afterwards unless a program calls LoadLocale again (which
+// must not race with readers).
 #pragma once
 
 #include <cstddef>
