@@ -211,7 +211,9 @@ DWORD GetModuleFileNameA(HMODULE module, char* fileName, DWORD size) {
   }
   // As on Windows: a path that does not fit is cut, NUL-terminated, and the
   // answer is the size with ERROR_INSUFFICIENT_BUFFER.
-  const std::string& path = m->path;
+  // The file system's UTF-8 name, told in Windows-1250.
+  std::string path(Utf8ToAnsi(m->path.data(), m->path.size(), nullptr, 0) + 1, '\0');
+  path.resize(Utf8ToAnsi(m->path.data(), m->path.size(), path.data(), path.size()));
   if (path.size() >= size) {
     std::memcpy(fileName, path.data(), size - 1);
     fileName[size - 1] = '\0';

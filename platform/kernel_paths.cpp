@@ -28,15 +28,18 @@ bool ToPosixPath(const char* name, std::string* path) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return false;
   }
-  path->clear();
+  std::string ansi;
   for (const char* p = name; *p; ++p) {
     unsigned char c = static_cast<unsigned char>(*p);
     if (c < 0x20 || std::strchr("<>:\"|?*", c) != nullptr) {
       SetLastError(ERROR_INVALID_NAME);
       return false;
     }
-    path->push_back(c == '\\' ? '/' : static_cast<char>(c));
+    ansi.push_back(c == '\\' ? '/' : static_cast<char>(c));
   }
+  // The name is Windows-1250 text; the file system's names are UTF-8.
+  path->assign(AnsiToUtf8(ansi.data(), ansi.size(), nullptr, 0) + 1, '\0');
+  path->resize(AnsiToUtf8(ansi.data(), ansi.size(), path->data(), path->size()));
   return true;
 }
 

@@ -7,7 +7,8 @@
 
 namespace prk {
 
-// Turns a Windows-style name into a POSIX path: backslashes become slashes.
+// Turns a Windows-style name into a POSIX path: backslashes become slashes
+// and the Windows-1250 text becomes UTF-8.
 // FALSE with ERROR_PATH_NOT_FOUND for a null or empty name, and with
 // ERROR_INVALID_NAME for a name holding a control character or one of
 // < > : " | ? * (which no Windows file name may hold).

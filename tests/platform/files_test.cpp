@@ -216,3 +216,17 @@ TEST(Files, SyscallTableInjectsFaults) {
   CloseHandle(h);
 }
 }  // namespace
+
+namespace {
+TEST(Files, AnsiNamesAreUtf8OnDisk) {
+  TempDir dir;
+  // "Košar.dat" in Windows-1250 is "Košar.dat" in UTF-8 in the folder.
+  const std::string ansiName = dir.path() + "\\Ko\x9A" "ar.dat";
+  HANDLE h = CreateFileA(ansiName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  CloseHandle(h);
+  struct stat st {};
+  EXPECT_EQ(stat((dir.path() + "/Ko\xC5\xA1" "ar.dat").c_str(), &st), 0);
+  EXPECT_TRUE(DeleteFileA(ansiName.c_str()));
+}
+}  // namespace
