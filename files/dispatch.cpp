@@ -1,5 +1,6 @@
 #include "files/dispatch.h"
 
+#include <algorithm>
 #include <mutex>
 #include <new>
 #include <unordered_map>
