@@ -20,5 +20,6 @@ struct Command {
 
 int RunExports(Module& module, int argc, char** argv);
 int RunThreads(Module& module, int argc, char** argv);
+int RunAdd(Module& module, int argc, char** argv);
 
 }  // namespace prhost

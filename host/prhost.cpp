@@ -18,6 +18,8 @@ constexpr Command kCommands[] = {
     {"exports", "", "list the exports with their addresses and this thread's request variables",
      prhost::RunExports, false},
     {"threads", "N", "N threads each set and read back their own request variables", prhost::RunThreads, false},
+    {"add", "[--threads N] NAME...", "add partners through ADD_PARTNER and print their identifiers", prhost::RunAdd,
+     true},
 };
 
 void Usage(FILE* out) {
