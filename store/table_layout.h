@@ -16,8 +16,10 @@ namespace pr::store {
 inline constexpr size_t kMaxKeys = 240;
 // Memo indexes are one byte.
 inline constexpr size_t kMaxMemos = 255;
-// Largest record image: a data record (9-byte key plus image) must fit.
-inline constexpr size_t kMaxRecordImage = kMaxRecordLength - kDataKeyLength;
+// Largest record image: a data record (9-byte key plus image) must fit a page
+// of the largest class by itself, with the page header and the record's 5
+// bytes of flags and lengths (15086 bytes of record, so 15077 of image).
+inline constexpr size_t kMaxRecordImage = kMaxPageBytes - kPageHeaderSize - 5 - kDataKeyLength;
 
 // Check index and override number of the key size check.
 inline constexpr int kKeySizeCheck = 100;

@@ -337,6 +337,23 @@ TEST_F(TableTest, KeySizeLimitAtCreate) {
   EXPECT_EQ(Table::Open(*file, "OK", &d, {}, &t), kErrInvalidDeclaration);
 }
 
+TEST_F(TableTest, RecordThatCannotFitAPageIsRefusedAtCreate) {
+  // The largest image whose data record still fits a page by itself is added;
+  // one byte more is a declaration error instead of a driver error box later.
+  TableDefinition d;
+  d.recordLength = 15077;
+  d.fields = {Field(kTypeString, 0, 15077, "L:TEXT")};
+  auto t = Make(d, false, "LONG");
+  std::vector<uint8_t> image(15077, 'x');
+  EXPECT_EQ(t->Add(image.data(), nullptr), 0);
+  d.recordLength = 15078;
+  d.fields[0].size = 15078;
+  std::unique_ptr<Table> longer;
+  files::ClearError();
+  EXPECT_EQ(Table::Create(*file, "LONGER", d, false, CollationState(), &longer), kErrInvalidDeclaration);
+  EXPECT_EQ(files::FileErrorCode(), "FIELD : 1 : SIZE : D00005");
+}
+
 TEST_F(TableTest, OemTableConvertsTextUpToTheTerminator) {
   TableDefinition d;
   d.recordLength = 10;
