@@ -131,6 +131,33 @@ std::shared_ptr<ThreadState> ThreadOf(DWORD id) {
   return it == s.threads.end() ? nullptr : it->second;
 }
 
+namespace {
+// When a thread ends, its windows go with it (without messages: the thread
+// can no longer run their procedures) and so does its queue.
+struct ThreadReaper {
+  DWORD id = 0;
+  ~ThreadReaper() {
+    if (!id) return;
+    State& s = S();
+    Lock lock(s.mu);
+    for (auto it = s.windows.begin(); it != s.windows.end();) {
+      Window& w = *it->second;
+      if (w.thread != id) {
+        ++it;
+        continue;
+      }
+      w.dead = true;
+      --w.cls->windows;
+      s.topLevels.erase(std::remove(s.topLevels.begin(), s.topLevels.end(), w.handle), s.topLevels.end());
+      if (s.foreground == w.handle) s.foreground = nullptr;
+      it = s.windows.erase(it);
+    }
+    s.threads.erase(id);
+  }
+};
+thread_local ThreadReaper t_reaper;
+}  // namespace
+
 ThreadState& Current() {
   State& s = S();
   Lock lock(s.mu);
@@ -139,6 +166,7 @@ ThreadState& Current() {
   if (!slot) {
     slot = std::make_shared<ThreadState>();
     slot->id = id;
+    t_reaper.id = id;
   }
   return *slot;
 }

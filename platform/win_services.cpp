@@ -49,8 +49,8 @@ HICON StandardIcon(UINT number, bool cursor) {
 
 bool KnownStandard(UINT number, bool cursor) {
   if (!cursor) return number >= IDI_APPLICATION && number <= IDI_WINLOGO;
-  return (number >= IDC_ARROW && number <= IDC_UPARROW) || (number >= IDC_SIZE && number <= IDC_SIZEALL) ||
-         (number >= IDC_NO && number <= IDC_HELP);
+  // The system's cursor numbers: 32512 to 32517 and 32640 to 32651.
+  return (number >= IDC_ARROW && number <= IDC_UPARROW + 1) || (number >= IDC_SIZE && number <= IDC_HELP);
 }
 
 HICON FromResource(HINSTANCE instance, const char* name, bool cursor) {

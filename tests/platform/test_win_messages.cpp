@@ -78,6 +78,12 @@ TEST_F(WindowTest, SendToAnotherThreadRunsThere) {
   ASSERT_TRUE(PostThreadMessageA(tid, WM_QUIT, 0, 0));
   other.join();
   EXPECT_FALSE(IsWindow(made));
+  // A thread that ends with its windows open takes them along.
+  HWND left = nullptr;
+  std::thread([&] { left = Make(WS_POPUP | WS_VISIBLE); }).join();
+  EXPECT_TRUE(left);
+  EXPECT_FALSE(IsWindow(left));
+  EXPECT_EQ(FindWindowA("Recording", nullptr), nullptr);
 }
 
 TEST_F(WindowTest, TimersRunOnVirtualTime) {
