@@ -67,9 +67,21 @@ void Next(FileDescriptor* fileOrView) { FileOp(OP_NEXT, fileOrView); }
 void Previous(FileDescriptor* fileOrView) { FileOp(OP_PREVIOUS, fileOrView); }
 void Skip(FileDescriptor* fileOrView, int32_t count) { FileOp(OP_SKIP, fileOrView, {count}); }
 
-void Set(FileDescriptor* file) { FileOp(OP_SETfile, file); }
+void Set(FileDescriptor* file) {
+  if (file != nullptr && file->kind == KIND_VIEW) {
+    SetView(file, 0);
+  } else {
+    FileOp(OP_SETfile, file);
+  }
+}
 void Set(FileDescriptor* file, KeyDescriptor* key) { FileOp(OP_SETfilekey, file, {Word(key)}); }
-void Set(FileDescriptor* file, int32_t pointer) { FileOp(OP_SETfileptr, file, {pointer}); }
+void Set(FileDescriptor* file, int32_t pointer) {
+  if (file != nullptr && file->kind == KIND_VIEW) {
+    SetView(file, pointer);
+  } else {
+    FileOp(OP_SETfileptr, file, {pointer});
+  }
+}
 void Set(KeyDescriptor* key) { KeyOp(OP_SETkey, key); }
 void Set(KeyDescriptor* key, KeyDescriptor* start) { KeyOp(OP_SETkeykey, key, {Word(start)}); }
 void Set(KeyDescriptor* key, int32_t pointer) { KeyOp(OP_SETkeyptr, key, {pointer}); }

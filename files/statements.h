@@ -51,6 +51,7 @@ void Next(FileDescriptor* fileOrView);                                          
 void Previous(FileDescriptor* fileOrView);                                            // 31
 void Skip(FileDescriptor* fileOrView, int32_t count);                                 // 49
 
+// On a view (kind 32), SET(view) and SET(view, n) send 81 SETview.
 void Set(FileDescriptor* file);                                      // 41 SETfile
 void Set(FileDescriptor* file, KeyDescriptor* key);                  // 42 SETfilekey
 void Set(FileDescriptor* file, int32_t pointer);                     // 43 SETfileptr

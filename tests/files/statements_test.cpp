@@ -138,6 +138,16 @@ TEST(Statements, ResultsAndNullKeys) {
   key.file = &file;
   EXPECT_EQ(1234, Records(&file));
   EXPECT_TRUE(Duplicate(&key));
+  FileDescriptor view = MakeFile(driver, "VIEW");
+  view.kind = KIND_VIEW;
+  Set(&view);
+  Set(&view, 2);
+  ASSERT_EQ(4u, driver.calls.size());
+  EXPECT_EQ(OP_SETview, driver.calls[2].op);
+  EXPECT_EQ(0, driver.calls[2].args[0]);
+  EXPECT_EQ(OP_SETview, driver.calls[3].op);
+  EXPECT_EQ(2, driver.calls[3].args[0]);
+
   driver.calls.clear();
   Set(static_cast<KeyDescriptor*>(nullptr));
   EXPECT_EQ(37, ErrorCode());
