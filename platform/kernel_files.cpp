@@ -104,6 +104,10 @@ bool ReadAll(int fd, char* buf, size_t n, int64_t offset, size_t* done) {
       return false;
     }
     if (got == 0) break;
+    if (static_cast<size_t>(got) > n - *done) {  // a call that claims too much
+      errno = EIO;
+      return false;
+    }
     *done += static_cast<size_t>(got);
   }
   return true;
@@ -119,6 +123,10 @@ bool WriteAll(int fd, const char* buf, size_t n, int64_t offset, size_t* done) {
     }
     if (put == 0) {  // no progress: the device is full
       errno = ENOSPC;
+      return false;
+    }
+    if (static_cast<size_t>(put) > n - *done) {
+      errno = EIO;
       return false;
     }
     *done += static_cast<size_t>(put);
@@ -260,7 +268,10 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytes
   return ok ? TRUE : FailErrno();
 }
 
-BOOL SetFilePointerEx(HANDLE file, LONGLONG distance, LONGLONG* newPosition, DWORD moveMethod) {
+namespace {
+// Moves the file pointer unless the new position would be negative or above
+// `limit`, in which case the pointer stays where it was.
+BOOL MovePointer(HANDLE file, LONGLONG distance, LONGLONG* newPosition, DWORD moveMethod, int64_t limit) {
   auto object = prk::Lookup<prk::FileObject>(file);
   if (!object) return FALSE;
   std::lock_guard<std::mutex> lock(object->mutex);
@@ -284,10 +295,16 @@ BOOL SetFilePointerEx(HANDLE file, LONGLONG distance, LONGLONG* newPosition, DWO
   int64_t target;
   if (__builtin_add_overflow(base, distance, &target)) return Fail(ERROR_INVALID_PARAMETER);
   if (target < 0) return Fail(ERROR_NEGATIVE_SEEK);
+  if (target > limit) return Fail(ERROR_INVALID_PARAMETER);
   object->position = target;
   if (newPosition) *newPosition = target;
   SetLastError(ERROR_SUCCESS);
   return TRUE;
+}
+}  // namespace
+
+BOOL SetFilePointerEx(HANDLE file, LONGLONG distance, LONGLONG* newPosition, DWORD moveMethod) {
+  return MovePointer(file, distance, newPosition, moveMethod, kMaxOffset);
 }
 
 DWORD SetFilePointer(HANDLE file, LONG distanceLow, LONG* distanceHigh, DWORD moveMethod) {
@@ -296,13 +313,11 @@ DWORD SetFilePointer(HANDLE file, LONG distanceLow, LONG* distanceHigh, DWORD mo
                          ? static_cast<int64_t>((uint64_t(uint32_t(*distanceHigh)) << 32) | uint32_t(distanceLow))
                          : int64_t{distanceLow};
   LONGLONG position = 0;
-  if (!SetFilePointerEx(file, distance, &position, moveMethod)) return INVALID_SET_FILE_POINTER;
-  if (distanceHigh) {
-    *distanceHigh = static_cast<LONG>(static_cast<uint64_t>(position) >> 32);
-  } else if (position > 0xFFFFFFFFll) {
-    // The position cannot be told in 32 bits: Windows refuses the move.
+  // Without a high part a position that 32 bits cannot tell is refused.
+  if (!MovePointer(file, distance, &position, moveMethod, distanceHigh ? kMaxOffset : 0xFFFFFFFEll)) {
     return INVALID_SET_FILE_POINTER;
   }
+  if (distanceHigh) *distanceHigh = static_cast<LONG>(static_cast<uint64_t>(position) >> 32);
   return static_cast<DWORD>(position);
 }
 

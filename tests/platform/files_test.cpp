@@ -126,6 +126,14 @@ TEST(Files, PointerPositionalIoAndSize) {
   EXPECT_EQ(SetFilePointer(h, -11, nullptr, FILE_END), INVALID_SET_FILE_POINTER);
   EXPECT_EQ(GetLastError(), ERROR_NEGATIVE_SEEK);
 
+  // Without a high part, a position past 32 bits is refused and the pointer
+  // stays.
+  EXPECT_EQ(SetFilePointer(h, 0x7FFFFFFF, nullptr, FILE_BEGIN), 0x7FFFFFFFu);
+  EXPECT_EQ(SetFilePointer(h, 0x7FFFFFFF, nullptr, FILE_CURRENT), 0xFFFFFFFEu);
+  EXPECT_EQ(SetFilePointer(h, 2, nullptr, FILE_CURRENT), INVALID_SET_FILE_POINTER);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(SetFilePointer(h, 0, nullptr, FILE_CURRENT), 0xFFFFFFFEu);
+
   // A 64-bit position: 4 GiB + 16, then cut back, without writing data there.
   LONG high = 1;
   EXPECT_EQ(SetFilePointer(h, 16, &high, FILE_BEGIN), 16u);
@@ -189,6 +197,7 @@ long ShortThenFailingWrite(int fd, const void* buf, size_t n, int64_t offset) {
   errno = ENOSPC;
   return -1;
 }
+long OverClaimingRead(int, void*, size_t n, int64_t) { return static_cast<long>(n) + 100; }
 int FailingSync(int) {
   errno = EIO;
   return -1;
@@ -210,6 +219,14 @@ TEST(Files, SyscallTableInjectsFaults) {
   EXPECT_EQ(n, 0u);
   EXPECT_FALSE(FlushFileBuffers(h));
   EXPECT_EQ(GetLastError(), ERROR_GEN_FAILURE);
+  // A read call that claims more than it was asked for is an I/O error, not
+  // a count to trust.
+  PlatformFileSyscalls().pread = OverClaimingRead;
+  char buf[4];
+  OVERLAPPED at{};
+  EXPECT_FALSE(ReadFile(h, buf, sizeof buf, &n, &at));
+  EXPECT_EQ(GetLastError(), ERROR_GEN_FAILURE);
+  EXPECT_EQ(n, 0u);
   ResetPlatformFileSyscalls();
   EXPECT_TRUE(FlushFileBuffers(h));
   EXPECT_EQ(GetFileSize(h, nullptr), 8u);
