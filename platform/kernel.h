@@ -235,16 +235,32 @@ HMODULE GetModuleHandleA(const char* moduleName);  // nullptr: the main program
 // The module that contains the given address (its shared object, or the main
 // program for addresses in the executable).
 HMODULE ModuleFromAddress(const void* address);
+// The module's file (nullptr: the main program, /proc/self/exe) in
+// Windows-1250.  As on Windows, a name that does not fit is cut and
+// NUL-terminated, and the answer is `size` with ERROR_INSUFFICIENT_BUFFER.
 DWORD GetModuleFileNameA(HMODULE module, char* fileName, DWORD size);
 // Looks for NAME, NAME.so beside the main program, in the current directory,
-// then through the dynamic loader's search.
+// then through the dynamic loader's search; a Windows name "X.dll" stands for
+// "X.so", and a name with a folder is looked for there only.  Each successful
+// call holds the module loaded until its matching FreeLibrary.  nullptr with
+// ERROR_MOD_NOT_FOUND when nothing loads.
 HMODULE LoadLibraryA(const char* fileName);
 BOOL FreeLibrary(HMODULE module);
-// "NAME@VER" resolves the symbol NAME of version node VER.
+// "NAME@VER" resolves the symbol NAME of version node VER.  A thread-local
+// export resolves to the calling thread's copy.  nullptr with
+// ERROR_PROC_NOT_FOUND when the module has no such export.
 FARPROC GetProcAddress(HMODULE module, const char* procName);
 void* GetProcAddressData(HMODULE module, const char* symbolName);  // data exports
 
-// Resource registry.  Names and types are matched without regard to case.
+// Resource registry.  Names and types are matched without regard to case; a
+// number given as a pointer below 0x10000 (MAKEINTRESOURCE) equals its "#n"
+// spelling.  A null module means the main program.  Registered bytes and
+// texts are copied; registering the same type, name and language again
+// replaces the entry.  FindResourceExA takes the language asked for, else the
+// neutral one (ERROR_RESOURCE_TYPE_/NAME_/LANG_NOT_FOUND as fits);
+// FindResourceA takes the neutral one, else the first registered.  Pointers
+// handed out stay valid until the module's entries are replaced or
+// unregistered.  All of it is safe to call from any thread.
 enum : WORD { LANG_NEUTRAL_DEFAULT = 0, LANG_EN_US = 1033 };
 void RegisterResource(HMODULE module, const char* type, const char* name, WORD language, const void* data,
                       DWORD size);
@@ -270,6 +286,11 @@ int LoadStringA(HMODULE module, UINT id, char* buffer, int bufferMax);
 // ---------------------------------------------------------------- profile strings
 // The [intl] section (or any other) of a win.ini-style file whose path the
 // environment variable PR_WININI names; with no file the caller's defaults.
+// As on Windows: a value that does not fit is cut (answer size - 1); a null
+// key lists the section's keys and a null section lists the sections, each
+// NUL-terminated with a second NUL after the last (cut lists answer size - 2);
+// trailing blanks of the default are dropped.  GetProfileIntA reads the
+// value's leading decimal digits (none, or a value below zero, give 0).
 UINT GetProfileIntA(const char* appName, const char* keyName, int defaultValue);
 DWORD GetProfileStringA(const char* appName, const char* keyName, const char* defaultValue, char* returned,
                         DWORD size);
