@@ -190,6 +190,86 @@ TEST_F(MessageTest, FocusComesBack) {
   DestroyWindow(main);
 }
 
+TEST_F(MessageTest, SelectableTextScrollsWhenTallerThanHalfTheScreen) {
+  std::string text;
+  for (int i = 1; i <= 30; ++i) text += "row " + std::to_string(i) + "|";
+  static LONG s_height = 0;
+  static LONG_PTR s_style = 0;
+  static HWND s_found = nullptr;
+  UINT_PTR timer = SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR, DWORD) {
+    HWND dialog = GetActiveWindow();
+    HWND edit = GetWindow(dialog, GW_CHILD);
+    for (; edit; edit = GetWindow(edit, GW_HWNDNEXT)) {
+      char cls[16];
+      GetClassNameA(edit, cls, sizeof cls);
+      if (std::string(cls) == "Edit") break;
+    }
+    if (!edit) return;
+    s_found = edit;
+    RECT r;
+    GetWindowRect(edit, &r);
+    s_height = r.bottom - r.top;
+    s_style = GetWindowLongPtrA(edit, GWL_STYLE);
+  });
+  HeadlessScript("wait 20\nkey Ctrl+End\nkey Enter");  // the edit scrolls; Enter still presses OK
+  EXPECT_EQ(Message(text, "Long", "", "", 0, pr::ui::kMessageSelectable), 1);
+  KillTimer(nullptr, timer);
+  ASSERT_TRUE(s_found);
+  EXPECT_EQ(s_height, 25 / 2);
+  EXPECT_TRUE(s_style & ES_READONLY);
+  EXPECT_TRUE(s_style & WS_VSCROLL);
+}
+
+TEST_F(MessageTest, IconResourceOfTheCurrentModuleAndFallbackOwner) {
+  static const char kIcon[] = "icon bytes";
+  HMODULE self = ModuleFromAddress(reinterpret_cast<const void*>(&kIcon));
+  RegisterResource(self, "ICON", "WARN_ICO", LANG_EN_US, kIcon, sizeof kIcon);
+  HeadlessScript("key Enter");
+  EXPECT_EQ(Message("t", "C", "~warn.ico", "", 0, 0), 1);
+  EXPECT_TRUE(Has(Log(), "dialog \"C\" icon [*] text")) << Log();
+  HeadlessScript("key Enter");
+  EXPECT_EQ(Message("t", "D", "~nothing", "", 0, 0x10), 1);  // not found: no icon, the style flag is not used
+  EXPECT_TRUE(Has(Log(), "dialog \"D\" text")) << Log();
+  UnregisterModuleResources(self);
+
+  // Without an active window the fallback owner is used while it lives.
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = DefWindowProcA;
+  wc.lpszClassName = "FallbackOwner";
+  RegisterClassA(&wc);
+  HWND fallback = CreateWindowExA(0, "FallbackOwner", "F", WS_POPUP, 0, 0, 10, 5, nullptr, nullptr, nullptr, nullptr);
+  EXPECT_EQ(GetActiveWindow(), nullptr);
+  pr::ui::SetMessageFallbackOwner(fallback);
+  EXPECT_EQ(pr::ui::MessageOwner(), fallback);
+  DestroyWindow(fallback);
+  EXPECT_EQ(pr::ui::MessageOwner(), GetDesktopWindow());
+  pr::ui::SetMessageFallbackOwner(nullptr);
+}
+
+TEST_F(MessageTest, BoxOverAnOwnerThatRunsOutOfScript) {
+  // A box raised from a window's own message loop: when the script ends the
+  // box ends first (0), then the window is asked to close.
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+    if (m == WM_USER) return Message("inner", "Inner", "", "3", 1, 0);
+    if (m == WM_DESTROY) PostQuitMessage(0);
+    return DefWindowProcA(h, m, w, l);
+  };
+  wc.lpszClassName = "LoopOwner";
+  RegisterClassA(&wc);
+  HWND main = CreateWindowExA(0, "LoopOwner", "Main", WS_POPUP | WS_CAPTION | WS_VISIBLE, 0, 0, 70, 20, nullptr,
+                              nullptr, nullptr, nullptr);
+  EXPECT_EQ(SendMessageA(main, WM_USER, 0, 0), 0);
+  MSG m;
+  while (GetMessageA(&m, nullptr, 0, 0) > 0) DispatchMessageA(&m);
+  EXPECT_FALSE(IsWindow(main));
+  std::string log = Log();
+  size_t inner = log.find("closing dialog \"Inner\""), outer = log.find("script exhausted: closing \"Main\"");
+  ASSERT_NE(inner, std::string::npos) << log;
+  ASSERT_NE(outer, std::string::npos) << log;
+  EXPECT_LT(inner, outer);
+}
+
 // ---------------------------------------------------------------- stop and halt, in child processes
 class StopHaltTest : public MessageTest {
  protected:
