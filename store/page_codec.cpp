@@ -92,14 +92,16 @@ void PageCodec::Parse(const uint8_t* image, uint32_t length, int32_t reference, 
 
   page->Clear();
   page->level_ = level;
-  page->Reserve(n, expanded);
-  page->RecomputeEstimate();
+  page->records_.reserve(n);
+  page->arena_.reserve(expanded * 2 + 256);
   // Records are decoded in order, each borrowing its missing lengths and its
-  // shared prefix from the one decoded just before it.
+  // shared prefix from the one decoded just before it; the bytes go straight
+  // into the page's arena.
   size_t at = prefix;
   uint32_t recordLength = 0, keyLength = 0;
-  std::vector<uint8_t> current;
-  current.reserve(256);
+  uint32_t previousOffset = 0, previousLength = 0, previousKey = 0;
+  uint32_t estimate = kPageHeaderSize;
+  std::vector<uint8_t>& arena = page->arena_;
   for (uint32_t i = 0; i < n; ++i) {
     if (at >= expanded) RaiseDriverError(kErrPageParse, fileName);
     uint8_t flags = body[at++];
@@ -115,19 +117,35 @@ void PageCodec::Parse(const uint8_t* image, uint32_t length, int32_t reference, 
       keyLength = LoadU16(body + at);
       at += 2;
     }
-    if (shared > current.size() || shared > recordLength || keyLength > recordLength ||
+    if (shared > previousLength || shared > recordLength || keyLength > recordLength ||
         recordLength > kMaxRecordLength || (level > 0 && keyLength != recordLength))
       RaiseDriverError(kErrPageParse, fileName);
     uint32_t rest = recordLength - shared;
     if (expanded - at < rest) RaiseDriverError(kErrPageParse, fileName);
-    current.resize(shared);
-    current.insert(current.end(), body + at, body + at + rest);
+    uint32_t offset = static_cast<uint32_t>(arena.size());
+    arena.resize(offset + recordLength);
+    if (shared) std::memcpy(arena.data() + offset, arena.data() + previousOffset, shared);
+    std::memcpy(arena.data() + offset + shared, body + at, rest);
     at += rest;
-    ByteView key(current.data(), keyLength);
-    if (i > 0 && CompareKeys(page->Key(i - 1), key) >= 0) RaiseDriverError(kErrPageOrder, fileName);
+    if (i > 0) {
+      // Keys must ascend; the shared prefix needs no second look.
+      const uint8_t* a = arena.data() + previousOffset;
+      const uint8_t* b = arena.data() + offset;
+      uint32_t common = std::min(previousKey, keyLength);
+      uint32_t k = std::min(shared, common);
+      while (k < common && a[k] == b[k]) ++k;
+      bool ascending = k < common ? a[k] < b[k] : previousKey < keyLength;
+      if (!ascending) RaiseDriverError(kErrPageOrder, fileName);
+    }
     int32_t child = level > 0 ? static_cast<int32_t>(LoadU32(body + kPageHeaderSize + 4 * i)) : 0;
-    page->InsertAt(i, key, ByteView(current.data() + keyLength, recordLength - keyLength), child);
+    page->records_.push_back(
+        {offset, static_cast<uint16_t>(keyLength), static_cast<uint16_t>(recordLength), child});
+    estimate += Page::RecordEstimate(recordLength, level > 0);
+    previousOffset = offset;
+    previousLength = recordLength;
+    previousKey = keyLength;
   }
+  page->estimate_ = estimate;
   if (at != expanded) RaiseDriverError(kErrPageParse, fileName);
   page->InvalidateImage();
 }
