@@ -110,6 +110,7 @@ TEST_F(WindowOpen, ErrorsOfOpening) {
 
 TEST_F(WindowOpen, ControlClassesComeFromTheRegistry) {
   static std::atomic<int> made{0};
+  made = 0;
   ControlClass edit;
   edit.create = [](Control& c, HWND parent, const RECT& r) {
     made.fetch_add(1);
