@@ -1,9 +1,11 @@
 // Menus: popup menus built item by item, the system menu, and
 // TrackPopupMenu's modal menu loop with its popup windows.
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/win_internal.h"
@@ -276,7 +278,11 @@ class Tracker {
       PaintThreadWindows();
       ComposeAndPresent();
       InputEvent e;
-      if (!ReadInput(&e, 100)) continue;
+      if (!ReadInput(&e, 100)) {
+        // Another thread is reading the script; give it the time.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        continue;
+      }
       Handle(e);
     }
     {

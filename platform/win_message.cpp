@@ -543,12 +543,7 @@ BOOL GetMessageA(MSG* msg, HWND window, UINT filterMin, UINT filterMax) {
   if (window && !FindOrFail(window)) return -1;
   ThreadState& t = Current();
   for (;;) {
-    if (LookOnce(t, msg, window, filterMin, filterMax, Take::kRemove)) {
-      if (msg->message >= WM_KEYDOWN && msg->message <= WM_SYSCHAR) {
-        // The key state follows the message being handed out.
-      }
-      return msg->message == WM_QUIT ? FALSE : TRUE;
-    }
+    if (LookOnce(t, msg, window, filterMin, filterMax, Take::kRemove)) return msg->message == WM_QUIT ? FALSE : TRUE;
     if (window && !IsWindow(window)) return -1;
     WaitForSomething(t);
   }
