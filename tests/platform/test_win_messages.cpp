@@ -1,6 +1,7 @@
 // Windows, messages and queues: posting and filters, sends across threads,
 // timers, waits that run out of script, stale handles, focus, key messages.
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -189,6 +190,72 @@ TEST_F(WindowTest, KeysReachTheFocusWithStateAndExtendedBit) {
   EXPECT_TRUE(sysChar);
   EXPECT_TRUE(click);  // the child sits at (2, 2) of a frameless window at (2, 2): screen (5, 5) is its (1, 1)
   DestroyWindow(main);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(WindowTest, TreeOrderTextAndGeometry) {
+  HWND main = Make(WS_POPUP | WS_BORDER | WS_VISIBLE);
+  HWND a = Make(WS_CHILD | WS_VISIBLE, main, 1);
+  HWND b = Make(WS_CHILD | WS_VISIBLE, main, 2);
+  // New children go on top: b first; HWND_BOTTOM sends b under a.
+  EXPECT_EQ(GetWindow(main, GW_CHILD), b);
+  EXPECT_EQ(GetWindow(b, GW_HWNDNEXT), a);
+  SetWindowPos(b, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  EXPECT_EQ(GetWindow(main, GW_CHILD), a);
+  EXPECT_EQ(GetAncestor(b, GA_ROOT), main);
+  EXPECT_TRUE(IsChild(main, b));
+  std::vector<HWND> seen;
+  EnumChildWindows(main, [](HWND h, LPARAM p) {
+    reinterpret_cast<std::vector<HWND>*>(p)->push_back(h);
+    return TRUE;
+  }, reinterpret_cast<LPARAM>(&seen));
+  EXPECT_EQ(seen, (std::vector<HWND>{a, b}));
+
+  SetWindowTextA(a, "abcdef");
+  char small[4];
+  EXPECT_EQ(GetWindowTextA(a, small, sizeof small), 3);  // cut to the buffer, NUL-terminated
+  EXPECT_STREQ(small, "abc");
+  EXPECT_EQ(GetWindowTextLengthA(a), 6);
+
+  // Client coordinates: main's frame is one cell; a sits at (2, 2) inside it.
+  POINT p{0, 0};
+  ClientToScreen(a, &p);
+  EXPECT_EQ(p.x, 2 + 1 + 2);
+  EXPECT_EQ(p.y, 2 + 1 + 2);
+  MoveWindow(a, 4, 0, 5, 2, TRUE);
+  RECT r;
+  GetWindowRect(a, &r);
+  EXPECT_EQ(r.left, 2 + 1 + 4);
+  EXPECT_EQ(r.right - r.left, 5);
+  EXPECT_EQ(WindowFromPoint(POINT{r.left, r.top}), a);
+  EXPECT_EQ(ChildWindowFromPoint(main, POINT{4, 0}), a);
+  ShowWindow(a, SW_HIDE);
+  EXPECT_FALSE(IsWindowVisible(a));
+  EXPECT_NE(WindowFromPoint(POINT{r.left, r.top}), a);
+  DestroyWindow(main);
+}
+
+TEST_F(WindowTest, PostsReachAnotherThreadsQueue) {
+  std::atomic<HWND> made{nullptr};
+  std::atomic<int> got{0};
+  std::thread other([&] {
+    made = Make(WS_POPUP);
+    MSG m;
+    while (GetMessageA(&m, nullptr, 0, 0) > 0)
+      if (m.message == WM_COMMAND) got = static_cast<int>(m.wParam);
+  });
+  while (!made) std::this_thread::yield();
+  ASSERT_TRUE(PostMessageA(made, WM_COMMAND, 77, 0));
+  for (int i = 0; i < 500 && got == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  EXPECT_EQ(got, 77);
+  EXPECT_EQ(SetTimer(made, 1, 10, nullptr), 0u);  // timers belong to the window's own thread
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  DWORD tid = GetWindowThreadProcessId(made, nullptr);
+  PostThreadMessageA(tid, WM_QUIT, 0, 0);
+  other.join();
 }
 
 }  // namespace
