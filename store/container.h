@@ -95,6 +95,8 @@ class Container {
 
   const std::string& fileName() const { return fileName_; }
   bool inMemory() const { return file_ == nullptr; }
+  // The hooks must outlive the container (its destructor releases locks
+  // through them); nullptr restores the defaults.
   void SetHooks(ContainerHooks* hooks) { hooks_ = hooks ? hooks : &defaultHooks_; }
 
   // ---- header
@@ -249,6 +251,7 @@ class Container {
   uint32_t oldPageAreaEnd_ = 0;
   DWORD lastError_ = 0;
   mutable std::vector<PathStep> scratchPath_;
+  bool loweredSeparator_ = false;
   mutable std::vector<uint8_t> scratchImage_;
 };
 

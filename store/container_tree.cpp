@@ -86,6 +86,7 @@ Page* Container::Descend(ByteView key, int level, std::vector<PathStep>* path, b
       if (lowerSeparators) {
         page->ReplaceKeyAt(0, key);
         MarkDirty(page);
+        loweredSeparator_ = true;
       }
     }
     path->push_back({page->reference(), index});
@@ -97,16 +98,21 @@ Page* Container::Descend(ByteView key, int level, std::vector<PathStep>* path, b
 bool Container::Insert(ByteView key, ByteView data) {
   CheckRecordSize(key.size(), data.size());
   BeginChange(kErrStoreInReadState);
-  std::vector<PathStep>& path = scratchPath_;
-  Page* leaf = Descend(key, 0, &path, true);
+  loweredSeparator_ = false;
+  Page* leaf = Descend(key, 0, &scratchPath_, true);
   size_t index = leaf->LowerBound(key);
   if (index < leaf->count() && CompareKeys(leaf->Key(index), key) == 0) return false;
   leaf->InsertAt(index, key, data);
   MarkDirty(leaf);
   ++modifications_;
-  CheckSplit(leaf);
+  if (!loweredSeparator_) {
+    CheckSplit(leaf);
+    return true;
+  }
   // A lowered separator may have grown a node past its limit.
-  for (const PathStep& step : std::vector<PathStep>(path)) {
+  std::vector<PathStep> path = scratchPath_;
+  CheckSplit(leaf);
+  for (const PathStep& step : path) {
     if (step.index != 0) continue;
     if (Page* node = cache_.Find(step.reference)) CheckSplit(node);
   }
@@ -183,7 +189,7 @@ void Container::SplitPage(Page* page) {
 bool Container::Erase(ByteView key) {
   BeginChange(kErrDeleteInReadState);
   if (!Root(false)) return false;
-  std::vector<PathStep> path;
+  std::vector<PathStep>& path = scratchPath_;  // only the descent and the walk back use it
   Page* leaf = Descend(key, 0, &path, false);
   size_t index = leaf->LowerBound(key);
   if (index >= leaf->count() || CompareKeys(leaf->Key(index), key) != 0) return false;
