@@ -256,6 +256,13 @@ void Paint(HWND hwnd, ListState& s) {
 
 // ------------------------------------------------------------ events
 
+void Notify(HWND hwnd, WORD code) {
+  HWND parent = GetParent(hwnd);
+  if (parent != nullptr)
+    SendMessageA(parent, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(GetDlgCtrlID(hwnd)), code),
+                 reinterpret_cast<LPARAM>(hwnd));
+}
+
 void Queue(ListState& s, uint32_t event) {
   if (s.control == nullptr || s.control->window == nullptr) return;
   s.control->window->Enqueue({kEventBase + event, s.control->feq(), 0, KeyCode()});
@@ -280,7 +287,12 @@ void Select(HWND hwnd, ListState& s, int32_t row, bool byUser) {
   s.selected = row;
   if (!s.eventMode) Reveal(hwnd, s);
   Refresh(hwnd, s);
-  if (changed && byUser) Queue(s, event::NewSelection);
+  if (changed && byUser) {
+    if (s.control != nullptr)
+      Queue(s, event::NewSelection);
+    else
+      Notify(hwnd, kListSelChange);
+  }
 }
 
 // The next row whose locator column starts with `c` (case ignored).
@@ -452,6 +464,7 @@ LRESULT ListProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       if (GetFocus() != hwnd) SetFocus(hwnd);
       int32_t row = RowAt(hwnd, *s, GET_Y_LPARAM(lParam));
       if (row > 0) Select(hwnd, *s, row, true);
+      if (row > 0 && message == WM_LBUTTONDBLCLK && s->control == nullptr) Notify(hwnd, kListDoubleClick);
       return 0;
     }
     case query::LOCATE: Queue(*s, event::Locate); return 0;
@@ -501,17 +514,20 @@ void Display(Control& control) {
 
 }  // namespace
 
-void RegisterListControl() {
+void RegisterListWindowClass() {
   static std::mutex lock;
   std::lock_guard guard(lock);
   WNDCLASSA existing{};
-  if (!GetClassInfoA(nullptr, kListClass, &existing)) {
-    WNDCLASSA wc{};
-    wc.style = CS_DBLCLKS;
-    wc.lpfnWndProc = ListProc;
-    wc.lpszClassName = kListClass;
-    RegisterClassA(&wc);
-  }
+  if (GetClassInfoA(nullptr, kListClass, &existing)) return;
+  WNDCLASSA wc{};
+  wc.style = CS_DBLCLKS;
+  wc.lpfnWndProc = ListProc;
+  wc.lpszClassName = kListClass;
+  RegisterClassA(&wc);
+}
+
+void RegisterListControl() {
+  RegisterListWindowClass();
   ControlClass cls;
   cls.className = kListClass;
   cls.create = Create;
@@ -539,6 +555,11 @@ void SetListFormat(HWND list, const char* format) {
 const ListFormat* GetListFormat(HWND list) {
   ListState* s = StateOf(list);
   return s != nullptr ? &s->format : nullptr;
+}
+
+int32_t ListSelected(HWND list) {
+  ListState* s = StateOf(list);
+  return s != nullptr ? s->selected : 0;
 }
 
 int32_t ListFirstVisible(HWND list) {

@@ -45,6 +45,8 @@ inline constexpr uint32_t kListEventReporting = 0x800;  // attribute bit of the 
 // Registers the window class and the LIST record type (14) with the window
 // engine.  Idempotent; call before windows with lists open.
 void RegisterListControl();
+// Registers only the window class (for lists in dialogs).  Idempotent.
+void RegisterListWindowClass();
 
 // Binds a queue to a list window (null: the constant string of the record, or
 // nothing); the list shows it from then on.  The queue stays the caller's.
@@ -53,6 +55,12 @@ void SetListQueue(HWND list, ListQueue* queue);
 void SetListFormat(HWND list, const char* format);
 // The parsed format of a list, null for a window that is no list.
 const ListFormat* GetListFormat(HWND list);
+// The highlighted row (1-based, 0 none).
+int32_t ListSelected(HWND list);
+// A list made outside a window of the engine (a dialog's) tells its parent of
+// the user's choices by WM_COMMAND with these notification codes.
+inline constexpr WORD kListSelChange = 1;
+inline constexpr WORD kListDoubleClick = 2;
 // The first visible row (1-based) and the number of visible rows.
 int32_t ListFirstVisible(HWND list);
 int32_t ListVisibleRows(HWND list);
