@@ -1,6 +1,7 @@
 #include "store/keybuild_sort.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace pr::store {
@@ -32,7 +33,8 @@ bool KeySorter::RunGreater::operator()(const Run* a, const Run* b) const {
 }
 
 KeySorter::KeySorter(size_t entrySize, size_t runBytes) : entrySize_(entrySize) {
-  capacity_ = std::max<size_t>(runBytes / (entrySize + sizeof(uint32_t)), 2);
+  // Runs are indexed by 32-bit positions.
+  capacity_ = std::clamp<size_t>(runBytes / (entrySize + sizeof(uint32_t)), 2, UINT32_MAX);
 }
 
 KeySorter::~KeySorter() = default;
