@@ -21,5 +21,7 @@ struct Command {
 int RunExports(Module& module, int argc, char** argv);
 int RunThreads(Module& module, int argc, char** argv);
 int RunAdd(Module& module, int argc, char** argv);
+int RunDriverString(Module& module, int argc, char** argv);
+int RunPickTable(Module& module, int argc, char** argv);
 
 }  // namespace prhost

@@ -20,6 +20,8 @@ constexpr Command kCommands[] = {
     {"threads", "N", "N threads each set and read back their own request variables", prhost::RunThreads, false},
     {"add", "[--threads N] NAME...", "add partners through ADD_PARTNER and print their identifiers", prhost::RunAdd,
      true},
+    {"driver-string", "[STRING]", "compose a keyed-file driver string in its builder window", prhost::RunDriverString, true},
+    {"pick-table", "[FILE]", "choose a keyed file and one of its tables", prhost::RunPickTable, true},
 };
 
 void Usage(FILE* out) {
