@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "platform/winuser.h"
+#include "tests/ui/fuzz_controls.h"
 #include "ui/popup.h"
 
 namespace pr::ui {
@@ -66,6 +69,28 @@ TEST(PopupText, FlagsAndBoundaries) {
   items = ParsePopupText("S{x|y");
   ASSERT_EQ(items.size(), 1u);
   EXPECT_EQ(items[0].items.size(), 2u);
+}
+
+// Random mutations of menu texts: parsing ends, stays inside the text and
+// numbers the items 1, 2, 3 ... (the fuzz entry point aborts otherwise).
+TEST(PopupText, RandomMutationsStaySound) {
+  const std::string seeds[] = {"&Insert|&Change|&Delete|-|&Select", "A|~+More{B|-C|[1(x)]D{E}}|F", "|{}}|-|~"};
+  const char alphabet[] = "|{}~+-[]&()ab ";
+  std::mt19937 rng(7121);
+  for (int i = 0; i < 6000; ++i) {
+    std::string s = seeds[i % 3];
+    for (int e = 0, n = 1 + static_cast<int>(rng() % 6); e < n; ++e) {
+      size_t at = rng() % (s.size() + 1);
+      char c = alphabet[rng() % (sizeof alphabet - 1)];
+      if (rng() % 2 == 0 || at == s.size())
+        s.insert(s.begin() + static_cast<ptrdiff_t>(at), c);
+      else
+        s[at] = c;
+    }
+    fuzz::PopupText(reinterpret_cast<const uint8_t*>(s.data()), s.size());
+  }
+  std::string deep(50000, '{');
+  fuzz::PopupText(reinterpret_cast<const uint8_t*>(deep.data()), deep.size());
 }
 
 TEST_F(PopupTest, BrowseMenuChoices) {
