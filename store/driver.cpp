@@ -99,6 +99,24 @@ bool IsChange(int32_t op) {
   }
 }
 
+bool IsTableOperation(int32_t op) {
+  switch (op) {
+    case files::OP_ADD: case files::OP_PUT: case files::OP_DELETE: case files::OP_BUILDfile:
+    case files::OP_BUILDkey: case files::OP_GETfileptr: case files::OP_GETfileptrlen: case files::OP_GETkeyptr:
+    case files::OP_GETfilekey: case files::OP_NEXT: case files::OP_PREVIOUS: case files::OP_SETfile:
+    case files::OP_SETfilekey: case files::OP_SETfileptr: case files::OP_SETkey: case files::OP_SETkeykey:
+    case files::OP_SETkeyptr: case files::OP_SETkeykeyptr: case files::OP_POSITIONfile: case files::OP_POSITIONkey:
+    case files::OP_RESETfile: case files::OP_REGETfile: case files::OP_RESETkey: case files::OP_REGETkey:
+    case files::OP_RECORDSfile: case files::OP_RECORDSkey: case files::OP_POINTERfile: case files::OP_POINTERkey:
+    case files::OP_DUPLICATE: case files::OP_DUPLICATEkey: case files::OP_HOLDfile: case files::OP_HOLDfilesec:
+    case files::OP_RELEASE: case files::OP_LOCKfile: case files::OP_LOCKfilesec: case files::OP_UNLOCK:
+    case files::OP_WATCH: case files::OP_NOMEMO: case files::OP_LOGOUT:
+      return true;
+    default:
+      return false;
+  }
+}
+
 // Operations on an open table, inside the operation bracket.
 int TableOperation(int32_t op, FileDescriptor* file, intptr_t* args, TableAccess* access, int32_t* result) {
   size_t key = 0;
@@ -271,6 +289,10 @@ int32_t Perform(int32_t op, FileDescriptor* file, intptr_t* args, int* error) {
     default: break;
   }
 
+  if (!IsTableOperation(op)) {
+    *error = kErrUnsupported;
+    return 0;
+  }
   if (!access->isOpen()) {
     *error = kErrFileNotOpen;
     return 0;

@@ -81,7 +81,7 @@ TEST(Driver, AddGetPutDeleteAndWalkBothWays) {
 
   ASSERT_EQ(file.Close(), 0);
   EXPECT_EQ(file.Run(files::OP_NEXT), 37);
-  EXPECT_EQ(file.Run(files::OP_EMPTY), 37);
+  EXPECT_EQ(file.Run(files::OP_EMPTY), 80);
   ASSERT_EQ(file.Open(), 0);
   EXPECT_EQ(file.Run(files::OP_EMPTY), 80);
   EXPECT_EQ(file.Records(), 5);
