@@ -15,11 +15,12 @@ build: setup
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS) >/dev/null
 	cmake --build $(BUILD) -j$(JOBS)
 
-# Until the browse command lands, run shows the module's exports as a host
-# sees them; then it becomes the partner browse over PARTNERI.TWL in the
-# folder make was started from.
+# The partner browse over PARTNERI.TWL in the folder make was started from, in
+# the terminal: arrows, Page Up/Down, Home/End move; Insert, Delete and
+# Ctrl+Enter (or Enter on Change) open the form; the Menu key or F10-less
+# right click opens the popup; Escape closes.
 run: build
-	$(BUILD)/prhost exports
+	$(BUILD)/prhost --ui=terminal browse
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) --timeout 600

@@ -1,5 +1,9 @@
-// Placeholder bodies until the browse window and the update form land.
+// The exported procedures BROWSE and F_BROWSE@F (F_BROWSE under the version
+// node F of exports.map).
+#include "app/browse.h"
+#include "app/form.h"
+
 extern "C" {
-void BROWSE() {}
-void F_BROWSE() {}
+void BROWSE() { pr::app::Browse(); }
+void F_BROWSE() { pr::app::UpdateForm(); }
 }

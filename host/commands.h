@@ -21,6 +21,9 @@ struct Command {
 int RunExports(Module& module, int argc, char** argv);
 int RunThreads(Module& module, int argc, char** argv);
 int RunAdd(Module& module, int argc, char** argv);
+int RunBrowse(Module& module, int argc, char** argv);
+int RunSelect(Module& module, int argc, char** argv);
+int RunForm(Module& module, int argc, char** argv);
 int RunDriverString(Module& module, int argc, char** argv);
 int RunPickTable(Module& module, int argc, char** argv);
 

@@ -1,0 +1,613 @@
+// BROWSE: the page-loaded partner list.
+#include "app/browse.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "app/form.h"
+#include "app/module.h"
+#include "app/partner_file.h"
+#include "app/partner_open.h"
+#include "app/warnings.h"
+#include "files/errors.h"
+#include "files/statements.h"
+#include "files/view.h"
+#include "ui/event_codes.h"
+#include "ui/event_loop.h"
+#include "ui/frame.h"
+#include "ui/entry.h"
+#include "ui/list.h"
+#include "ui/list_queue.h"
+#include "ui/popup.h"
+#include "ui/property.h"
+#include "ui/window.h"
+
+namespace pr::app {
+namespace {
+
+// The control-number group: field numbers of the window's controls.
+struct ControlNumbers {
+  int32_t listBox = 1;
+  int32_t insertButton = 2;
+  int32_t changeButton = 3;
+  int32_t deleteButton = 4;
+  int32_t selectButton = 5;
+};
+constexpr int32_t kCloseButton = 6;
+
+// Fields of a list queue entry: BRW1::PAR:ID, BRW1::PAR:NAZIV, BRW1::MARK,
+// BRW1::POSITION.
+constexpr uint32_t kQueueId = 1;
+constexpr uint32_t kQueueName = 2;
+constexpr uint32_t kQueuePosition = 4;
+
+constexpr uint32_t kRefreshEvent = 0x3FF;
+constexpr int32_t kRecordNotAvailable = 33;
+constexpr int32_t kBrowseMode = 2;
+constexpr uint32_t kCtrlEnter = 0x20D;
+constexpr int32_t kViewAccess = 0x22;  // read/write, deny write
+
+enum Direction { kBackward = -1, kForward = 1 };
+
+// The view's structure: Partneri alone, all fields.  One per thread, as the
+// view descriptor is.
+thread_local files::ViewStructure t_viewStructure;
+
+// The view, set up on first use in the thread.
+files::FileDescriptor* BrowseView(ThreadBlock& block) {
+  if (!block.browseViewGuard) {
+    block.browseViewGuard = true;
+    t_viewStructure = files::ViewStructure{};
+    t_viewStructure.primary = Partneri();
+    files::InitViewDescriptor(&block.browseView, &t_viewStructure, "BRW1::View:Browse");
+    block.browseViewSetUp = true;
+  }
+  return &block.browseView;
+}
+
+class BrowseWindow {
+ public:
+  void Run();
+
+ private:
+  int32_t Items();
+  int32_t Count() const { return static_cast<int32_t>(queue_.Count()); }
+  std::string RowPosition(int32_t row) const { return queue_.Field(static_cast<size_t>(row), kQueuePosition); }
+  bool OpenView();
+  void PositionView(const std::string& position);
+  int32_t Fill(Direction direction, int32_t wanted);
+  void Scroll(uint32_t action);
+  void Refill(const std::string& anchor, const std::string& highlight, bool atEnd = false);
+  void RefreshFromCurrent();
+  void ShowHighlight();
+  void MakeCurrent();
+  void CopyRowToRecord();
+  void ClearRecord();
+  void UpdateLoop(int32_t request);
+  bool Navigate(int32_t vcr);
+  void EnableChangeDelete(bool enable);
+  void SetToolbar();
+  void OpenPopup();
+  void HandleListKey(uint32_t keyCode);
+
+  ThreadBlock* block_ = nullptr;
+  PartnerRecord* record_ = nullptr;
+  files::FileDescriptor* view_ = nullptr;
+  ControlNumbers controls_;
+  ui::ListQueue queue_;
+  ui::Window window_{"PR_DLL$PR_DL005", "P1$BROWSEWINDOW"};
+  PartnerFileUse file_;
+  int32_t localRequest_ = 0;
+  int32_t entryRequest_ = 0;
+  int32_t localResponse_ = kCancelledResponse;
+  int32_t selected_ = 0;       // highlighted row, 0 when the list is empty
+  int32_t notRead_ = 0;        // records still wanted when the last fill ended
+  bool filled_ = false;
+  bool orderSet_ = false;
+  int32_t toolbarMode_ = 0;
+  std::string popupBuffer_;
+};
+
+int32_t BrowseWindow::Items() {
+  const int32_t items = ui::GetPropertyNumber(controls_.listBox, ui::prop::Items);
+  return std::max(items, 1);
+}
+
+bool BrowseWindow::OpenView() {
+  if (!orderSet_) {
+    files::SetProperty(view_, files::PROP_VIEW_ORDER, "+PAR:ID");
+    orderSet_ = true;
+  }
+  files::Open(view_, kViewAccess);
+  const int32_t code = files::ErrorCode();
+  if (code != 0 && code != 52) {
+    WarnUser(kWarnViewOpen);
+    return false;
+  }
+  return true;
+}
+
+// The next read starts at `position` (NEXT reads that record itself), or at
+// the start of PAR:IdKey order when there is none.
+void BrowseWindow::PositionView(const std::string& position) {
+  if (position.empty())
+    files::SetView(view_);
+  else
+    files::Reset(view_, position);
+  if (files::ErrorCode() != 0) WarnUser(kWarnViewOpen);
+}
+
+// Reads up to `wanted` records next to the list's rows (after the last row
+// forward, before the first one backward), dropping rows at the other end so
+// the list never holds more than a page.  Answers the number not read: 0
+// unless an end of the file was reached.
+int32_t BrowseWindow::Fill(Direction direction, int32_t wanted) {
+  const int32_t items = Items();
+  std::string skip;
+  if (Count() > 0) {
+    skip = RowPosition(direction == kForward ? Count() : 1);
+    files::Reset(view_, skip);
+  }
+  bool first = true;
+  while (wanted > 0) {
+    if (files::GetProperty(view_, files::PROP_VIEW_WANTED) == "0")
+      files::SetProperty(view_, files::PROP_VIEW_WANTED, std::to_string(wanted));
+    if (direction == kForward)
+      files::Next(view_);
+    else
+      files::Previous(view_);
+    const int32_t code = files::ErrorCode();
+    if (code == kRecordNotAvailable) break;
+    if (code != 0) {
+      WarnUser(kWarnRecordRetrieval, "Partneri");
+      ui::Post(ui::event::CloseWindow);
+      break;
+    }
+    std::string position = files::Position(view_);
+    const bool again = first && !skip.empty() && position == skip;
+    first = false;
+    if (again) continue;
+    if (Count() >= items) queue_.Delete(direction == kForward ? 1 : queue_.Count());
+    ui::ListQueue::Row row{std::to_string(record_->id), std::string(record_->naziv, sizeof record_->naziv), "0",
+                           std::move(position)};
+    if (direction == kForward)
+      queue_.Append(std::move(row));
+    else
+      queue_.Prepend(std::move(row));
+    --wanted;
+  }
+  notRead_ = wanted;
+  return wanted;
+}
+
+void BrowseWindow::ShowHighlight() {
+  selected_ = Count() == 0 ? 0 : std::clamp(selected_, 1, Count());
+  ui::SetPropertyNumber(controls_.listBox, ui::prop::Selected, selected_);
+}
+
+void BrowseWindow::Scroll(uint32_t action) {
+  if (Count() == 0 && action != ui::event::ScrollTop && action != ui::event::ScrollBottom) return;
+  const int32_t items = Items();
+  bool endReached = false;
+  switch (action) {
+    case ui::event::ScrollUp:
+      if (selected_ > 1) {
+        --selected_;
+      } else {
+        endReached = Fill(kBackward, 1) > 0;
+        selected_ = 1;
+      }
+      break;
+    case ui::event::ScrollDown:
+      if (selected_ < Count()) {
+        ++selected_;
+      } else {
+        endReached = Fill(kForward, 1) > 0;
+        selected_ = Count();
+      }
+      break;
+    case ui::event::PageUp: {
+      const int32_t notRead = Fill(kBackward, items);
+      endReached = notRead > 0;
+      if (endReached) selected_ -= notRead;
+      break;
+    }
+    case ui::event::PageDown: {
+      const int32_t notRead = Fill(kForward, items);
+      endReached = notRead > 0;
+      if (endReached) selected_ += notRead;
+      break;
+    }
+    case ui::event::ScrollTop:
+    case ui::event::ScrollBottom: {
+      queue_.Clear();
+      PositionView({});
+      const bool top = action == ui::event::ScrollTop;
+      endReached = Fill(top ? kForward : kBackward, items) > 0;
+      selected_ = top ? 1 : Count();
+      break;
+    }
+    default:
+      return;
+  }
+  ShowHighlight();
+  int32_t thumb = 50;
+  if (Count() < items) thumb = 0;
+  if (endReached) {
+    // The thumb goes to the end the list ran into.
+    const bool towardsStart = action == ui::event::ScrollUp || action == ui::event::PageUp ||
+                              action == ui::event::ScrollTop;
+    thumb = towardsStart ? 0 : 100;
+  }
+  ui::SetPropertyNumber(controls_.listBox, ui::prop::VScrollPos, thumb);
+  CopyRowToRecord();
+}
+
+// Empties the list and reads a page starting at `anchor` (the start of the
+// file when empty; the end when `atEnd`), then highlights the row at
+// `highlight`.  When that record is not on the page, the page is read again
+// starting at it, so the highlighted record is always shown.
+void BrowseWindow::Refill(const std::string& anchor, const std::string& highlight, bool atEnd) {
+  const int32_t items = Items();
+  for (int pass = 0; pass < 2; ++pass) {
+    const std::string& start = pass == 0 ? anchor : highlight;
+    queue_.Clear();
+    PositionView(atEnd ? std::string() : start);
+    const int32_t notRead = Fill(atEnd ? kBackward : kForward, items);
+    if (notRead > 0 && Count() > 0) Fill(atEnd ? kForward : kBackward, notRead);
+    selected_ = atEnd ? Count() : 1;
+    bool found = highlight.empty();
+    for (int32_t row = 1; row <= Count() && !highlight.empty(); ++row) {
+      if (RowPosition(row) == highlight) {
+        selected_ = row;
+        found = true;
+        break;
+      }
+    }
+    if (found || pass == 1 || atEnd) break;
+  }
+  ShowHighlight();
+  ui::SetPropertyNumber(controls_.listBox, ui::prop::VScrollPos, Count() < items ? 0 : 50);
+  if (Count() == 0) {
+    ClearRecord();
+    EnableChangeDelete(false);
+  } else {
+    CopyRowToRecord();
+    EnableChangeDelete(true);
+  }
+  filled_ = true;
+}
+
+// Refreshes the page in place: same first row, same highlighted record.
+void BrowseWindow::RefreshFromCurrent() {
+  if (!filled_ || Count() == 0) {
+    Refill({}, {});
+    return;
+  }
+  const std::string first = RowPosition(1);
+  const std::string current = RowPosition(selected_);
+  Refill(first, current);
+}
+
+void BrowseWindow::CopyRowToRecord() {
+  if (selected_ < 1 || selected_ > Count()) return;
+  record_->id = static_cast<int32_t>(std::stol(queue_.Field(static_cast<size_t>(selected_), kQueueId)));
+  const std::string name = queue_.Field(static_cast<size_t>(selected_), kQueueName);
+  std::memset(record_->naziv, ' ', sizeof record_->naziv);
+  std::memcpy(record_->naziv, name.data(), std::min(name.size(), sizeof record_->naziv));
+}
+
+// The highlighted row's stored record becomes the file's current record,
+// watched, so that a later PUT sees changes by another station.
+void BrowseWindow::MakeCurrent() {
+  if (Count() == 0) return;
+  const int32_t row = ui::GetPropertyNumber(controls_.listBox, ui::prop::Selected);
+  if (row >= 1 && row <= Count()) selected_ = row;
+  files::Watch(view_);
+  files::Reget(view_, RowPosition(selected_));
+}
+
+// CLEAR of the record: the identifier 0 and a blank name.
+void BrowseWindow::ClearRecord() {
+  record_->id = 0;
+  std::memset(record_->naziv, ' ', sizeof record_->naziv);
+}
+
+void BrowseWindow::EnableChangeDelete(bool enable) {
+  ui::SetPropertyNumber(controls_.changeButton, ui::prop::Disable, enable ? 0 : 1);
+  ui::SetPropertyNumber(controls_.deleteButton, ui::prop::Disable, enable ? 0 : 1);
+  if (toolbarMode_ == kBrowseMode) {
+    ui::EnableToolbarControl(2001, enable);
+    ui::EnableToolbarControl(2002, enable);
+    ui::RedisplayToolbar(2001, 2002);
+  }
+}
+
+void BrowseWindow::SetToolbar() {
+  toolbarMode_ = kBrowseMode;
+  for (int32_t n = 2004; n <= 2010; ++n) ui::EnableToolbarControl(n, true);
+  const int32_t buttons[] = {controls_.insertButton, controls_.changeButton, controls_.deleteButton,
+                             controls_.selectButton};
+  for (int32_t i = 0; i < 4; ++i)
+    ui::EnableToolbarControl(2000 + i, ui::GetPropertyNumber(buttons[i], ui::prop::Disable) == 0);
+  ui::EnableToolbarControl(2011, false);
+  ui::SetToolbarTip(2004, "Go to the Last Page");
+  ui::SetToolbarTip(2005, "Go to the First Page");
+  ui::SetToolbarTip(2006, "Go to the Next Page");
+  ui::SetToolbarTip(2007, "Go to the Prior Page");
+  ui::SetToolbarTip(2008, "Go to the Next Record");
+  ui::SetToolbarTip(2009, "Go to the Prior Record");
+  ui::SetToolbarTip(2000, "Insert a new Record");
+  ui::RedisplayToolbar(ui::kFirstToolbarControl, ui::kLastToolbarControl);
+}
+
+void BrowseWindow::OpenPopup() {
+  // The Select item goes into the buffer first, the others in front of it.
+  popupBuffer_ = Count() > 0 && localRequest_ == kSelectRequest ? "&Select" : "~&Select";
+  popupBuffer_.insert(0, Count() > 0 ? "&Insert|&Change|&Delete|-|" : "&Insert|~&Change|~&Delete|-|");
+  switch (ui::Popup(popupBuffer_)) {
+    case 1: ui::Post(ui::event::Accepted, controls_.insertButton); break;
+    case 2: ui::Post(ui::event::Accepted, controls_.changeButton); break;
+    case 3: ui::Post(ui::event::Accepted, controls_.deleteButton); break;
+    case 4: ui::Post(ui::event::Accepted, controls_.selectButton); break;
+    default: break;
+  }
+}
+
+void BrowseWindow::HandleListKey(uint32_t keyCode) {
+  const uint32_t plain = keyCode & ~static_cast<uint32_t>(ui::key::LockMask);
+  if (plain == ui::key::RightButton || plain == ui::key::Apps) {
+    ui::SetKeyCode(0);
+    OpenPopup();
+  } else if (plain == ui::key::LeftDouble) {
+    if (localRequest_ == kSelectRequest) {
+      ui::Post(ui::event::Accepted, controls_.selectButton);
+    } else {
+      ui::Post(ui::event::Accepted, controls_.changeButton);
+      const int32_t row = ui::GetPropertyNumber(controls_.listBox, ui::prop::Selected);
+      if (row >= 1 && row <= Count()) selected_ = row;
+      CopyRowToRecord();
+    }
+  } else if (plain == ui::key::Insert) {
+    ui::Post(ui::event::Accepted, controls_.insertButton);
+  } else if (plain == ui::key::Delete) {
+    ui::Post(ui::event::Accepted, controls_.deleteButton);
+  } else if (plain == kCtrlEnter) {
+    ui::Post(ui::event::Accepted, controls_.changeButton);
+  }
+}
+
+// Positions the list after a save that asked to move on, and makes the row
+// it lands on current for the next form.  False when there is no row.
+bool BrowseWindow::Navigate(int32_t vcr) {
+  if (!OpenView()) return false;
+  // The page is read again around the record just saved, so the move starts
+  // from what is stored now.
+  const std::string saved = files::Position(PartnerIdKey());
+  Refill(Count() > 0 ? RowPosition(1) : std::string(), files::ErrorCode() == 0 ? saved : std::string());
+  switch (vcr) {
+    case 2008: Scroll(ui::event::ScrollDown); break;
+    case 2009: Scroll(ui::event::ScrollUp); break;
+    case 2006: Scroll(ui::event::PageDown); break;
+    case 2007: Scroll(ui::event::PageUp); break;
+    case 2005: Scroll(ui::event::ScrollTop); break;
+    case 2004: Scroll(ui::event::ScrollBottom); break;
+    default: break;
+  }
+  ui::Display(controls_.listBox);
+  if (Count() == 0) {
+    files::Close(view_);
+    return false;
+  }
+  files::Watch(view_);
+  files::Reget(view_, RowPosition(selected_));
+  files::Close(view_);
+  return true;
+}
+
+void BrowseWindow::UpdateLoop(int32_t request) {
+  // Where the list should land after a delete: the row after the deleted
+  // one, or the one before it at the end of the page.
+  std::string afterDeleted;
+  if (request == kDeleteRequest && Count() > 0)
+    afterDeleted = RowPosition(selected_ < Count() ? selected_ + 1 : std::max(selected_ - 1, 1));
+  const std::string deleted = Count() > 0 ? RowPosition(selected_) : std::string();
+  if (request == kInsertRequest) ClearRecord();
+  localRequest_ = request;
+  files::Close(view_);
+  for (;;) {
+    block_->globalRequest = localRequest_;
+    block_->vcrRequest = 0;
+    UpdateForm();
+    localResponse_ = block_->globalResponse;
+    int32_t vcr = block_->vcrRequest;
+    if (vcr == 0) break;
+    if (vcr == 2000) {
+      if (localRequest_ == kChangeRequest) localRequest_ = kInsertRequest;
+      vcr = 2008;
+    }
+    if (vcr == 2008 && localRequest_ == kInsertRequest) {
+      ClearRecord();
+      continue;
+    }
+    if (vcr >= 2004 && vcr <= 2009 && !Navigate(vcr)) break;
+  }
+  OpenView();
+  const std::string first = Count() > 0 ? RowPosition(1) : std::string();
+  if (localResponse_ == kCompletedResponse && localRequest_ == kDeleteRequest) {
+    const std::string& keep = afterDeleted == deleted ? std::string() : afterDeleted;
+    Refill(first == deleted ? keep : first, keep);
+  } else if (localResponse_ == kCompletedResponse) {
+    const std::string saved = files::Position(PartnerIdKey());
+    Refill(first, files::ErrorCode() == 0 ? saved : std::string());
+  } else {
+    RefreshFromCurrent();
+  }
+  localRequest_ = entryRequest_;
+  localResponse_ = kCancelledResponse;
+  ui::Display();
+}
+
+void BrowseWindow::Run() {
+  block_ = &CurrentThreadBlock();
+  record_ = PartnerBuffer();
+  if (!window_.Open({{controls_.listBox, &queue_}})) {
+    block_->globalResponse = kCancelledResponse;
+    return;
+  }
+  localRequest_ = block_->globalRequest;
+  entryRequest_ = localRequest_;
+  localResponse_ = kCancelledResponse;
+  block_->globalRequest = 0;
+  block_->globalResponse = 0;
+  if (ui::KeyCode() == ui::key::RightButton) ui::SetKeyCode(0);
+  file_.Open();
+  if (record_ == nullptr || Partneri() == nullptr) {
+    window_.Close();
+    file_.Close();
+    block_->globalResponse = kCancelledResponse;
+    return;
+  }
+  view_ = BrowseView(*block_);
+  if (localRequest_ != kSelectRequest) {
+    ui::SetPropertyNumber(controls_.selectButton, ui::prop::Disable, 1);
+    ui::SetPropertyNumber(controls_.selectButton, ui::prop::Hide, 1);
+  }
+  for (uint32_t key : {static_cast<uint32_t>(ui::key::LeftDouble), static_cast<uint32_t>(ui::key::Apps),
+                       static_cast<uint32_t>(ui::key::RightButton), static_cast<uint32_t>(ui::key::Insert),
+                       static_cast<uint32_t>(ui::key::Delete), kCtrlEnter}) {
+    const int32_t count = ui::GetPropertyNumber(controls_.listBox, ui::prop::Alrt, 0);
+    ui::SetPropertyNumber(controls_.listBox, ui::prop::Alrt, static_cast<int32_t>(key),
+                          static_cast<uint32_t>(count + 1));
+  }
+  ui::Display();
+  OpenView();
+
+  for (ui::Accept accept; accept.Next();) {
+    const uint32_t event = static_cast<uint32_t>(ui::Event());
+    const int32_t field = ui::Field();
+    switch (event) {
+      case ui::event::OpenWindow:
+        controls_ = ControlNumbers{};
+        SetToolbar();
+        if (!filled_) Refill({}, {});
+        ui::Select(controls_.listBox);
+        continue;
+      case ui::event::GainFocus:
+        if (!filled_)
+          Refill({}, {});
+        else
+          RefreshFromCurrent();
+        continue;
+      case ui::event::Sized:
+        ui::Post(kRefreshEvent);
+        continue;
+      case kRefreshEvent:
+        RefreshFromCurrent();
+        continue;
+      case ui::event::Rejected:
+        ui::Beep();
+        ui::Display(field);
+        ui::Select(field);
+        continue;
+      default:
+        break;
+    }
+    if (toolbarMode_ == kBrowseMode && event == ui::event::Accepted && ui::IsToolbarControl(field)) {
+      if (field == 2003) {
+        ui::Post(ui::event::Accepted, controls_.selectButton);
+      } else if (field >= 2000 && field <= 2002) {
+        ui::Post(ui::event::Accepted, controls_.insertButton + (field - 2000));
+      } else if (field >= 2004 && field <= 2010) {
+        static constexpr uint32_t kToolbarScroll[] = {ui::event::ScrollBottom, ui::event::ScrollTop,
+                                                      ui::event::PageDown,     ui::event::PageUp,
+                                                      ui::event::ScrollDown,   ui::event::ScrollUp,
+                                                      ui::event::Locate};
+        ui::Post(kToolbarScroll[field - 2004], controls_.listBox);
+      } else if (field == 2012) {
+        ui::PressKey(ui::key::F1);
+      }
+      continue;
+    }
+    if (field == controls_.listBox) {
+      switch (event) {
+        case ui::event::NewSelection: {
+          const uint32_t key = ui::KeyCode() & ~static_cast<uint32_t>(ui::key::LockMask);
+          if (key == ui::key::RightButton || key == ui::key::Apps) {
+            ui::SetKeyCode(0);
+            OpenPopup();
+          } else if (Count() > 0) {
+            const int32_t row = ui::GetPropertyNumber(controls_.listBox, ui::prop::Selected);
+            if (row >= 1 && row <= Count()) selected_ = row;
+            CopyRowToRecord();
+            ShowHighlight();
+          }
+          break;
+        }
+        case ui::event::ScrollUp:
+        case ui::event::ScrollDown:
+        case ui::event::PageUp:
+        case ui::event::PageDown:
+        case ui::event::ScrollTop:
+        case ui::event::ScrollBottom:
+          Scroll(event);
+          break;
+        case ui::event::AlertKey:
+          HandleListKey(ui::KeyCode());
+          break;
+        case ui::event::ScrollDrag: {
+          const int32_t thumb = ui::GetPropertyNumber(controls_.listBox, ui::prop::VScrollPos);
+          if (thumb <= 1)
+            ui::Post(ui::event::ScrollTop, controls_.listBox);
+          else if (thumb == 100)
+            ui::Post(ui::event::ScrollBottom, controls_.listBox);
+          break;
+        }
+        default:
+          break;
+      }
+      continue;
+    }
+    if (event != ui::event::Accepted) continue;
+    if (field == controls_.insertButton) {
+      MakeCurrent();
+      UpdateLoop(kInsertRequest);
+    } else if (field == controls_.changeButton) {
+      MakeCurrent();
+      if (Count() > 0) UpdateLoop(kChangeRequest);
+    } else if (field == controls_.deleteButton) {
+      MakeCurrent();
+      if (Count() > 0) UpdateLoop(kDeleteRequest);
+    } else if (field == controls_.selectButton) {
+      MakeCurrent();
+      localResponse_ = kCompletedResponse;
+      ui::Post(ui::event::CloseWindow);
+    } else if (field == kCloseButton) {
+      MakeCurrent();
+      localResponse_ = localRequest_ == kSelectRequest ? kCancelledResponse : kCompletedResponse;
+      ui::Post(ui::event::CloseWindow);
+    }
+  }
+  file_.Close();
+  if (window_.IsOpen()) window_.Close();
+  block_->globalResponse = localResponse_ != 0 ? localResponse_ : kCancelledResponse;
+}
+
+}  // namespace
+
+void Browse() {
+  ui::RegisterListControl();
+  ui::RegisterEntryControl();
+  BrowseWindow browse;
+  browse.Run();
+}
+
+void OnThreadEnd(ThreadBlock& block) {
+  if (block.browseViewSetUp) {
+    files::Close(&block.browseView);
+    block.browseViewSetUp = false;
+  }
+}
+
+}  // namespace pr::app

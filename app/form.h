@@ -1,0 +1,33 @@
+// The partner update form (exported as F_BROWSE@F).
+//
+// The caller leaves the request in $GlobalRequest (1 Insert, 2 Change,
+// 3 Delete, 6 View) and the record to work on in the thread's record buffer.
+// The form shows it in the window "PR_DLL$PR_DL004", saves, adds or deletes
+// it on OK and leaves Completed (1) or Cancelled (2) in $GlobalResponse and,
+// when a host toolbar control asked to save and move on, that control's
+// number in $VCRRequest.  An insert reserves the next identifier by adding a
+// record before the window opens and removes it again when the user cancels.
+//
+// A caller that holds Partneri open (the browse) has already made the record
+// current.  A direct call (the form opens the file itself) with a Change,
+// Delete or View request reads the record whose PAR:ID is in the buffer
+// first; when there is none, warning 35 is shown and the form answers
+// Cancelled without opening.  Any other request opens nothing and answers
+// Cancelled.
+//
+// The ditto record (the record last saved by any form) and the form position
+// are process-wide and written without a lock; everything else is the calling
+// thread's.
+#pragma once
+
+#include "app/partner_file.h"
+
+namespace pr::app {
+
+void UpdateForm();
+
+// The record last saved by any form in the process (for tests and the ditto
+// key).
+PartnerRecord DittoRecord();
+
+}  // namespace pr::app
