@@ -1,0 +1,219 @@
+// Crash matrix: an update is stopped at each of its writes and flushes in
+// turn, the process ending right there (and, for page writes, after writing
+// only half of the block).  The next opener must find the state before or
+// the state after the update, never a mix, and the tree must verify.  One
+// file alone, and one transaction over two files.
+#include <errno.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "tests/reliability/reliability_support.h"
+#include "tests/store/container_test_util.h"
+
+namespace pr::reliability {
+namespace {
+
+using store::testing::ReadWholeFile;
+using store::testing::WriteWholeFile;
+
+// Counts every write and flush; at call `stopAt` the process ends (after half
+// of a page write when `tear` is set).  Flushes only count: a process that
+// ends keeps what it wrote, so syncing to the device adds nothing to the cut.
+struct StopAtCall {
+  static inline long (*realWrite)(int, const void*, size_t, int64_t) = nullptr;
+  static inline long calls = 0;
+  static inline long stopAt = -1;
+  static inline bool tear = false;
+
+  static long Write(int fd, const void* buffer, size_t n, int64_t offset) {
+    if (++calls == stopAt) {
+      if (tear && offset != 0 && n >= 128) realWrite(fd, buffer, n / 2, offset);
+      _exit(0);
+    }
+    return realWrite(fd, buffer, n, offset);
+  }
+  static int Flush(int) {
+    if (++calls == stopAt) _exit(0);
+    return 0;
+  }
+  static void Arm(long stop, bool tearWrite) {
+    FileSyscalls& syscalls = PlatformFileSyscalls();
+    realWrite = syscalls.pwrite;
+    calls = 0;
+    stopAt = stop;
+    tear = tearWrite;
+    syscalls.pwrite = Write;
+    syscalls.fdatasync = Flush;
+  }
+};
+
+std::string Name(int id, const char* tag) { return std::string(tag) + std::to_string(id); }
+
+void Create(const std::string& path, int count) {
+  PartnerFile file(path);
+  ASSERT_EQ(file.Open(), 0);
+  ASSERT_EQ(file.Run(files::OP_LOGOUT), 0);
+  for (int id = 1; id <= count; ++id) ASSERT_EQ(file.Add(id, Name(id, "old")), 0);
+  ASSERT_EQ(file.Run(files::OP_COMMIT), 0);
+  ASSERT_EQ(file.Close(), 0);
+}
+
+// Changes one open file inside a transaction: renames, deletes and adds that
+// touch pages inside the old page area and beyond it.  Returns 0 or a step.
+int ChangeInTransaction(PartnerFile& file, int count) {
+  for (int id = 1; id <= count; id += 3) {
+    if (file.GetById(id) != 0) return 10;
+    file.Set(id, Name(id, "new"));
+    if (file.Run(files::OP_PUT) != 0) return 11;
+  }
+  for (int id = 2; id <= count; id += 7) {
+    if (file.GetById(id) != 0) return 12;
+    if (file.Run(files::OP_DELETE) != 0) return 13;
+  }
+  for (int id = count + 1; id <= count + 60; ++id)
+    if (file.Add(id, Name(id, "added")) != 0) return 14;
+  return 0;
+}
+
+Records Expected(int count) {
+  Records records;
+  for (int id = 1; id <= count; ++id) records[id] = Name(id, "old");
+  for (int id = 1; id <= count; id += 3) records[id] = Name(id, "new");
+  for (int id = 2; id <= count; id += 7) records.erase(id);
+  for (int id = count + 1; id <= count + 60; ++id) records[id] = Name(id, "added");
+  return records;
+}
+
+// Each update below changes the files at `paths`, arming the stop just
+// before the statement that writes.  With no stop (-1) it returns 1000 plus
+// the calls it made; a stop ends the process; other results name a failed
+// step.
+int SingleFileCommit(const std::vector<std::string>& paths, long stopAt, bool tear, int count) {
+  PartnerFile file(paths[0]);
+  if (file.Open() != 0) return 1;
+  if (file.Run(files::OP_LOGOUT) != 0) return 2;
+  if (int step = ChangeInTransaction(file, count)) return step;
+  StopAtCall::Arm(stopAt, tear);
+  int rc = file.Run(files::OP_COMMIT);
+  long calls = StopAtCall::calls;
+  ResetPlatformFileSyscalls();
+  if (rc != 0) return 3;
+  return stopAt < 0 ? static_cast<int>(calls) + 1000 : 0;
+}
+
+int SingleAdd(const std::vector<std::string>& paths, long stopAt, bool tear, int count) {
+  PartnerFile file(paths[0]);
+  if (file.Open() != 0) return 1;
+  StopAtCall::Arm(stopAt, tear);
+  int rc = file.Add(count + 1, Name(count + 1, "added"));
+  long calls = StopAtCall::calls;
+  ResetPlatformFileSyscalls();
+  if (rc != 0) return 3;
+  return stopAt < 0 ? static_cast<int>(calls) + 1000 : 0;
+}
+
+int TwoFileCommit(const std::vector<std::string>& paths, long stopAt, bool tear, int count) {
+  PartnerFile first(paths[0]), second(paths[1]);
+  if (first.Open() != 0 || second.Open() != 0) return 1;
+  if (first.Run(files::OP_LOGOUT) != 0 || second.Run(files::OP_LOGOUT) != 0) return 2;
+  if (int step = ChangeInTransaction(first, count)) return step;
+  if (int step = ChangeInTransaction(second, count)) return step + 20;
+  StopAtCall::Arm(stopAt, tear);
+  int rc = first.Run(files::OP_COMMIT);
+  long calls = StopAtCall::calls;
+  ResetPlatformFileSyscalls();
+  if (rc != 0) return 3;
+  return stopAt < 0 ? static_cast<int>(calls) + 1000 : 0;
+}
+
+struct MatrixCase {
+  const char* name;
+  int files;
+  int (*update)(const std::vector<std::string>&, long, bool, int);
+  Records (*after)(int count);
+};
+
+Records AfterAdd(int count) {
+  Records records;
+  for (int id = 1; id <= count; ++id) records[id] = Name(id, "old");
+  records[count + 1] = Name(count + 1, "added");
+  return records;
+}
+
+class CrashMatrix : public ::testing::TestWithParam<MatrixCase> {};
+
+TEST_P(CrashMatrix, EveryStopLeavesBeforeOrAfterAndAVerifiedTree) {
+  const MatrixCase c = GetParam();
+  constexpr int kCount = 400;
+  const std::string dir = store::testing::MakeTempDir();
+  std::vector<std::string> paths;
+  std::vector<std::vector<uint8_t>> images;
+  for (int i = 0; i < c.files; ++i) {
+    paths.push_back(dir + "/FILE" + std::to_string(i));
+    Create(paths.back(), kCount);
+    images.push_back(ReadWholeFile(paths.back() + ".TWL"));
+  }
+  Records before;
+  for (int id = 1; id <= kCount; ++id) before[id] = Name(id, "old");
+  const Records after = c.after(kCount);
+  auto restore = [&] {
+    for (int i = 0; i < c.files; ++i) WriteWholeFile(paths[i] + ".TWL", images[i]);
+    std::error_code ignored;
+    std::filesystem::remove(dir + "/tarnwell.tcf", ignored);
+  };
+
+  // A full run counts the calls of the update.
+  const int dry = c.update(paths, -1, false, kCount);
+  ASSERT_GT(dry, 1000) << "update failed at step " << dry;
+  const long total = dry - 1000;
+  ASSERT_GT(total, 4);
+  for (const std::string& path : paths) {
+    int rc = 0;
+    EXPECT_EQ(ReadRecords(path, &rc), after);
+  }
+
+  // The checks below settle cut updates; their flushes only cost time here.
+  PlatformFileSyscalls().fdatasync = [](int) { return 0; };
+  int sawBefore = 0, sawAfter = 0, trials = 0;
+  for (long stop = 1; stop <= total; ++stop) {
+    for (bool tear : {false, true}) {
+      restore();
+      pid_t child = fork();
+      if (child == 0) _exit(c.update(paths, stop, tear, kCount) == 0 ? 7 : 8);
+      std::string why;
+      ASSERT_TRUE(ExitedWith(child, 0, &why)) << "stop " << stop << ": " << why;
+      ++trials;
+      // Open the second file first: each file settles on its own.
+      bool changed = false;
+      for (size_t i = paths.size(); i-- > 0;) {
+        int rc = 0;
+        Records now = ReadRecords(paths[i], &rc);
+        ASSERT_EQ(rc, 33) << "stop " << stop << " tear " << tear << " file " << i;
+        std::string problem = VerifyFile(paths[i] + ".TWL");
+        ASSERT_EQ(problem, "") << "stop " << stop << " tear " << tear << " file " << i;
+        bool isAfter = now == after;
+        ASSERT_TRUE(isAfter || now == before)
+            << "stop " << stop << " tear " << tear << " file " << i << ": neither before nor after";
+        if (i + 1 == paths.size()) changed = isAfter;
+        ASSERT_EQ(isAfter, changed) << "stop " << stop << ": the files of one transaction disagree";
+      }
+      (changed ? sawAfter : sawBefore)++;
+    }
+  }
+  ResetPlatformFileSyscalls();
+  std::printf("%s: %ld calls, %d stops, %d before, %d after\n", c.name, total, trials, sawBefore, sawAfter);
+  EXPECT_GT(sawBefore, 0);
+  EXPECT_GT(sawAfter, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Updates, CrashMatrix,
+    ::testing::Values(
+        MatrixCase{"OneAdd", 1, SingleAdd, AfterAdd},
+        MatrixCase{"OneFileCommit", 1, SingleFileCommit, Expected},
+        MatrixCase{"TwoFileCommit", 2, TwoFileCommit, Expected}),
+    [](const ::testing::TestParamInfo<MatrixCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace pr::reliability
