@@ -1,0 +1,194 @@
+// twl verify: silent on files the store wrote (also after an update cut
+// short and settled), and one report for each kind of damage, without ever
+// changing the file it looks at.
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <cstring>
+
+#include "store/record_kinds.h"
+#include "twl_test_util.h"
+
+namespace pr::twl::testing {
+namespace {
+
+class TwlVerify : public ::testing::Test {
+ protected:
+  void SetUp() override { store::SetFatalHandler(&store::ThrowingFatalHandler); }
+  void TearDown() override { store::SetFatalHandler(nullptr); }
+  Scratch dir;
+};
+
+TEST_F(TwlVerify, SoundFilesReportNothing) {
+  // One leaf, and a tree of several levels after changes and deletes.
+  const std::string small = dir.File("SMALL.TWL"), large = dir.File("LARGE.TWL");
+  WritePartnerFile(small, 20);
+  WritePartnerFile(large, 6000);
+  ChangeFile(large, "PARTNERI", [](store::Container&, store::Table& t) {
+    for (uint32_t i = 2; i < 6000; i += 3) ASSERT_EQ(t.Delete(store::MakeRecordNumber(i + 1)), 0);
+    std::vector<uint8_t> image = PartnerImage(999999);
+    ASSERT_EQ(t.Replace(store::MakeRecordNumber(2), image.data()), 0);
+  });
+  for (const std::string& path : {small, large}) {
+    Result run = Twl({"verify", path}, dir.path());
+    EXPECT_EQ(run.exit, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("sound"), std::string::npos) << run.out;
+  }
+  Result info = Twl({"info", large}, dir.path());
+  EXPECT_EQ(info.exit, 0) << info.err;
+  EXPECT_NE(info.out.find("key 2 PAR:NameKey: 4000 entries, DUP, NOCASE"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("DRIVER('TARNWELL')"), std::string::npos) << info.out;
+}
+
+TEST_F(TwlVerify, PartnerFileOfTheHostIsSound) {
+  Result add = RunProgram(std::string(PR_BINARY_DIR) + "/prhost", {"add", "Ana"}, dir.path(), {"PR_UI=headless"});
+  ASSERT_EQ(add.exit, 0) << add.out << add.err;
+  Result run = Twl({"verify", "PARTNERI.TWL"}, dir.path());
+  EXPECT_EQ(run.exit, 0) << run.out << run.err;
+  Result dump = Twl({"dump", "PARTNERI.TWL"}, dir.path());
+  EXPECT_EQ(dump.out, "PAR:ID,PAR:NAZIV\n1,Ana\n");
+}
+
+struct Damage {
+  const char* name;
+  void (*apply)(const std::string& path);
+  const char* reported;
+};
+
+void RemoveKeyEntry(const std::string& path) {
+  ChangeFile(path, "PARTNERI", [](store::Container& file, store::Table& t) {
+    std::vector<uint8_t> image(t.recordLength()), entry(t.key(0).entryKeyLength());
+    const store::RecordNumber record = store::MakeRecordNumber(50);
+    ASSERT_EQ(t.Fetch(record, image.data()), 0);
+    size_t length = t.EncodeEntry(0, record, image.data(), entry.data());
+    ASSERT_TRUE(file.Erase(store::ByteView(entry.data(), length)));
+  });
+}
+
+void CounterOffByOne(const std::string& path) {
+  ChangeFile(path, "PARTNERI", [](store::Container&, store::Table& t) {
+    store::Counters counters = t.ReadCounters(store::kDataCounters);
+    ++counters.count;
+    t.WriteCounters(store::kDataCounters, counters);
+  });
+}
+
+void FlipDataByte(const std::string& path) {
+  // The lone leaf of a small file starts at 512; flip a byte well inside
+  // its records.
+  std::string bytes = ReadAll(path);
+  ASSERT_GT(bytes.size(), 1024u);
+  bytes[512 + 300] = static_cast<char>(bytes[512 + 300] ^ 0x5A);
+  WriteAll(path, bytes);
+}
+
+TEST_F(TwlVerify, EachDamageIsReportedAndTheFileLeftAlone) {
+  const Damage damages[] = {
+      {"key entry removed", &RemoveKeyEntry, "record 50: has no entry in key 1 (PAR:IdKey)"},
+      {"counter off by one", &CounterOffByOne, "its record counter says 101, the table holds 100 records"},
+      {"flipped byte", &FlipDataByte, "fault"},
+  };
+  for (const Damage& damage : damages) {
+    SCOPED_TRACE(damage.name);
+    const std::string path = dir.File(std::string(damage.name) + ".TWL");
+    WritePartnerFile(path, 100);
+    damage.apply(path);
+    const std::string before = ReadAll(path);
+    Result run = Twl({"verify", path}, dir.path());
+    EXPECT_EQ(run.exit, 1) << run.out << run.err;
+    EXPECT_NE(run.out.find(damage.reported), std::string::npos) << run.out << run.err;
+    EXPECT_EQ(ReadAll(path), before) << "verify changed the file";
+  }
+}
+
+TEST_F(TwlVerify, ForeignAndMissingFilesAreOpenErrors) {
+  WriteAll(dir.File("foreign.TWL"), std::string(2048, 'x'));
+  Result foreign = Twl({"verify", "foreign.TWL"}, dir.path());
+  EXPECT_EQ(foreign.exit, 2);
+  EXPECT_NE(foreign.err.find("error 36"), std::string::npos) << foreign.err;
+  Result missing = Twl({"verify", "missing.TWL"}, dir.path());
+  EXPECT_EQ(missing.exit, 2);
+  EXPECT_NE(missing.err.find("error 2:"), std::string::npos) << missing.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.File("missing.TWL")));
+  Result usage = Twl({"verify"}, dir.path());
+  EXPECT_EQ(usage.exit, 2);
+  Result help = Twl({"verify", "--help"}, dir.path());
+  EXPECT_EQ(help.exit, 0);
+  EXPECT_NE(help.out.find("usage: twl verify"), std::string::npos);
+}
+
+// Leaves a pending-update area behind: a child writes the first phase of an
+// update that adds partners 101..110 and dies before the second.
+void CutShortUpdate(const std::string& path) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    store::Container file(handle, path);
+    if (file.RefreshHeader() != 0) _exit(3);
+    std::unique_ptr<store::Table> t;
+    if (store::Table::Open(file, "PARTNERI", nullptr, store::Table::OpenOptions{}, &t) != 0) _exit(4);
+    for (uint32_t i = 101; i <= 110; ++i) {
+      store::RecordNumber record;
+      if (t->Add(PartnerImage(i).data(), &record) != 0) _exit(5);
+    }
+    _exit(file.WriteUpdatePhaseOne() == 0 ? 0 : 6);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_EQ(WEXITSTATUS(status), 0);
+}
+
+uint32_t PendingLength(const std::string& path) {
+  std::string bytes = ReadAll(path);
+  return static_cast<uint32_t>(static_cast<uint8_t>(bytes[0x0A]) | static_cast<uint8_t>(bytes[0x0B]) << 8 |
+                               static_cast<uint8_t>(bytes[0x0C]) << 16 | static_cast<uint32_t>(static_cast<uint8_t>(bytes[0x0D])) << 24);
+}
+
+TEST_F(TwlVerify, CompletePendingAreaIsNoFaultAndRecoverFinishesIt) {
+  const std::string path = dir.File("CUT.TWL");
+  WritePartnerFile(path, 100);
+  CutShortUpdate(path);
+  Result look = Twl({"verify", path}, dir.path());
+  EXPECT_EQ(look.exit, 0) << look.out << look.err;
+  EXPECT_NE(look.out.find("pending-update area"), std::string::npos) << look.out;
+  EXPECT_NE(look.out.find("complete"), std::string::npos) << look.out;
+
+  Result recover = Twl({"recover", path}, dir.path());
+  EXPECT_EQ(recover.exit, 0) << recover.err;
+  EXPECT_NE(recover.out.find("finished the pending-update area"), std::string::npos) << recover.out;
+  Result after = Twl({"verify", path}, dir.path());
+  EXPECT_EQ(after.exit, 0) << after.out;
+  EXPECT_EQ(after.out.find("pending-update area"), std::string::npos) << after.out;
+  Result info = Twl({"info", path}, dir.path());
+  EXPECT_NE(info.out.find("records 110,"), std::string::npos) << info.out;
+  Result again = Twl({"recover", path}, dir.path());
+  EXPECT_EQ(again.exit, 0);
+  EXPECT_NE(again.out.find("nothing to do"), std::string::npos) << again.out;
+}
+
+TEST_F(TwlVerify, TruncatedPendingAreaIsAFaultAndRecoverDiscardsIt) {
+  const std::string path = dir.File("TORN.TWL");
+  WritePartnerFile(path, 100);
+  CutShortUpdate(path);
+  // The header points at an area the file no longer holds whole.
+  ASSERT_EQ(truncate(path.c_str(), PendingLength(path) - 256), 0);
+  const std::string before = ReadAll(path);
+  Result look = Twl({"verify", path}, dir.path());
+  EXPECT_EQ(look.exit, 1) << look.out << look.err;
+  EXPECT_NE(look.out.find("incomplete"), std::string::npos) << look.out;
+  EXPECT_EQ(ReadAll(path), before);
+
+  Result recover = Twl({"recover", path}, dir.path());
+  EXPECT_EQ(recover.exit, 0) << recover.err;
+  EXPECT_NE(recover.out.find("discarded the pending-update area"), std::string::npos) << recover.out;
+  EXPECT_NE(recover.out.find("incomplete"), std::string::npos) << recover.out;
+  Result after = Twl({"verify", path}, dir.path());
+  EXPECT_EQ(after.exit, 0) << after.out;
+  Result info = Twl({"info", path}, dir.path());
+  EXPECT_NE(info.out.find("records 100,"), std::string::npos) << info.out;
+}
+
+}  // namespace
+}  // namespace pr::twl::testing
