@@ -427,7 +427,9 @@ void StartEditing(HWND hwnd, EntryState& s) {
   if (!s.rejected && s.control != nullptr && s.control->variable != nullptr) s.text = DisplayText(s);
   s.undo = s.text;
   s.caret = s.text.size();
-  s.anchor = 0;  // the whole text is selected: typing replaces it
+  // The whole text is selected, so that typing replaces it; a refused text
+  // keeps the caret at its end for correcting.
+  s.anchor = s.rejected ? kNoSelection : 0;
   s.scroll = 0;
   PlaceCaret(hwnd, s);
   InvalidateRect(hwnd, nullptr, TRUE);

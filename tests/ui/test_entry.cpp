@@ -89,16 +89,20 @@ TEST_F(EntryTest, RejectedTextKeepsVariableAndIsCheckedAgain) {
   EXPECT_NE(lastWhere_, 0);
   EXPECT_NE(EntryRejectCode(number_), 0);
   EXPECT_EQ(GetFocus(), number_);  // the refused entry keeps the focus
+  EXPECT_EQ(EntryText(number_), "12x");  // ready to be corrected, not selected
   // Leaving again without a change checks the same text once more.
   EXPECT_FALSE(EntryComplete(number_));
   EXPECT_EQ(Drain(), (Events{{event::Rejected, 2}}));
+  Type(number_, "\b");  // the caret is at the end: "12"
+  EXPECT_TRUE(EntryComplete(number_));
+  EXPECT_EQ(id_, 12);
   // A number too large for a LONG is refused as well.
   Key(number_, VK_HOME);
   SendMessageA(number_, EM_SETSEL, 0, -1);
   Type(number_, "99999999999");
   EXPECT_FALSE(EntryComplete(number_));
   EXPECT_EQ(EntryRejectCode(number_), kRejectOutOfRange);
-  EXPECT_EQ(id_, 42);
+  EXPECT_EQ(id_, 12);
   SendMessageA(number_, EM_SETSEL, 0, -1);
   Type(number_, "7");
   EXPECT_TRUE(EntryComplete(number_));
