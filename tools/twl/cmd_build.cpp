@@ -111,6 +111,7 @@ int CommandBuild(const Arguments& args) {
     failedKey = keys[i];
   }
   if (result == 0 && g_interrupted) result = store::kErrBuildCancelled;
+  if (result == 0) progress.Update(100);
   progress.Done();
   sigaction(SIGINT, &previous, nullptr);
 

@@ -1,0 +1,164 @@
+// twl dump, import and build: a dump imported into a fresh file gives the
+// same records byte for byte; a bad row refuses the whole import; a key
+// build shows progress and Ctrl+C leaves the file as it was.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+
+#include "twl_test_util.h"
+
+namespace pr::twl::testing {
+namespace {
+
+class TwlData : public ::testing::Test {
+ protected:
+  void SetUp() override { store::SetFatalHandler(&store::ThrowingFatalHandler); }
+  void TearDown() override { store::SetFatalHandler(nullptr); }
+  Scratch dir;
+};
+
+// The data record images of table PARTNERI in record-number order.
+std::vector<std::vector<uint8_t>> Images(const std::string& path) {
+  std::vector<std::vector<uint8_t>> images;
+  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_NE(handle, INVALID_HANDLE_VALUE);
+  {
+    store::Container file(handle, path, store::ContainerOptions{"", true});
+    EXPECT_EQ(file.RefreshHeader(), 0);
+    std::unique_ptr<store::Table> t;
+    EXPECT_EQ(store::Table::Open(file, "PARTNERI", nullptr, store::Table::OpenOptions{}, &t), 0);
+    store::RecordNumber from = store::MakeRecordNumber(0), found;
+    std::vector<uint8_t> image(t->recordLength());
+    while (t->NextDataRecord(from, &found)) {
+      EXPECT_EQ(t->Fetch(found, image.data()), 0);
+      images.push_back(image);
+      from = store::MakeRecordNumber(store::RecordNumberValue(found) + 1);
+    }
+  }
+  CloseHandle(handle);
+  return images;
+}
+
+TEST_F(TwlData, DumpThenImportRoundTripsTenThousandPartners) {
+  const std::string source = dir.File("SOURCE.TWL"), copy = dir.File("COPY.TWL");
+  WritePartnerFile(source, 10000);
+  Result dump = Twl({"dump", source}, dir.path());
+  ASSERT_EQ(dump.exit, 0) << dump.err;
+  // A name with a quote and a comma, Croatian letters in UTF-8, a negative
+  // amount, a partner without a date.
+  EXPECT_NE(dump.out.find("\n7,\"\"\"Quoted, 7\"\"\",554.33,2020-01-16\n"), std::string::npos);
+  EXPECT_NE(dump.out.find("\n3,Partner 3 Ššč,237.57,"), std::string::npos);
+  EXPECT_NE(dump.out.find("\n10,Partner 10,-791.90,"), std::string::npos);
+  EXPECT_NE(dump.out.find("\n11,Partner 11,871.09,\n"), std::string::npos);
+  WriteAll(dir.File("partners.csv"), dump.out);
+
+  Result import = Twl({"import", copy, "--table", "partneri", "--like", source, "partners.csv"}, dir.path());
+  ASSERT_EQ(import.exit, 0) << import.err;
+  EXPECT_NE(import.out.find("imported 10000 rows"), std::string::npos) << import.out;
+  Result again = Twl({"dump", copy}, dir.path());
+  EXPECT_EQ(again.out, dump.out);
+  EXPECT_EQ(Images(copy), Images(source));
+  EXPECT_EQ(Twl({"verify", copy}, dir.path()).exit, 0);
+
+  // Key order and JSON: the name key puts the quoted names first.
+  Result json = Twl({"dump", copy, "--key", "2", "--format", "json"}, dir.path());
+  ASSERT_EQ(json.exit, 0) << json.err;
+  EXPECT_EQ(json.out.rfind("[\n{\"PAR:ID\": 1001, \"PAR:NAZIV\": \"\\\"Quoted, 1001\\\"\", ", 0), 0u)
+      << json.out.substr(0, 200);
+  EXPECT_NE(json.out.find("\"PAR:DATUM\": \"2020-"), std::string::npos);
+  EXPECT_EQ(Twl({"dump", copy, "--key", "3"}, dir.path()).exit, 2);
+}
+
+std::string CsvWithRow57(const std::string& row57) {
+  std::string csv = "PAR:ID,PAR:NAZIV,PAR:IZNOS,PAR:DATUM\n";
+  for (int line = 2; line <= 100; ++line)
+    csv += line == 57 ? row57 + "\n" : std::to_string(1000 + line) + ",Novi " + std::to_string(line) + ",1.50,\n";
+  return csv;
+}
+
+TEST_F(TwlData, BadRowOnLine57RefusesTheWholeImport) {
+  const struct {
+    const char* name;
+    std::string row;
+    const char* reason;
+  } cases[] = {
+      {"name too long", "1057,A name of more than twenty characters,1.00,", "longer than the field's 20"},
+      {"duplicate id", "5,Duplicate,1.00,", "error 40"},
+      {"not a date", "1057,Bad date,1.00,31.02.2020", "not a date"},
+      {"too many places", "1057,Cents,1.005,", "at most 2 decimals"},
+      {"missing field", "1057,Short", "the row has 2 fields"},
+  };
+  const std::string path = dir.File("TARGET.TWL");
+  WritePartnerFile(path, 10);
+  const std::string before = ReadAll(path);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteAll(dir.File("bad.csv"), CsvWithRow57(c.row));
+    Result run = Twl({"import", path, "--table", "PARTNERI", "bad.csv"}, dir.path());
+    EXPECT_EQ(run.exit, 1) << run.out << run.err;
+    EXPECT_NE(run.err.find("line 57:"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(c.reason), std::string::npos) << run.err;
+    EXPECT_EQ(ReadAll(path), before);
+  }
+  // Into a file that did not exist: nothing is left behind.
+  WriteAll(dir.File("bad.csv"), CsvWithRow57("x,y,z,"));
+  Result fresh = Twl({"import", "NEW.TWL", "--table", "PARTNERI", "--like", path, "bad.csv"}, dir.path());
+  EXPECT_EQ(fresh.exit, 1);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("NEW.TWL")));
+  // The good rows go in.
+  WriteAll(dir.File("good.csv"), CsvWithRow57("1057,Good,2.00,2026-12-07"));
+  Result good = Twl({"import", path, "--table", "PARTNERI", "good.csv"}, dir.path());
+  EXPECT_EQ(good.exit, 0) << good.err;
+  Result check = Twl({"dump", path, "--key", "1"}, dir.path());
+  EXPECT_NE(check.out.find("\n1057,Good,2.00,2026-12-07\n"), std::string::npos);
+  EXPECT_EQ(Twl({"verify", path}, dir.path()).exit, 0);
+}
+
+TEST_F(TwlData, BuildShowsProgressAndCtrlCLeavesTheFileSound) {
+  const std::string path = dir.File("BIG.TWL");
+  WritePartnerFile(path, 100000);
+  Result full = Twl({"build", path, "--progress"}, dir.path());
+  ASSERT_EQ(full.exit, 0) << full.err;
+  EXPECT_NE(full.err.find("build PARTNERI 100%"), std::string::npos) << full.err;
+  EXPECT_EQ(Twl({"verify", path}, dir.path()).exit, 0);
+
+  const std::string before = ReadAll(path);
+  int pipeFds[2];
+  ASSERT_EQ(pipe(pipeFds), 0);
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(pipeFds[1], STDERR_FILENO);
+    close(pipeFds[0]);
+    close(pipeFds[1]);
+    std::string program = TwlPath();
+    execl(program.c_str(), program.c_str(), "build", path.c_str(), "--key", "2", "--progress", nullptr);
+    _exit(127);
+  }
+  close(pipeFds[1]);
+  // Interrupt as soon as the build reports its first percentage.
+  std::string err;
+  char buffer[256];
+  bool signalled = false;
+  for (;;) {
+    ssize_t got = read(pipeFds[0], buffer, sizeof buffer);
+    if (got <= 0) break;
+    err.append(buffer, static_cast<size_t>(got));
+    if (!signalled && err.find('%') != std::string::npos) {
+      kill(pid, SIGINT);
+      signalled = true;
+    }
+  }
+  close(pipeFds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(signalled) << err;
+  ASSERT_TRUE(WIFEXITED(status)) << err;
+  EXPECT_EQ(WEXITSTATUS(status), 1) << err;
+  EXPECT_NE(err.find("error 93"), std::string::npos) << err;
+  EXPECT_EQ(ReadAll(path), before);
+  EXPECT_EQ(Twl({"verify", path}, dir.path()).exit, 0);
+}
+
+}  // namespace
+}  // namespace pr::twl::testing
