@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <ostream>
+
 #include "store/transaction.h"
 #include "tests/store/test_driver_support.h"
 
@@ -164,6 +166,11 @@ struct TransactionCase {
   bool explicitControlFile;
   bool changed;  // what the next openers must see
 };
+
+void PrintTo(const TransactionCase& c, std::ostream* out) {
+  *out << (c.stage == CommitStage::kBeforePointOfCommit ? "before" : "after") << " the point of commit"
+       << (c.explicitControlFile ? ", explicit control file" : "");
+}
 
 class TransactionCutShort : public ::testing::TestWithParam<TransactionCase> {};
 
