@@ -16,9 +16,9 @@ build: setup
 	cmake --build $(BUILD) -j$(JOBS)
 
 # The partner browse over PARTNERI.TWL in the folder make was started from, in
-# the terminal: arrows, Page Up/Down, Home/End move; Insert, Delete and
-# Ctrl+Enter (or Enter on Change) open the form; the Menu key or F10-less
-# right click opens the popup; Escape closes.
+# the terminal: arrows, Page Up/Down and Ctrl+Page Up/Down move; Insert,
+# Delete, Enter (Change) and Ctrl+Enter open the form; the right button or the
+# Menu key opens the popup menu; Escape closes.
 run: build
 	$(BUILD)/prhost --ui=terminal browse
 

@@ -356,7 +356,7 @@ void BrowseWindow::OpenPopup() {
 }
 
 void BrowseWindow::HandleListKey(uint32_t keyCode) {
-  const uint32_t plain = keyCode & ~static_cast<uint32_t>(ui::key::LockMask);
+  const uint32_t plain = keyCode & ~static_cast<uint32_t>(ui::key::LockMask | ui::key::Extended);
   if (plain == ui::key::RightButton || plain == ui::key::Apps) {
     ui::SetKeyCode(0);
     OpenPopup();
@@ -447,6 +447,8 @@ void BrowseWindow::UpdateLoop(int32_t request) {
   localRequest_ = entryRequest_;
   localResponse_ = kCancelledResponse;
   ui::Display();
+  // The keys of the list work again at once.
+  ui::Select(controls_.listBox);
 }
 
 void BrowseWindow::Run() {
@@ -474,9 +476,14 @@ void BrowseWindow::Run() {
     ui::SetPropertyNumber(controls_.selectButton, ui::prop::Disable, 1);
     ui::SetPropertyNumber(controls_.selectButton, ui::prop::Hide, 1);
   }
+  // Insert, Delete and the context-menu key of the navigation block (and
+  // Ctrl+Enter of the keypad) arrive with the extended-key bit: they are
+  // alerted too, or only their keypad twins would work.
+  constexpr uint32_t kExtended = ui::key::Extended;
   for (uint32_t key : {static_cast<uint32_t>(ui::key::LeftDouble), static_cast<uint32_t>(ui::key::Apps),
                        static_cast<uint32_t>(ui::key::RightButton), static_cast<uint32_t>(ui::key::Insert),
-                       static_cast<uint32_t>(ui::key::Delete), kCtrlEnter}) {
+                       static_cast<uint32_t>(ui::key::Delete), kCtrlEnter, ui::key::Insert | kExtended,
+                       ui::key::Delete | kExtended, ui::key::Apps | kExtended, kCtrlEnter | kExtended}) {
     const int32_t count = ui::GetPropertyNumber(controls_.listBox, ui::prop::Alrt, 0);
     ui::SetPropertyNumber(controls_.listBox, ui::prop::Alrt, static_cast<int32_t>(key),
                           static_cast<uint32_t>(count + 1));
@@ -533,7 +540,7 @@ void BrowseWindow::Run() {
     if (field == controls_.listBox) {
       switch (event) {
         case ui::event::NewSelection: {
-          const uint32_t key = ui::KeyCode() & ~static_cast<uint32_t>(ui::key::LockMask);
+          const uint32_t key = ui::KeyCode() & ~static_cast<uint32_t>(ui::key::LockMask | ui::key::Extended);
           if (key == ui::key::RightButton || key == ui::key::Apps) {
             ui::SetKeyCode(0);
             OpenPopup();
@@ -599,6 +606,7 @@ void BrowseWindow::Run() {
 void Browse() {
   ui::RegisterListControl();
   ui::RegisterEntryControl();
+  HostFrameUse frame;
   BrowseWindow browse;
   browse.Run();
 }

@@ -28,6 +28,9 @@ namespace {
 enum FormField : int32_t { kFieldIdPrompt = 1, kFieldId = 2, kFieldNamePrompt = 3, kFieldName = 4, kFieldOk = 5,
                            kFieldCancel = 6 };
 
+// Selecting the ID prompt puts the caret into the entry after it; the entry is
+// selected directly, as prompts take no focus here.
+constexpr int32_t kFirstEntry = 2;
 constexpr uint32_t kDittoKey = 0x248;        // Ctrl+'
 constexpr uint32_t kRefreshEvent = 0x3FF;    // the form's own refresh request
 constexpr int32_t kRecordNotAvailable = 33;
@@ -211,7 +214,7 @@ void Form::SaveInsert() {
     answer = WarnUser(kWarnInsertError);
   }
   if (answer != 0 || code == kCreatesDuplicateKey) {
-    ui::Select(kFieldIdPrompt);
+    ui::Select(kFirstEntry);
     block_->vcrRequest = 0;
   }
 }
@@ -230,14 +233,14 @@ void Form::SaveChange() {
         ui::Post(ui::event::CloseWindow);
       } else {
         ui::Display();
-        ui::Select(kFieldIdPrompt);
+        ui::Select(kFirstEntry);
         block_->vcrRequest = 0;
       }
       return;
     }
     if (answer == 2) {
       ui::Display();
-      ui::Select(kFieldIdPrompt);
+      ui::Select(kFirstEntry);
       block_->vcrRequest = 0;
       return;
     }
@@ -265,7 +268,7 @@ void Form::SaveDelete() {
       ui::Post(ui::event::CloseWindow);
     } else {
       ui::Display();
-      ui::Select(kFieldIdPrompt);
+      ui::Select(kFirstEntry);
       block_->vcrRequest = 0;
     }
     return;
@@ -284,7 +287,7 @@ void Form::CloseCheck() {
       return;
     }
     if (answer == kButtonCancel) {
-      ui::Select(kFieldIdPrompt);
+      ui::Select(kFirstEntry);
       refuseClose_ = true;
       return;
     }
@@ -372,7 +375,7 @@ void Form::Run() {
         toolbarMode_ = 1;
         SetFormToolbar(entryRequest_);
         ui::Display();
-        ui::Select(kFieldIdPrompt);
+        ui::Select(kFirstEntry);
         continue;
       case ui::event::GainFocus:
       case kRefreshEvent:
@@ -407,6 +410,9 @@ void Form::Run() {
     if (field == kDittoControl) {
       if (localRequest_ != kViewRequest) Ditto();
     } else if (toolbarMode_ == 1 && (field == 2000 || (field >= 2004 && field <= 2009))) {
+      // A toolbar shortcut leaves the caret where it was: the entry being
+      // edited hands its text over first, or refuses and keeps the form.
+      if (!ui::EntryComplete(GetFocus())) continue;
       block_->vcrRequest = field;
       ui::Post(ui::event::Completed);
     } else if (toolbarMode_ == 1 && field == kHelpControl) {
@@ -431,6 +437,14 @@ void Form::Run() {
 
 }  // namespace
 
+HostFrameUse::HostFrameUse() {
+  if (ui::HostFrameWindow() == nullptr) openedHere_ = ui::OpenHostFrame() != nullptr;
+}
+
+HostFrameUse::~HostFrameUse() {
+  if (openedHere_) ui::CloseHostFrame();
+}
+
 PartnerRecord DittoRecord() {
   std::call_once(g_dittoOnce, [] { std::memset(&g_ditto, 0, sizeof g_ditto); });
   return g_ditto;
@@ -438,6 +452,7 @@ PartnerRecord DittoRecord() {
 
 void UpdateForm() {
   ui::RegisterEntryControl();
+  HostFrameUse frame;
   Form form;
   form.Run();
 }

@@ -26,6 +26,21 @@ namespace pr::app {
 
 void UpdateForm();
 
+// The host toolbar 2000..2012 lives in the frame of the window engine that
+// this module carries, so the module shows that frame itself while one of
+// its windows runs, unless it is already open: opened on construction,
+// closed on destruction when it was opened here.
+class HostFrameUse {
+ public:
+  HostFrameUse();
+  ~HostFrameUse();
+  HostFrameUse(const HostFrameUse&) = delete;
+  HostFrameUse& operator=(const HostFrameUse&) = delete;
+
+ private:
+  bool openedHere_ = false;
+};
+
 // The record last saved by any form in the process (for tests and the ditto
 // key).
 PartnerRecord DittoRecord();

@@ -5,6 +5,9 @@
 //   prhost form insert|change ID|delete ID|view ID
 //                                      F_BROWSE@F called directly
 //
+// The module shows the host frame with its toolbar while its windows run:
+// the toolbar state lives in the module's own window engine.
+//
 // The record buffer of the calling thread is reached through the module's
 // per-thread block: the exported $GlobalRequest is its member at offset 16,
 // and the block's record pointer stands at offset 32 (app/module.h keeps
@@ -18,7 +21,6 @@
 
 #include "host/commands.h"
 #include "platform/kernel.h"
-#include "ui/frame.h"
 
 namespace prhost {
 namespace {
@@ -58,12 +60,10 @@ bool Variables(const Module& module, RequestVariables* variables) {
 int RunBrowseWith(Module& module, int32_t request, bool printOutcome) {
   RequestVariables variables;
   if (!Variables(module, &variables)) return 1;
-  pr::ui::OpenHostFrame();
   *variables.globalRequest = request;
   module.browse();
-  pr::ui::CloseHostFrame();
+  std::printf("response %d\n", *variables.globalResponse);
   if (printOutcome) {
-    std::printf("response %d\n", *variables.globalResponse);
     const PartnerRecord* record = ThreadRecord(variables);
     if (*variables.globalResponse == 1 && record != nullptr)
       std::printf("partner %d\t%s\n", record->id, NameText(*record).c_str());
@@ -106,22 +106,19 @@ int RunForm(Module& module, int argc, char** argv) {
   }
   RequestVariables variables;
   if (!Variables(module, &variables)) return 1;
-  pr::ui::OpenHostFrame();
   // A call with no request starts the module's block and answers at once.
   *variables.globalRequest = 0;
   module.fBrowse();
   PartnerRecord* record = ThreadRecord(variables);
   if (record == nullptr) {
     std::fprintf(stderr, "prhost: the module has no record buffer for this thread\n");
-    pr::ui::CloseHostFrame();
-    return 1;
+      return 1;
   }
   std::memset(record, 0, sizeof *record);
   std::memset(record->naziv, ' ', sizeof record->naziv);
   record->id = static_cast<int32_t>(id);
   *variables.globalRequest = request;
   module.fBrowse();
-  pr::ui::CloseHostFrame();
   std::printf("response %d\n", *variables.globalResponse);
   std::printf("vcr %d\n", *variables.vcrRequest);
   std::printf("partner %d\t%s\n", record->id, NameText(*record).c_str());

@@ -1,0 +1,294 @@
+// The browse window and the update form end to end: prhost runs them over a
+// partner file in a scratch folder, a headless script plays the user, and the
+// transcript (screen dumps, dialogs, menus) and prhost's output are checked.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/partner_file.h"
+#include "app/partner_open.h"
+#include "files/errors.h"
+#include "files/statements.h"
+
+namespace pr::app {
+namespace {
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+struct HostRun {
+  std::string output;      // prhost's standard output
+  std::string transcript;  // the headless transcript
+};
+
+class BrowseTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/pr_browse_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  // Runs `prhost --ui=headless ARGS` in the scratch folder with `script` as
+  // the user.
+  HostRun Prhost(const std::string& args, const std::string& script) {
+    const std::string scriptPath = dir_ + "/script.txt", transcriptPath = dir_ + "/transcript.txt";
+    std::ofstream(scriptPath) << script;
+    std::filesystem::remove(transcriptPath);
+    const std::string command = "cd '" + dir_ + "' && PR_UI_SCRIPT='" + scriptPath + "' PR_UI_TRANSCRIPT='" +
+                                transcriptPath + "' timeout 120 '" PR_BINARY_DIR "/prhost' --ui=headless " + args +
+                                " 2>&1";
+    HostRun run;
+    FILE* pipe = popen(command.c_str(), "r");
+    EXPECT_NE(pipe, nullptr);
+    if (pipe == nullptr) return run;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, n);
+    EXPECT_EQ(pclose(pipe), 0) << run.output;
+    run.transcript = ReadFile(transcriptPath);
+    return run;
+  }
+
+  // Stores partners 1..names.size() in one transaction, straight through
+  // the file layer (one durable write instead of one per partner).
+  void Store(const std::vector<std::string>& names) {
+    const std::filesystem::path old = std::filesystem::current_path();
+    std::filesystem::current_path(dir_);
+    {
+      PartnerFileUse use;
+      use.Open();
+      files::Logout(5, {Partneri()});
+      ASSERT_EQ(files::ErrorCode(), 0);
+      PartnerRecord* record = PartnerBuffer();
+      for (size_t i = 0; i < names.size(); ++i) {
+        record->id = static_cast<int32_t>(i + 1);
+        std::memset(record->naziv, ' ', sizeof record->naziv);
+        std::memcpy(record->naziv, names[i].data(), std::min(names[i].size(), sizeof record->naziv));
+        files::Add(Partneri());
+        ASSERT_EQ(files::ErrorCode(), 0) << i;
+      }
+      files::Commit();
+    }
+    std::filesystem::current_path(old);
+  }
+
+  // What the select command says was selected ("" when nothing).
+  static std::string Selected(const HostRun& run) {
+    std::smatch m;
+    static const std::regex kPartner("partner (-?\\d+)\\t([^\\n]*)");
+    return std::regex_search(run.output, m, kPartner) ? m[1].str() + " " + m[2].str() : "";
+  }
+
+  std::string dir_;
+};
+
+// The identifiers in the list of each screen dump, one vector per dump.
+std::vector<std::vector<int>> ListedIds(const std::string& transcript) {
+  std::vector<std::vector<int>> dumps;
+  std::istringstream in(transcript);
+  static const std::regex kRow("^\\| \\S+ +\\S+ +([0-9,]+) \\| ");  // @n-14 groups thousands
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("screen ", 0) == 0) dumps.emplace_back();
+    std::smatch m;
+    if (dumps.empty() || !std::regex_search(line, m, kRow)) continue;
+    std::string digits = m[1].str();
+    std::erase(digits, ',');
+    dumps.back().push_back(std::stoi(digits));
+  }
+  return dumps;
+}
+
+TEST_F(BrowseTest, EmptyFileGreysThePopupAndInsertReservesOneThatCancelTakesBack) {
+  HostRun run = Prhost("select",
+                   "rclick 30 8\n"
+                   "menu cancel\n"
+                   "press \"Insert\"\n"
+                   "dump\n"
+                   "press \"Cancel\"\n"
+                   "dump\n"
+                   "press \"Close\"\n");
+  EXPECT_NE(run.transcript.find("menu \"&Insert\" ~\"&Change\" ~\"&Delete\" - ~\"&Select\""), std::string::npos)
+      << run.transcript;
+  std::vector<std::vector<int>> dumps = ListedIds(run.transcript);
+  ASSERT_EQ(dumps.size(), 2u) << run.transcript;
+  EXPECT_NE(run.transcript.find("Update Records..."), std::string::npos);
+  // The form showed the reserved identifier 1; after Cancel the list is
+  // empty again and Close answers Cancelled for a selector.
+  EXPECT_TRUE(dumps[1].empty()) << run.transcript;
+  EXPECT_NE(run.output.find("response 2"), std::string::npos) << run.output;
+
+  // The reservation is gone from the file: the next insert gets 1 again.
+  run = Prhost("form insert", "key Tab\ntype \"Prvi\"\nkey Enter\n");
+  EXPECT_NE(run.output.find("response 1"), std::string::npos) << run.output;
+  EXPECT_EQ(Selected(run), "1 Prvi");
+}
+
+TEST_F(BrowseTest, SelectAndCloseAnswerByRequest) {
+  Store({"Alfa", "Beta", "Gama"});
+  HostRun run = Prhost("select", "key Down\npress \"Select\"\n");
+  EXPECT_NE(run.output.find("response 1"), std::string::npos) << run.output;
+  EXPECT_EQ(Selected(run), "2 Beta");
+  run = Prhost("select", "key Down\nkey Down\nrclick 30 8\nmenu 4\n");
+  EXPECT_EQ(Selected(run), "3 Gama") << run.transcript;
+  run = Prhost("select", "press \"Close\"\n");
+  EXPECT_NE(run.output.find("response 2"), std::string::npos) << run.output;
+  run = Prhost("browse", "press \"Close\"\n");
+  EXPECT_NE(run.output.find("response 1"), std::string::npos) << run.output;
+  // A maintenance window has no Select button and greys it in the popup.
+  run = Prhost("browse", "rclick 30 8\nmenu cancel\nkey Esc\n");
+  EXPECT_NE(run.transcript.find("menu \"&Insert\" \"&Change\" \"&Delete\" - ~\"&Select\""), std::string::npos)
+      << run.transcript;
+}
+
+TEST_F(BrowseTest, InsertedPartnerIsHighlighted) {
+  Store({"A", "B", "C", "D", "E", "F"});
+  HostRun run = Prhost("select", "key Insert\nkey Tab\ntype \"Sedmi\"\nkey Enter\ndump\npress \"Select\"\n");
+  EXPECT_EQ(Selected(run), "7 Sedmi") << run.transcript;
+  std::vector<std::vector<int>> dumps = ListedIds(run.transcript);
+  ASSERT_FALSE(dumps.empty());
+  EXPECT_EQ(dumps.back(), (std::vector<int>{1, 2, 3, 4, 5, 6, 7}));
+}
+
+TEST_F(BrowseTest, NextRecordFromTheFormSavesAndMovesOn) {
+  Store({"A", "B", "C"});
+  // From a Change form: F10 (toolbar 2008) saves row 1 and opens row 2.
+  HostRun run = Prhost("select",
+                       "key Ctrl+Enter\nkey Tab\nkey End\ntype \"x\"\nkey F10\n"
+                       "press \"Cancel\"\ndump\npress \"Select\"\n");
+  EXPECT_EQ(Selected(run), "2 B") << run.transcript;
+  EXPECT_NE(run.transcript.find("| Ax "), std::string::npos) << run.transcript;
+  // From an Insert form it saves and offers a fresh Insert form, whose
+  // reservation (5) goes again on Cancel.
+  run = Prhost("browse", "key Insert\nkey Tab\ntype \"Novi\"\nkey F10\ndump\npress \"Cancel\"\ndump\nkey Esc\n");
+  std::vector<std::vector<int>> dumps = ListedIds(run.transcript);
+  ASSERT_EQ(dumps.size(), 2u) << run.transcript;
+  EXPECT_NE(run.transcript.find("Update Records..."), std::string::npos);
+  EXPECT_EQ(dumps[1], (std::vector<int>{1, 2, 3, 4})) << run.transcript;
+  EXPECT_NE(run.transcript.find("| Novi "), std::string::npos) << run.transcript;
+}
+
+TEST_F(BrowseTest, UnchangedChangeWritesNothingAndCompletes) {
+  Store({"Alfa"});
+  const std::string file = dir_ + "/PARTNERI.TWL";
+  const std::string before = ReadFile(file);
+  HostRun run = Prhost("form change 1", "press \"OK\"\n");
+  EXPECT_NE(run.output.find("response 1"), std::string::npos) << run.output;
+  EXPECT_EQ(ReadFile(file), before);
+  run = Prhost("form change 1", "key Tab\nkey End\ntype \"2\"\npress \"OK\"\n");
+  EXPECT_EQ(Selected(run), "1 Alfa2");
+  EXPECT_NE(ReadFile(file), before);
+}
+
+TEST_F(BrowseTest, ZvirkoIsNeverDeleted) {
+  Store({"Zvirko", "Zvirko", "Ostali"});
+  // The name is padded with spaces in the record; either way it is refused.
+  for (const char* id : {"1", "2"}) {
+    HostRun run = Prhost(std::string("form delete ") + id, "press \"OK\"\npress \"OK\"\n");
+    EXPECT_NE(run.transcript.find("dialog \"Greška\" icon (X) text \"Ne moš brisat Zvirku, čovječe!\""),
+              std::string::npos)
+        << run.transcript;
+    EXPECT_NE(run.output.find("response 2"), std::string::npos) << run.output;
+  }
+  HostRun run = Prhost("form delete 3", "press \"OK\"\n");
+  EXPECT_NE(run.output.find("response 1"), std::string::npos) << run.output;
+  run = Prhost("browse", "dump\nkey Esc\n");
+  std::vector<std::vector<int>> dumps = ListedIds(run.transcript);
+  ASSERT_EQ(dumps.size(), 1u);
+  EXPECT_EQ(dumps[0], (std::vector<int>{1, 2}));
+}
+
+TEST_F(BrowseTest, DittoCopiesTheLastSavedName) {
+  // Ctrl+' is key code 0x248 (Ctrl with 0x48).
+  HostRun run = Prhost("browse",
+                       "key Insert\nkey Tab\ntype \"Dito\"\nkey Enter\n"
+                       "key Insert\nkey Tab\nkey Ctrl+H\nkey Enter\ndump\nkey Esc\n");
+  std::vector<std::vector<int>> dumps = ListedIds(run.transcript);
+  ASSERT_FALSE(dumps.empty()) << run.transcript;
+  EXPECT_EQ(dumps.back(), (std::vector<int>{1, 2})) << run.transcript;
+  const size_t second = run.transcript.rfind("| Dito ");
+  ASSERT_NE(second, std::string::npos) << run.transcript;
+  EXPECT_NE(run.transcript.rfind("| Dito ", second - 1), std::string::npos) << run.transcript;
+}
+
+TEST_F(BrowseTest, ClosingAChangedFormAsksAndCancelKeepsItOpen) {
+  Store({"Alfa"});
+  HostRun run = Prhost("form change 1",
+                   "key Tab\nkey End\ntype \"Z\"\nkey Tab\nkey Esc\npress \"Cancel\"\ndump\n"
+                   "key Esc\npress \"No\"\n");
+  const std::string question = "text \"Do you want to save the changes to this record?\"";
+  size_t asked = run.transcript.find(question);
+  ASSERT_NE(asked, std::string::npos) << run.transcript;
+  EXPECT_NE(run.transcript.find("Update Records...", asked), std::string::npos);  // still open after Cancel
+  EXPECT_NE(run.transcript.find(question, asked + 1), std::string::npos);           // asked again
+  EXPECT_NE(run.output.find("response 2"), std::string::npos) << run.output;
+  EXPECT_EQ(Selected(Prhost("form view 1", "press \"OK\"\nkey Esc\n")), "1 Alfa");
+}
+
+TEST_F(BrowseTest, PagingThroughTenThousandShowsEveryIdentifierOnceInOrder) {
+  constexpr int kPartners = 10000;
+  std::vector<std::string> names;
+  for (int i = 1; i <= kPartners; ++i) names.push_back("P" + std::to_string(i));
+  Store(names);
+  // Enough pages to reach the end and come back even with one row a page.
+  std::string script = "dump\n";
+  const int pages = 1100;
+  for (int i = 0; i < pages; ++i) script += "key PgDn\ndump\n";
+  for (int i = 0; i < pages; ++i) script += "key PgUp\ndump\n";
+  script += "key Esc\n";
+  HostRun run = Prhost("browse", script);
+  std::vector<std::vector<int>> dumps = ListedIds(run.transcript);
+  ASSERT_EQ(dumps.size(), static_cast<size_t>(2 * pages + 1));
+  const size_t rows = dumps[0].size();
+  ASSERT_GT(rows, 1u);
+  std::vector<int> seen;
+  int last = 0;
+  bool down = true;
+  for (size_t d = 0; d < dumps.size(); ++d) {
+    const std::vector<int>& page = dumps[d];
+    ASSERT_EQ(page.size(), rows) << "dump " << d << " first " << (page.empty() ? -1 : page.front()) << " prev " << dumps[d - 1].front() << ".." << dumps[d - 1].back();
+    for (size_t r = 1; r < page.size(); ++r) ASSERT_EQ(page[r], page[r - 1] + 1) << "dump " << d;
+    if (d == static_cast<size_t>(pages) + 1) down = false;
+    if (down) {
+      // Going down, each page starts where the last one ended (or overlaps
+      // it at the end of the file); the new rows are taken in order.
+      ASSERT_LE(page.front(), last + 1) << "dump " << d;
+      for (int id : page)
+        if (id > last) seen.push_back(last = id);
+    }
+  }
+  ASSERT_EQ(seen.size(), static_cast<size_t>(kPartners));
+  EXPECT_EQ(seen.front(), 1);
+  EXPECT_EQ(seen.back(), kPartners);
+  EXPECT_EQ(dumps[pages].back(), kPartners);
+  // And back up: each page ends where the next one starts, down to 1.
+  std::vector<int> back;
+  int first = kPartners + 1;
+  for (size_t d = pages; d < dumps.size(); ++d) {
+    const std::vector<int>& page = dumps[d];
+    ASSERT_GE(page.back(), first - 1) << "dump " << d;
+    for (auto it = page.rbegin(); it != page.rend(); ++it)
+      if (*it < first) back.push_back(first = *it);
+  }
+  ASSERT_EQ(back.size(), static_cast<size_t>(kPartners));
+  EXPECT_EQ(back.back(), 1);
+}
+
+}  // namespace
+}  // namespace pr::app
