@@ -149,7 +149,7 @@ bool ChooseFile(const char* title, const char* filter, std::string* fileName, HW
   d.description = parts.empty() ? "" : parts[0];
   d.patterns = parts.size() >= 2 ? Split(parts[1], ';') : std::vector<std::string>{"*.*"};
   for (std::string& p : d.patterns)
-    if (p == "*.*") p = "*";  // every file, with or without an extension
+    if (p == "*.*") p.erase(1);  // "*": every file, with or without an extension
   d.chosen = fileName != nullptr ? *fileName : "";
 
   dialog_template::Builder t(title, WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER, 208, 128);
