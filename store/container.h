@@ -253,6 +253,7 @@ class Container {
   mutable std::vector<PathStep> scratchPath_;
   bool loweredSeparator_ = false;
   mutable std::vector<uint8_t> scratchImage_;
+  mutable std::vector<uint8_t> loadImage_;
 };
 
 // A position in a Container that walks forward and backward.  It copies the

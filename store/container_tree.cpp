@@ -37,9 +37,10 @@ Page* Container::GetPage(int32_t reference, int expectedLevel) const {
   if (!page) {
     if (inMemory() || reference < 0) RaiseDriverError(kErrTreeInconsistent, fileName_.c_str());
     cache_.EvictBeforeLoad();
-    std::vector<uint8_t> image;
+    // The image buffer and the page object are reused from miss to miss.
+    std::vector<uint8_t>& image = loadImage_;
     LoadPageImage(reference, &image);
-    auto fresh = std::make_unique<Page>(reference, 0);
+    std::unique_ptr<Page> fresh = cache_.TakeSpare(reference);
     PageCodec::Parse(image.data(), static_cast<uint32_t>(image.size()), reference, true, fresh.get(),
                      &scratchImage_, fileName_.c_str());
     page = cache_.Add(std::move(fresh), false);

@@ -6,6 +6,7 @@ namespace {
 constexpr size_t kInitialBuckets = 100;
 constexpr size_t kMinClean = 20;
 constexpr size_t kMaxClean = 100;
+constexpr size_t kMaxSpares = 4;
 }  // namespace
 
 PageCache::PageCache() {
@@ -81,11 +82,28 @@ size_t PageCache::EvictBeforeLoad() {
       evict = idle >= 4 * share;
     }
     if (!evict) break;
-    Erase(p);
+    Unlink(p);
+    ++epoch_;
+    auto node = pages_.extract(p->reference_);
+    if (spares_.size() < kMaxSpares) {
+      node.mapped()->Clear();
+      spares_.push_back(std::move(node.mapped()));
+    }
     ++evicted;
     p = next;
   }
   return evicted;
+}
+
+std::unique_ptr<Page> PageCache::TakeSpare(int32_t reference) {
+  if (spares_.empty()) return std::make_unique<Page>(reference, 0);
+  std::unique_ptr<Page> page = std::move(spares_.back());
+  spares_.pop_back();
+  page->reference_ = reference;
+  page->dirty = page->inCleanList = false;
+  page->useCount = 0;
+  page->prev = page->next = nullptr;
+  return page;
 }
 
 void PageCache::Clear() {

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <unordered_map>
+#include <vector>
 
 #include "store/page.h"
 
@@ -43,6 +44,9 @@ class PageCache {
   size_t EvictBeforeLoad();
   // Drops every page, clean and dirty.
   void Clear();
+  // A page object to load into: an evicted page kept for its buffers (so a
+  // miss costs no allocation) or a new one.  Empty, with the given reference.
+  std::unique_ptr<Page> TakeSpare(int32_t reference);
 
   size_t cleanCount() const { return cleanCount_; }
   size_t dirtyCount() const { return dirtyCount_; }
@@ -67,6 +71,8 @@ class PageCache {
   void LinkTail(Page* page, bool dirty);
 
   std::unordered_map<int32_t, std::unique_ptr<Page>> pages_;
+  // Evicted clean pages kept for reuse by TakeSpare; at most kMaxSpares.
+  std::vector<std::unique_ptr<Page>> spares_;
   Page* cleanHead_ = nullptr;  // least recently used
   Page* cleanTail_ = nullptr;
   Page* dirtyHead_ = nullptr;

@@ -93,7 +93,12 @@ void PageCodec::Parse(const uint8_t* image, uint32_t length, int32_t reference, 
   page->Clear();
   page->level_ = level;
   page->records_.reserve(n);
-  page->arena_.reserve(expanded * 2 + 256);
+  // Every record is at most its stored bytes plus a 63-byte shared prefix:
+  // the arena is sized once for that bound and cut to the bytes used.
+  const size_t bound = static_cast<size_t>(expanded) + 63u * n;
+  page->arena_.reserve(std::max<size_t>(bound, expanded * 2 + 256));
+  page->arena_.resize(bound);
+  uint32_t used = 0;
   // Records are decoded in order, each borrowing its missing lengths and its
   // shared prefix from the one decoded just before it; the bytes go straight
   // into the page's arena.
@@ -122,8 +127,9 @@ void PageCodec::Parse(const uint8_t* image, uint32_t length, int32_t reference, 
       RaiseDriverError(kErrPageParse, fileName);
     uint32_t rest = recordLength - shared;
     if (expanded - at < rest) RaiseDriverError(kErrPageParse, fileName);
-    uint32_t offset = static_cast<uint32_t>(arena.size());
-    arena.resize(offset + recordLength);
+    uint32_t offset = used;
+    if (offset + recordLength > bound) RaiseDriverError(kErrPageParse, fileName);
+    used += recordLength;
     if (shared) std::memcpy(arena.data() + offset, arena.data() + previousOffset, shared);
     std::memcpy(arena.data() + offset + shared, body + at, rest);
     at += rest;
@@ -145,6 +151,7 @@ void PageCodec::Parse(const uint8_t* image, uint32_t length, int32_t reference, 
     previousLength = recordLength;
     previousKey = keyLength;
   }
+  arena.resize(used);
   page->estimate_ = estimate;
   if (at != expanded) RaiseDriverError(kErrPageParse, fileName);
   page->InvalidateImage();

@@ -363,5 +363,48 @@ TEST_F(ContainerFile, RecordNumbersCountBigEndianAndStopBeforeFE) {
   EXPECT_EQ(DriverErrorOf([&] { c.Erase(Bytes("k")); }), 1203);
 }
 
+
+// A reader whose cache is far smaller than the file loads pages of every
+// size and level into page objects left behind by evicted ones: each lookup
+// and each step of an ordered walk must still see exactly the stored bytes.
+TEST_F(ContainerFile, EvictedPagesReusedForLoadsOfOtherSizesAndLevels) {
+  std::string path = dir_.File("reuse.twl");
+  FileHandle f(path, true);
+  Container writer(f.get(), path);
+  ASSERT_EQ(writer.RefreshHeader(), 0);
+  const uint32_t n = 6000;
+  auto dataOf = [](uint32_t k) {
+    // Lengths from 1 to about 2 KB, so pages of many classes; runs of equal
+    // bytes so that some images are stored compressed.
+    std::vector<uint8_t> d(1 + (k * 7919u) % 2000u, static_cast<uint8_t>(k));
+    for (size_t i = 0; i < d.size(); i += 9) d[i] = static_cast<uint8_t>(k >> (i % 3 * 8));
+    return d;
+  };
+  for (uint32_t k = 0; k < n; ++k) ASSERT_TRUE(writer.Insert(BigEndianKey(k * 3), dataOf(k)));
+  ASSERT_EQ(writer.WriteUpdate(), 0u);
+
+  FileHandle g(path);
+  Container reader(g.get(), path);
+  ASSERT_EQ(reader.RefreshHeader(), 0);
+  std::mt19937 rng(11);
+  std::vector<uint8_t> data;
+  for (int i = 0; i < 20000; ++i) {
+    uint32_t k = rng() % n;
+    ASSERT_TRUE(reader.Find(BigEndianKey(k * 3), &data)) << k;
+    ASSERT_EQ(data, dataOf(k)) << k;
+    ASSERT_FALSE(reader.Find(BigEndianKey(k * 3 + 1), nullptr));
+  }
+  EXPECT_LE(reader.cache().cleanCount(), 100u);
+  Cursor walk(reader);
+  uint32_t seen = 0;
+  for (bool ok = walk.First(); ok; ok = walk.Next(), ++seen) {
+    ASSERT_EQ(std::vector<uint8_t>(walk.key().begin(), walk.key().end()), BigEndianKey(seen * 3));
+    ASSERT_EQ(std::vector<uint8_t>(walk.data().begin(), walk.data().end()), dataOf(seen));
+    // A lookup elsewhere between steps loads and evicts other pages.
+    ASSERT_TRUE(reader.Find(BigEndianKey((seen * 7919u) % n * 3), nullptr));
+  }
+  EXPECT_EQ(seen, n);
+}
+
 }  // namespace
 }  // namespace pr::store::testing
