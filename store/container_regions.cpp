@@ -177,6 +177,9 @@ void Container::PlacePages() {
     if (page->imageClass == 0) {
       PageCodec::Build(*page, 0, &page->image(), &scratchImage_, fileName_.c_str());
       page->imageClass = PageCodec::ClassOfImage(page->image());
+      // Only the class is needed now; the image is built again when written.
+      page->image().clear();
+      page->image().shrink_to_fit();
     }
     return page->imageClass;
   };

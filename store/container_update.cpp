@@ -85,28 +85,36 @@ DWORD Container::WriteUpdatePhaseOne() {
     Page* page;
     uint64_t at;
   };
-  std::vector<Placed> inside, beyond;
+  std::vector<Placed> inside;
   uint64_t pending = committed;
+  // A page beyond the old end goes home at once and leaves the cache, so
+  // that a large update never holds every page and every image together.
+  DWORD beyondError = 0;
   cache_.ForEachDirty([&](Page* page) {
+    if (beyondError) return;
     PageCodec::Build(*page, page->reference(), &page->image(), &scratchImage_, fileName_.c_str());
     uint64_t home = PageOffset(page->reference());
     if (home < oldPageAreaEnd_) {
       inside.push_back({page, pending});
       pending += page->image().size();
+      return;
+    }
+    beyondError = WriteAt(home, page->image().data(), static_cast<uint32_t>(page->image().size()));
+    if (beyondError) return;
+    if (page->useCount > 0) {
+      page->image().clear();
+      page->image().shrink_to_fit();
+      cache_.MarkClean(page);
     } else {
-      beyond.push_back({page, home});
+      cache_.Erase(page);
     }
   });
+  if (beyondError) return lastError_ = beyondError;
   const uint64_t headerAt = pending;
   pending += kHeaderSize;
   if (pending > kPageAreaLimit) RaiseDriverError(kErrPageAreaFull, fileName_.c_str());
   header_.pendingLength = static_cast<uint32_t>(pending);
 
-  for (const Placed& p : beyond) {
-    DWORD error = WriteAt(p.at, p.page->image().data(), static_cast<uint32_t>(p.page->image().size()));
-    if (error) return lastError_ = error;
-    cache_.MarkClean(p.page);  // home already: it has nothing left to do
-  }
   for (const Placed& p : inside) {
     DWORD error = WriteAt(p.at, p.page->image().data(), static_cast<uint32_t>(p.page->image().size()));
     if (error) return lastError_ = error;

@@ -97,6 +97,13 @@ void Page::ReplaceKeyAt(size_t i, ByteView key) {
 }
 
 void Page::MoveTailTo(size_t from, Page* to) {
+  // A split: the receiving page gets room for the tail and half as much
+  // again; the page left behind is squeezed to its live bytes with the same
+  // headroom, so that the many pages of a large update stay near their size.
+  size_t tailBytes = 0;
+  for (size_t i = from; i < records_.size(); ++i) tailBytes += records_[i].recordLength;
+  to->arena_.reserve(to->arena_.size() + tailBytes + tailBytes / 2 + 64);
+  to->records_.reserve(to->records_.size() + (records_.size() - from) * 3 / 2);
   for (size_t i = from; i < records_.size(); ++i) {
     const PageRecord& r = records_[i];
     to->InsertAt(to->count(), Key(i), Data(i), r.child);
@@ -105,7 +112,20 @@ void Page::MoveTailTo(size_t from, Page* to) {
   }
   records_.resize(from);
   InvalidateImage();
-  MaybeCompact();
+  if (records_.empty()) {
+    MaybeCompact();
+    return;
+  }
+  std::vector<uint8_t> fresh;
+  size_t live = arena_.size() - garbage_;
+  fresh.reserve(live + live / 2 + 64);
+  for (PageRecord& r : records_) {
+    uint32_t at = static_cast<uint32_t>(fresh.size());
+    fresh.insert(fresh.end(), arena_.begin() + r.offset, arena_.begin() + r.offset + r.recordLength);
+    r.offset = at;
+  }
+  arena_.swap(fresh);
+  garbage_ = 0;
 }
 
 void Page::Clear() {
