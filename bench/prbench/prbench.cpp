@@ -5,6 +5,7 @@
 // ratio ours / SQLite (for rates, higher is better for us above 1.0).
 //
 //   prbench [--records N] [--durable N] [--lookups N] [--dir DIR] [--quick]
+//           [--only durable,bulk,get,scan,paging]   (a subset, for profiling)
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/resource.h>
@@ -44,6 +45,10 @@ struct Options {
   int lookups = 1000000;
   int repeats = 3;
   std::string dir;
+  std::string only;  // comma-separated workloads; empty: all
+  bool Want(const char* name) const {
+    return only.empty() || ("," + only + ",").find(std::string(",") + name + ",") != std::string::npos;
+  }
 };
 
 // ------------------------------------------------------------ our file
@@ -268,13 +273,15 @@ int main(int argc, char** argv) {
     else if (arg == "--lookups") options.lookups = next();
     else if (arg == "--repeats") options.repeats = next();
     else if (arg == "--dir" && i + 1 < argc) options.dir = argv[++i];
+    else if (arg == "--only" && i + 1 < argc) options.only = argv[++i];
     else if (arg == "--quick") {
       options.records = 100000;
       options.durable = 200;
       options.lookups = 100000;
       options.repeats = 1;
     } else {
-      std::fprintf(stderr, "usage: prbench [--records N] [--durable N] [--lookups N] [--repeats N] [--dir DIR] [--quick]\n");
+      std::fprintf(stderr, "usage: prbench [--records N] [--durable N] [--lookups N] [--repeats N] [--dir DIR] [--quick]\n"
+                           "               [--only durable,bulk,get,scan,paging]\n");
       return 2;
     }
   }
@@ -286,6 +293,7 @@ int main(int argc, char** argv) {
   std::vector<Row> rows;
 
   // 1. Durable single adds: each its own committed update.
+  if (options.Want("durable")) {
   const int durable = options.durable;
   rows.push_back(Compare(options, "durable ADD vs INSERT (rollback journal)", "ops/s", false,
       [&] {
@@ -327,9 +335,11 @@ int main(int argc, char** argv) {
   // announces it, and the header after the pages went home.
   double floor = FlushFloorPerSecond(options.dir, durable, 3);
   rows.push_back(Row{"flush floor (3 x write+fdatasync 512 B)", "ops/s", floor, 0, 0, 0, false, "physical floor"});
+  }
 
   // 2. Bulk adds in one transaction, ascending and shuffled.
   for (bool shuffled : {false, true}) {
+    if (!options.Want("bulk")) break;
     std::string label = std::string("bulk ADD 1 txn, ") + (shuffled ? "shuffled" : "ascending");
     rows.push_back(Compare(options, label, "rec/s", false,
         [&] {
@@ -341,7 +351,8 @@ int main(int argc, char** argv) {
   }
 
   // The files of the shuffled run stay for the read workloads.
-  {
+  if (options.Want("bulk") || !std::filesystem::exists(options.dir + "/BULK.TWL") ||
+      !std::filesystem::exists(sqlPath)) {
     OurFile f("BULK.TWL");
     OurBulk(f, Ids(options.records, true));
     pr::files::Close(&f.file);
@@ -349,10 +360,12 @@ int main(int argc, char** argv) {
   }
   const double ourBytes = static_cast<double>(std::filesystem::file_size(options.dir + "/BULK.TWL"));
   const double sqlBytes = static_cast<double>(std::filesystem::file_size(sqlPath));
-  rows.push_back(Row{"file size per record", "bytes", ourBytes / options.records, sqlBytes / options.records, 0, 0,
-                     true, ""});
+  if (options.Want("bulk"))
+    rows.push_back(Row{"file size per record", "bytes", ourBytes / options.records, sqlBytes / options.records, 0, 0,
+                       true, ""});
 
   // 3. Random lookups by key, warm.
+  if (options.Want("get")) {
   rows.push_back(Compare(options, "random GET by key (warm)", "ops/s", false,
       [&] {
         OurFile f("BULK.TWL");
@@ -396,8 +409,10 @@ int main(int argc, char** argv) {
         sqlite3_close(db);
         return rate;
       }));
+  }
 
   // 4. A full scan in key order.
+  if (options.Want("scan")) {
   rows.push_back(Compare(options, "full scan in key order", "rec/s", false,
       [&] {
         OurFile f("BULK.TWL");
@@ -426,6 +441,7 @@ int main(int argc, char** argv) {
         sqlite3_close(db);
         return rate;
       }));
+  }
 
   // 6. Browse paging: one page of 15 rows through a view from a saved
   // position, on a small file and on the bulk file.
@@ -463,10 +479,12 @@ int main(int argc, char** argv) {
       return std::chrono::duration<double>(Clock::now() - start).count() / pages * 1e6;
     });
   };
-  Sample small = paging("PAGING.TWL", 1000);
-  Sample large = paging("BULK.TWL", options.records);
-  rows.push_back(Row{"page of 15 rows: 1,000 vs " + std::to_string(options.records) + " records", "us/page",
-                     small.value, large.value, 0, 0, true, "large / small"});
+  if (options.Want("paging")) {
+    Sample small = paging("PAGING.TWL", 1000);
+    Sample large = paging("BULK.TWL", options.records);
+    rows.push_back(Row{"page of 15 rows: 1,000 vs " + std::to_string(options.records) + " records", "us/page",
+                       small.value, large.value, 0, 0, true, "large / small"});
+  }
 
   std::printf("\n| workload | ours | SQLite | unit | ratio ours/SQLite | peak KiB ours | peak KiB SQLite |\n");
   std::printf("|---|---:|---:|---|---:|---:|---:|\n");
