@@ -70,6 +70,41 @@ TEST_F(TwlData, DumpThenImportRoundTripsTenThousandPartners) {
   EXPECT_EQ(Twl({"dump", copy, "--key", "3"}, dir.path()).exit, 2);
 }
 
+TEST_F(TwlData, AwkwardValuesComeBackByteForByte) {
+  const std::string model = dir.File("MODEL.TWL"), first = dir.File("FIRST.TWL"), second = dir.File("SECOND.TWL");
+  WritePartnerFile(model, 1);
+  // A leading backslash, a raw value, a line break inside quotes (control
+  // bytes go out raw), a column order of our own and a missing column.
+  WriteAll(dir.File("odd.csv"),
+           "par:naziv,PAR:ID,PAR:IZNOS\n"
+           "\\\\back,1,-0.00\n"
+           "\\x41424344" "20202020202020202020202020202020,2,99999.99\n"
+           "\"two\nlines\",3,0\n"
+           " padded ,4,12\n");
+  Result import = Twl({"import", first, "--table", "PARTNERI", "--like", model, "odd.csv"}, dir.path());
+  ASSERT_EQ(import.exit, 0) << import.err;
+  Result dump = Twl({"dump", first}, dir.path());
+  EXPECT_EQ(dump.out,
+            "PAR:ID,PAR:NAZIV,PAR:IZNOS,PAR:DATUM\n"
+            "1,\\\\back,-0.00,\n"
+            "2,ABCD,99999.99,\n"
+            "3,\\x74776f0a6c696e65732020202020202020202020,0.00,\n"
+            "4,\" padded\",12.00,\n");
+  WriteAll(dir.File("again.csv"), dump.out);
+  Result copy = Twl({"import", second, "--table", "PARTNERI", "--like", model, "again.csv"}, dir.path());
+  ASSERT_EQ(copy.exit, 0) << copy.err;
+  EXPECT_EQ(Images(second), Images(first));
+
+  // Header faults are line 1.
+  WriteAll(dir.File("header.csv"), "PAR:ID,PAR:NOSUCH\n1,2\n");
+  Result unknown = Twl({"import", first, "--table", "PARTNERI", "header.csv"}, dir.path());
+  EXPECT_EQ(unknown.exit, 1);
+  EXPECT_NE(unknown.err.find("line 1: column \"PAR:NOSUCH\" names no field"), std::string::npos) << unknown.err;
+  WriteAll(dir.File("twice.csv"), "ID,PAR:ID\n1,2\n");
+  Result twice = Twl({"import", first, "--table", "PARTNERI", "twice.csv"}, dir.path());
+  EXPECT_NE(twice.err.find("line 1: column \"PAR:ID\" is given twice"), std::string::npos) << twice.err;
+}
+
 std::string CsvWithRow57(const std::string& row57) {
   std::string csv = "PAR:ID,PAR:NAZIV,PAR:IZNOS,PAR:DATUM\n";
   for (int line = 2; line <= 100; ++line)
