@@ -66,6 +66,14 @@ TEST_F(ListTest, ShowsHeadersColumnsAndTheHighlightedRow) {
   EXPECT_EQ(GetProperty(browse_, 1, prop::Selected), "2");
   SetProperty(browse_, 1, prop::VScrollPos, "100");
   EXPECT_EQ(GetProperty(browse_, 1, prop::VScrollPos), "100");
+  // The window's locate request is queued as EVENT:Locate for the list.
+  QueuedEvent e;
+  while (browse_.Dequeue(&e)) {
+  }
+  SendMessageA(list_, query::LOCATE, 0, 0);
+  ASSERT_TRUE(browse_.Dequeue(&e));
+  EXPECT_EQ(e.code, kEventBase + event::Locate);
+  EXPECT_EQ(e.feq, 1);
   // Selected never goes past the rows.
   SetProperty(browse_, 1, prop::Selected, "9");
   EXPECT_EQ(GetProperty(browse_, 1, prop::Selected), "5");
