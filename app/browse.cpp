@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "app/form.h"
@@ -51,16 +52,18 @@ constexpr int32_t kViewAccess = 0x22;  // read/write, deny write
 enum Direction { kBackward = -1, kForward = 1 };
 
 // The view's structure: Partneri alone, all fields.  One per thread, as the
-// view descriptor is.
-thread_local files::ViewStructure t_viewStructure;
+// view descriptor is.  It must outlive the thread-end steps that close the
+// view, so it sits in raw thread storage that no destructor runs on (its
+// lists stay empty and own nothing).
+alignas(files::ViewStructure) thread_local unsigned char t_viewStructureStorage[sizeof(files::ViewStructure)];
 
 // The view, set up on first use in the thread.
 files::FileDescriptor* BrowseView(ThreadBlock& block) {
   if (!block.browseViewGuard) {
     block.browseViewGuard = true;
-    t_viewStructure = files::ViewStructure{};
-    t_viewStructure.primary = Partneri();
-    files::InitViewDescriptor(&block.browseView, &t_viewStructure, "BRW1::View:Browse");
+    auto* structure = new (t_viewStructureStorage) files::ViewStructure{};
+    structure->primary = Partneri();
+    files::InitViewDescriptor(&block.browseView, structure, "BRW1::View:Browse");
     block.browseViewSetUp = true;
   }
   return &block.browseView;
