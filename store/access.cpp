@@ -78,6 +78,10 @@ int TableAccess::Open(uint32_t mode) {
     rc = Table::Open(file_->container(), tableName, declaration, options, &table_);
   }
   if (rc == 0 && table_->recordLength() != fd_->recordLength && declaration == nullptr) rc = 47;
+  // End the open as every operation ends: a created table is written, and
+  // the reader slot is given back, so that an idle opener never keeps other
+  // writers waiting on it.
+  if (rc == 0) rc = file_->Finish(false);
   if (rc != 0) {
     table_.reset();
     file_->DiscardChanges();

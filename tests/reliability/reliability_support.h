@@ -43,7 +43,8 @@ inline int Trials(int full) {
 using Records = std::map<int32_t, std::string>;
 
 // Reads every record of the file through PAR:IdKey.  `rc` receives the
-// error that ended the scan (33 for a clean end) or of the open.
+// error that ended the scan (33 for a clean end) or of the open; -1 when a
+// key came twice, -2 when the file's record count disagrees with the scan.
 inline Records ReadRecords(const std::string& path, int* rc) {
   Records records;
   PartnerFile file(path);
@@ -55,6 +56,7 @@ inline Records ReadRecords(const std::string& path, int* rc) {
       break;
     }
   }
+  if (*rc == 33 && file.Records() != static_cast<int32_t>(records.size())) *rc = -2;
   file.Close();
   return records;
 }
