@@ -57,6 +57,14 @@ enum Direction { kBackward = -1, kForward = 1 };
 // lists stay empty and own nothing).
 alignas(files::ViewStructure) thread_local unsigned char t_viewStructureStorage[sizeof(files::ViewStructure)];
 
+// Whether the thread's view is open (between an OPEN and its CLOSE).
+thread_local bool t_viewOpen = false;
+
+void CloseView(files::FileDescriptor* view) {
+  files::Close(view);
+  t_viewOpen = false;
+}
+
 // The view, set up on first use in the thread.
 files::FileDescriptor* BrowseView(ThreadBlock& block) {
   if (!block.browseViewGuard) {
@@ -124,6 +132,7 @@ bool BrowseWindow::OpenView() {
   }
   files::Open(view_, kViewAccess);
   const int32_t code = files::ErrorCode();
+  if (code == 0 || code == 52) t_viewOpen = true;
   if (code != 0 && code != 52) {
     WarnUser(kWarnViewOpen);
     return false;
@@ -400,12 +409,12 @@ bool BrowseWindow::Navigate(int32_t vcr) {
   }
   ui::Display(controls_.listBox);
   if (Count() == 0) {
-    files::Close(view_);
+    CloseView(view_);
     return false;
   }
   files::Watch(view_);
   files::Reget(view_, RowPosition(selected_));
-  files::Close(view_);
+  CloseView(view_);
   return true;
 }
 
@@ -418,7 +427,7 @@ void BrowseWindow::UpdateLoop(int32_t request) {
   const std::string deleted = Count() > 0 ? RowPosition(selected_) : std::string();
   if (request == kInsertRequest) ClearRecord();
   localRequest_ = request;
-  files::Close(view_);
+  CloseView(view_);
   for (;;) {
     block_->globalRequest = localRequest_;
     block_->vcrRequest = 0;
@@ -599,6 +608,9 @@ void BrowseWindow::Run() {
       ui::Post(ui::event::CloseWindow);
     }
   }
+  // The view stays set up for the thread but holds no open state past the
+  // window: its primary file may be gone before the thread-end steps run.
+  CloseView(view_);
   file_.Close();
   if (window_.IsOpen()) window_.Close();
   block_->globalResponse = localResponse_ != 0 ? localResponse_ : kCancelledResponse;
@@ -616,7 +628,9 @@ void Browse() {
 
 void OnThreadEnd(ThreadBlock& block) {
   if (block.browseViewSetUp) {
-    files::Close(&block.browseView);
+    // The browse closes its view when its window ends, before the thread's
+    // files go; only a view left open is closed here.
+    if (t_viewOpen) CloseView(&block.browseView);
     block.browseViewSetUp = false;
   }
 }
