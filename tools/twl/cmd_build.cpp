@@ -77,10 +77,11 @@ int CommandBuild(const Arguments& args) {
   }
   std::vector<size_t> keys;
   if (keyNumber > 0) {
-    if (static_cast<size_t>(keyNumber) > table->keyCount()) {
+    if (static_cast<size_t>(keyNumber) > table->keyCount() ||
+        table->key(static_cast<size_t>(keyNumber - 1)).inMemory()) {
       physical->DiscardChanges();
       physical->Finish();
-      return UsageError("table " + tableName + " has " + std::to_string(table->keyCount()) + " keys");
+      return UsageError("table " + tableName + " has no stored key " + std::to_string(keyNumber));
     }
     keys.push_back(static_cast<size_t>(keyNumber - 1));
   } else {
