@@ -11,7 +11,7 @@ constexpr size_t kMaxSpares = 4;
 
 PageCache::PageCache() {
   pages_.rehash(kInitialBuckets);
-  pages_.max_load_factor(4.0f);
+  pages_.max_load_factor(1.0f);
 }
 
 PageCache::~PageCache() { Clear(); }

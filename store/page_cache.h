@@ -1,8 +1,8 @@
 // The per-file page cache.
 //
 // Pages are found by reference in a hash that starts with 100 buckets (bucket
-// = reference modulo the bucket count; it grows only when an update holds far
-// more dirty pages than the cache ever keeps clean).  Clean pages sit in
+// = reference modulo the bucket count; it grows when an update holds more
+// dirty pages than that, so that a lookup stays one short chain).  Clean pages sit in
 // least-recently-used order; dirty pages sit in their own list and are never
 // evicted.  Each use advances the file's tick and stamps the page.
 //
