@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/commands.h"
+#include "platform/kernel.h"
 
 namespace prhost {
 
@@ -28,7 +29,14 @@ int RunAdd(Module& module, int argc, char** argv) {
     std::fprintf(stderr, "usage: prhost add [--threads N] NAME...\n");
     return 2;
   }
-  std::vector<std::string> names(argv + first, argv + argc);
+  // The command line is UTF-8; the module takes Windows-1250 text.
+  std::vector<std::string> names;
+  for (int i = first; i < argc; ++i) {
+    std::string ansi(std::strlen(argv[i]) + 1, '\0');
+    size_t length = Utf8ToAnsi(argv[i], std::strlen(argv[i]), ansi.data(), ansi.size());
+    ansi.resize(length);
+    names.push_back(ansi);
+  }
   std::vector<int32_t> results(names.size(), 0);
   if (threads == 0) {
     for (size_t i = 0; i < names.size(); ++i) results[i] = module.addPartner(names[i].c_str());
@@ -43,7 +51,7 @@ int RunAdd(Module& module, int argc, char** argv) {
   }
   int failures = 0;
   for (size_t i = 0; i < names.size(); ++i) {
-    std::printf("%d\t%s\n", results[i], names[i].c_str());
+    std::printf("%d\t%s\n", results[i], argv[first + static_cast<int>(i)]);
     if (results[i] < 0) ++failures;
   }
   return failures == 0 ? 0 : 1;
