@@ -134,6 +134,8 @@ struct MatrixCase {
   Records (*after)(int count);
 };
 
+void PrintTo(const MatrixCase& c, std::ostream* os) { *os << c.name; }
+
 Records AfterAdd(int count) {
   Records records;
   for (int id = 1; id <= count; ++id) records[id] = Name(id, "old");
