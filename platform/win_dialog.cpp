@@ -75,25 +75,25 @@ class TemplateReader {
   size_t pos_ = 0;
 };
 
-bool Parse(const DLGTEMPLATE* t, DialogSpec* spec) {
+bool Parse(const DLGTEMPLATE* t, DialogSpec* described) {
   const BYTE* base = reinterpret_cast<const BYTE*>(t);
   TemplateReader r(base);
-  std::memcpy(&spec->head, base, sizeof(DLGTEMPLATE));
+  std::memcpy(&described->head, base, sizeof(DLGTEMPLATE));
   // The extended template form starts with version 1 and signature 0xFFFF.
-  if (spec->head.style == 0xFFFF0001u) return false;
-  if (spec->head.cdit > kMaxItems) return false;
+  if (described->head.style == 0xFFFF0001u) return false;
+  if (described->head.cdit > kMaxItems) return false;
   r.Skip(sizeof(DLGTEMPLATE));
   bool ordinal = false;
   WORD number = 0;
   if (!r.Field(nullptr, &ordinal, &number)) return false;  // menu: dialogs here have none
-  if (!r.Field(&spec->cls, &ordinal, &number)) return false;
-  if (ordinal) spec->cls.clear();
-  if (!r.Field(&spec->title, nullptr, nullptr)) return false;
-  if (spec->head.style & DS_SETFONT) {
-    spec->points = r.Word();
-    if (!r.Field(&spec->face, nullptr, nullptr)) return false;
+  if (!r.Field(&described->cls, &ordinal, &number)) return false;
+  if (ordinal) described->cls.clear();
+  if (!r.Field(&described->title, nullptr, nullptr)) return false;
+  if (described->head.style & DS_SETFONT) {
+    described->points = r.Word();
+    if (!r.Field(&described->face, nullptr, nullptr)) return false;
   }
-  for (WORD i = 0; i < spec->head.cdit; ++i) {
+  for (WORD i = 0; i < described->head.cdit; ++i) {
     r.AlignDword();
     ItemSpec item;
     std::memcpy(&item.head, r.at(), sizeof(DLGITEMTEMPLATE));
@@ -112,7 +112,7 @@ bool Parse(const DLGTEMPLATE* t, DialogSpec* spec) {
     if (!r.Field(&item.title, &item.titleOrdinal, &item.ordinal)) return false;
     WORD extra = r.Word();
     r.Skip(extra);
-    spec->items.push_back(std::move(item));
+    described->items.push_back(std::move(item));
   }
   return true;
 }
@@ -201,31 +201,31 @@ HWND CreateFromTemplate(HINSTANCE instance, const DLGTEMPLATE* dialogTemplate, H
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  DialogSpec spec;
-  if (!Parse(dialogTemplate, &spec)) {
+  DialogSpec described;
+  if (!Parse(dialogTemplate, &described)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
   if (owner == GetDesktopWindow()) owner = nullptr;
   if (owner && !IsWindow(owner)) owner = nullptr;
-  DWORD style = spec.head.style & ~(WS_CHILD | WS_VISIBLE);
-  if (spec.head.style & DS_MODALFRAME) style |= WS_DLGFRAME;
-  RECT client{0, 0, spec.head.cx, spec.head.cy};
+  DWORD style = described.head.style & ~(WS_CHILD | WS_VISIBLE);
+  if (described.head.style & DS_MODALFRAME) style |= WS_DLGFRAME;
+  RECT client{0, 0, described.head.cx, described.head.cy};
   MapDialogRect(nullptr, &client);
   RECT frame = client;
-  AdjustWindowRectEx(&frame, style, FALSE, spec.head.dwExtendedStyle);
+  AdjustWindowRectEx(&frame, style, FALSE, described.head.dwExtendedStyle);
   int width = frame.right - frame.left, height = frame.bottom - frame.top;
-  RECT pos{spec.head.x, spec.head.y, 0, 0};
+  RECT pos{described.head.x, described.head.y, 0, 0};
   MapDialogRect(nullptr, &pos);
   int x, y;
   RECT work;
   SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-  if ((spec.head.style & DS_CENTER) || !owner) {
+  if ((described.head.style & DS_CENTER) || !owner) {
     x = work.left + (work.right - work.left - width) / 2;
     y = work.top + (work.bottom - work.top - height) / 2;
   } else {
     POINT origin{0, 0};
-    if (!(spec.head.style & DS_ABSALIGN)) ClientToScreen(owner, &origin);
+    if (!(described.head.style & DS_ABSALIGN)) ClientToScreen(owner, &origin);
     x = origin.x + pos.left;
     y = origin.y + pos.top;
   }
@@ -235,24 +235,24 @@ HWND CreateFromTemplate(HINSTANCE instance, const DLGTEMPLATE* dialogTemplate, H
   state->proc = proc;
   state->modal = modal;
   int defaultId = IDOK;
-  for (auto& item : spec.items)
+  for (auto& item : described.items)
     if (strcasecmp(item.cls.c_str(), "Button") == 0 && (item.head.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON) {
       defaultId = item.head.id;
       break;
     }
   state->defId = defaultId;
-  if (spec.head.style & DS_SETFONT) {
+  if (described.head.style & DS_SETFONT) {
     LOGFONTA lf{};
-    lf.lfHeight = spec.points;
+    lf.lfHeight = described.points;
     lf.lfWeight = 400;
-    std::strncpy(lf.lfFaceName, spec.face.c_str(), sizeof lf.lfFaceName - 1);
+    std::strncpy(lf.lfFaceName, described.face.c_str(), sizeof lf.lfFaceName - 1);
     state->font = CreateFontIndirectA(&lf);
   }
   HFONT font = state->font;
-  const char* cls = spec.cls.empty() ? WC_DIALOG : spec.cls.c_str();
+  const char* cls = described.cls.empty() ? WC_DIALOG : described.cls.c_str();
   t_pendingDialog = state.get();
-  HWND dialog = CreateWindowExA(spec.head.dwExtendedStyle | ((spec.head.style & DS_SYSMODAL) ? WS_EX_TOPMOST : 0), cls,
-                                spec.title.c_str(), style, x, y, width, height, owner, nullptr, instance, nullptr);
+  HWND dialog = CreateWindowExA(described.head.dwExtendedStyle | ((described.head.style & DS_SYSMODAL) ? WS_EX_TOPMOST : 0), cls,
+                                described.title.c_str(), style, x, y, width, height, owner, nullptr, instance, nullptr);
   if (t_pendingDialog == nullptr) (void)state.release();  // the window owns it now
   t_pendingDialog = nullptr;
   if (!dialog) return nullptr;
@@ -262,7 +262,7 @@ HWND CreateFromTemplate(HINSTANCE instance, const DLGTEMPLATE* dialogTemplate, H
     if (!w->dialog) w->dialog = std::move(state);  // a custom class without the dialog procedure
   }
   if (font) SendMessageA(dialog, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-  for (auto& item : spec.items) {
+  for (auto& item : described.items) {
     RECT r{item.head.x, item.head.y, item.head.x + item.head.cx, item.head.y + item.head.cy};
     MapDialogRect(dialog, &r);
     HWND c = CreateWindowExA(item.head.dwExtendedStyle, item.cls.c_str(), item.titleOrdinal ? "" : item.title.c_str(),
@@ -287,7 +287,7 @@ HWND CreateFromTemplate(HINSTANCE instance, const DLGTEMPLATE* dialogTemplate, H
     if (first) FocusControl(dialog, first);
   }
   if (!IsWindow(dialog)) return nullptr;
-  if (spec.head.style & WS_VISIBLE) {
+  if (described.head.style & WS_VISIBLE) {
     ShowWindow(dialog, SW_SHOW);
     HWND f = GetFocus();
     if (!f || !IsChild(dialog, f)) FocusControl(dialog, FirstTabStop(dialog));

@@ -63,21 +63,21 @@ constexpr KeyEntry kKeys[] = {
     {"left", VK_LEFT, 0},       {"right", VK_RIGHT, 0},      {"apps", VK_APPS, 0},      {"menu", VK_APPS, 0},
 };
 
-bool ParseKey(std::string spec, InputEvent* e) {
+bool ParseKey(std::string described, InputEvent* e) {
   e->kind = InputEvent::kKey;
   e->mods = 0;
   for (;;) {
-    size_t plus = spec.find('+');
-    if (plus == std::string::npos || plus + 1 >= spec.size()) break;
-    std::string mod = spec.substr(0, plus);
+    size_t plus = described.find('+');
+    if (plus == std::string::npos || plus + 1 >= described.size()) break;
+    std::string mod = described.substr(0, plus);
     for (auto& c : mod) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (mod == "shift") e->mods |= kShift;
     else if (mod == "ctrl" || mod == "control") e->mods |= kCtrl;
     else if (mod == "alt") e->mods |= kAlt;
     else return false;
-    spec = spec.substr(plus + 1);
+    described = described.substr(plus + 1);
   }
-  std::string lower = spec;
+  std::string lower = described;
   for (auto& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   for (const auto& k : kKeys)
     if (lower == k.name) {
@@ -93,8 +93,8 @@ bool ParseKey(std::string spec, InputEvent* e) {
     e->ch = 0;
     return true;
   }
-  if (spec.size() == 1 && std::isalnum(static_cast<unsigned char>(spec[0]))) {
-    char c = spec[0];
+  if (described.size() == 1 && std::isalnum(static_cast<unsigned char>(described[0]))) {
+    char c = described[0];
     e->vk = static_cast<UINT>(std::toupper(static_cast<unsigned char>(c)));
     if (std::isdigit(static_cast<unsigned char>(c))) {
       e->ch = static_cast<unsigned char>(c);
@@ -127,15 +127,15 @@ bool ParseLine(const std::string& raw, std::deque<InputEvent>* out, std::string*
     return !(in >> rest);
   };
   if (word == "key") {
-    std::string spec, times;
-    if (!(in >> spec)) return *error = "key needs a name", false;
+    std::string described, times;
+    if (!(in >> described)) return *error = "key needs a name", false;
     int repeat = 1;
     if (in >> times) {
       if (times.size() < 2 || times[0] != 'x' || (repeat = std::atoi(times.c_str() + 1)) < 1 || repeat > 1000)
         return *error = "bad repeat " + times, false;
     }
     InputEvent e;
-    if (!ParseKey(spec, &e)) return *error = "unknown key " + spec, false;
+    if (!ParseKey(described, &e)) return *error = "unknown key " + described, false;
     for (int i = 0; i < repeat; ++i) Add(out, e);
     return true;
   }

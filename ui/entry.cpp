@@ -61,7 +61,7 @@ bool IsTextType(uint8_t type) {
 // The variable's current value, or none when the entry has no variable.
 bool ReadVariable(const EntryState& s, values::Value* out) {
   if (s.control == nullptr || s.control->variable == nullptr) return false;
-  const VariableSpec& use = s.control->spec.use;
+  const VariableSpec& use = s.control->described.use;
   const auto* p = static_cast<const uint8_t*>(s.control->variable);
   auto get = [p](auto v) {
     std::memcpy(&v, p, sizeof v);
@@ -99,7 +99,7 @@ bool ReadVariable(const EntryState& s, values::Value* out) {
 // Stores a converted value; 0 or a rejection code (the variable unchanged).
 int32_t WriteVariable(const EntryState& s, const values::Value& value) {
   if (s.control == nullptr || s.control->variable == nullptr) return 0;
-  const VariableSpec& use = s.control->spec.use;
+  const VariableSpec& use = s.control->described.use;
   auto* p = static_cast<uint8_t*>(s.control->variable);
   if (IsTextType(use.type)) {
     std::string_view text = value.text();
@@ -516,21 +516,21 @@ void Configure(HWND hwnd, EntryState& s, const CREATESTRUCTA* cs) {
                                           : Justification::kLeft;
   if (cs->lpszName != nullptr) s.text = cs->lpszName;
   if (s.control == nullptr) return;
-  const ControlSpec& spec = s.control->spec;
-  s.readOnly = s.readOnly || (spec.attr2 & kEntryAttrReadOnly);
-  s.password = s.password || (spec.attr2 & kEntryAttrPassword);
-  s.upper = s.upper || (spec.attr2 & kEntryAttrUpper);
-  s.capitalise = s.capitalise || (spec.attr2 & kEntryAttrCapitalise);
-  s.scrolls = (spec.attr2 & kEntryAttrNoScroll) == 0;
-  s.justification = spec.justification;
-  s.indent = spec.indent > 0 ? DialogUnitsToCellsX(spec.indent) : 0;
-  if (!spec.picture.empty()) {
-    values::CompilePicture(spec.picture, &s.picture);
+  const ControlSpec& described = s.control->described;
+  s.readOnly = s.readOnly || (described.attr2 & kEntryAttrReadOnly);
+  s.password = s.password || (described.attr2 & kEntryAttrPassword);
+  s.upper = s.upper || (described.attr2 & kEntryAttrUpper);
+  s.capitalise = s.capitalise || (described.attr2 & kEntryAttrCapitalise);
+  s.scrolls = (described.attr2 & kEntryAttrNoScroll) == 0;
+  s.justification = described.justification;
+  s.indent = described.indent > 0 ? DialogUnitsToCellsX(described.indent) : 0;
+  if (!described.picture.empty()) {
+    values::CompilePicture(described.picture, &s.picture);
     s.hasPicture = s.picture.valid();
     if (s.hasPicture) s.maxLength = std::max<size_t>(1, s.picture.shownLength);
   }
-  if (IsTextType(spec.use.type) && spec.use.size > 0) {
-    size_t room = spec.use.type == files::TYPE_STRING ? spec.use.size : spec.use.size - 1;
+  if (IsTextType(described.use.type) && described.use.size > 0) {
+    size_t room = described.use.type == files::TYPE_STRING ? described.use.size : described.use.size - 1;
     s.maxLength = std::max<size_t>(1, std::min(s.maxLength, room));
   }
   s.text = DisplayText(s);

@@ -32,7 +32,7 @@ void PressButton(Window* window, Control* button) {
 // leaving and may refuse).
 void PressEnter(Window* window) {
   Control* focus = window->ControlByHwnd(GetFocus());
-  if (focus != nullptr && focus->spec.type == rsc::kButton) {
+  if (focus != nullptr && focus->described.type == rsc::kButton) {
     PressButton(window, focus);
     return;
   }
@@ -245,7 +245,7 @@ void Select(int32_t feq) {
   window->acceptAll = true;
   for (const auto& control : window->controls()) {
     ControlClass cls;
-    if (!IsWindowEnabled(control->hwnd) || !FindControlClass(control->spec.type, &cls) || cls.validate == nullptr)
+    if (!IsWindowEnabled(control->hwnd) || !FindControlClass(control->described.type, &cls) || cls.validate == nullptr)
       continue;
     if (!cls.validate(*control)) {
       window->acceptAll = false;
@@ -265,7 +265,7 @@ void Display(int32_t first, int32_t last) {
   for (const auto& control : window->controls()) {
     if (first != 0 && (control->feq() < first || control->feq() > last)) continue;
     ControlClass cls;
-    if (FindControlClass(control->spec.type, &cls) && cls.display != nullptr) cls.display(*control);
+    if (FindControlClass(control->described.type, &cls) && cls.display != nullptr) cls.display(*control);
     InvalidateRect(control->hwnd, nullptr, TRUE);
   }
 }

@@ -420,13 +420,13 @@ LRESULT ListProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* state = new ListState;
     state->control = static_cast<Control*>(cs->lpCreateParams);
     if (state->control != nullptr) {
-      const ControlSpec& spec = state->control->spec;
-      ApplyFormat(*state, spec.format);
-      state->eventMode = (spec.attr & kListEventReporting) != 0;
-      if (state->control->variable != nullptr && spec.from.type == files::TYPE_QUEUE)
+      const ControlSpec& described = state->control->described;
+      ApplyFormat(*state, described.format);
+      state->eventMode = (described.attr & kListEventReporting) != 0;
+      if (state->control->variable != nullptr && described.from.type == files::TYPE_QUEUE)
         state->queue = static_cast<ListQueue*>(state->control->variable);
       else
-        SetConstantRows(*state, spec.text);
+        SetConstantRows(*state, described.text);
     } else if (cs->lpszName != nullptr) {
       SetConstantRows(*state, cs->lpszName);
     }

@@ -101,7 +101,7 @@ bool SetOnWindow(Window& window, uint32_t property, uint32_t index, std::string_
 
 std::string GetOnControl(Control& c, uint32_t property, uint32_t index) {
   ControlClass cls;
-  bool hasClass = FindControlClass(c.spec.type, &cls);
+  bool hasClass = FindControlClass(c.described.type, &cls);
   std::string value;
   if (hasClass && cls.getProperty != nullptr && cls.getProperty(c, property, index, &value)) return value;
   switch (property) {
@@ -125,7 +125,7 @@ std::string GetOnControl(Control& c, uint32_t property, uint32_t index) {
 
 bool SetOnControl(Control& c, uint32_t property, uint32_t index, std::string_view value) {
   ControlClass cls;
-  bool hasClass = FindControlClass(c.spec.type, &cls);
+  bool hasClass = FindControlClass(c.described.type, &cls);
   if (hasClass && cls.setProperty != nullptr && cls.setProperty(c, property, index, value)) return true;
   int32_t n = ToNumber(value);
   switch (property) {

@@ -211,17 +211,17 @@ bool Window::Open(std::initializer_list<VariableBinding> bindings) {
     RaiseRuntimeError(rterr::NoWindowContext);
     return false;
   }
-  WindowSpec spec;
+  WindowSpec described;
   {
     // Lookup, decoding and the creation of every control happen under the
     // process-wide resource lock; nothing in between waits for another thread.
     WindowResourceHold hold(qualifiedName_.c_str(), label_.c_str(), module_);
-    if (hold.record() == 0 || !DecodeWindow(hold.buffer(), hold.record(), &spec)) {
+    if (hold.record() == 0 || !DecodeWindow(hold.buffer(), hold.record(), &described)) {
       RaiseRuntimeError(rterr::ResourceNotFound);
       return false;
     }
     context_ = context;
-    if (!Create(spec, bindings)) {
+    if (!Create(described, bindings)) {
       RaiseRuntimeError(rterr::WindowFailed);
       return false;
     }
@@ -231,9 +231,9 @@ bool Window::Open(std::initializer_list<VariableBinding> bindings) {
   return true;
 }
 
-bool Window::Create(const WindowSpec& spec, std::initializer_list<VariableBinding> bindings) {
+bool Window::Create(const WindowSpec& described, std::initializer_list<VariableBinding> bindings) {
   if (!RegisterWindowClass()) return false;
-  spec_ = spec;
+  spec_ = described;
   acceptAll = false;
   tip.clear();
   stored.clear();
@@ -242,21 +242,21 @@ bool Window::Create(const WindowSpec& spec, std::initializer_list<VariableBindin
 
   const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
   int x = CW_USEDEFAULT, y = CW_USEDEFAULT, width = CW_USEDEFAULT, height = CW_USEDEFAULT;
-  if (spec.width != kNotGiven && spec.height != kNotGiven) {
-    RECT r{0, 0, DialogUnitsToCellsX(ToDialogUnits(spec.width, spec.attr, true)),
-           DialogUnitsToCellsY(ToDialogUnits(spec.height, spec.attr, false))};
+  if (described.width != kNotGiven && described.height != kNotGiven) {
+    RECT r{0, 0, DialogUnitsToCellsX(ToDialogUnits(described.width, described.attr, true)),
+           DialogUnitsToCellsY(ToDialogUnits(described.height, described.attr, false))};
     AdjustWindowRectEx(&r, style, FALSE, 0);
     width = r.right - r.left;
     height = r.bottom - r.top;
     // Not-given positions centre the window on the screen.
-    x = spec.x != kNotGiven ? DialogUnitsToCellsX(ToDialogUnits(spec.x, spec.attr, true))
+    x = described.x != kNotGiven ? DialogUnitsToCellsX(ToDialogUnits(described.x, described.attr, true))
                             : std::max(0, (GetSystemMetrics(SM_CXSCREEN) - width) / 2);
-    y = spec.y != kNotGiven ? DialogUnitsToCellsY(ToDialogUnits(spec.y, spec.attr, false))
+    y = described.y != kNotGiven ? DialogUnitsToCellsY(ToDialogUnits(described.y, described.attr, false))
                             : std::max(0, (GetSystemMetrics(SM_CYSCREEN) - height) / 2);
   }
   HWND owner = below != nullptr ? below->hwnd() : HostFrameWindowHandle();
   creating_ = true;
-  HWND hwnd = CreateWindowExA(0, kWindowClass, spec.title.c_str(), style, x, y, width, height, owner, nullptr,
+  HWND hwnd = CreateWindowExA(0, kWindowClass, described.title.c_str(), style, x, y, width, height, owner, nullptr,
                               module_, this);
   if (hwnd == nullptr) {
     creating_ = false;
@@ -267,20 +267,20 @@ bool Window::Create(const WindowSpec& spec, std::initializer_list<VariableBindin
     hwnd_ = hwnd;
     queue_.clear();
   }
-  if (spec.font.present) {
+  if (described.font.present) {
     LOGFONTA lf{};
-    lf.lfHeight = -static_cast<LONG>(spec.font.points);
-    lf.lfWeight = spec.font.weight == rsc::font::kDefault ? 400 : static_cast<LONG>(spec.font.weight);
-    std::strncpy(lf.lfFaceName, spec.font.face.c_str(), sizeof lf.lfFaceName - 1);
+    lf.lfHeight = -static_cast<LONG>(described.font.points);
+    lf.lfWeight = described.font.weight == rsc::font::kDefault ? 400 : static_cast<LONG>(described.font.weight);
+    std::strncpy(lf.lfFaceName, described.font.face.c_str(), sizeof lf.lfFaceName - 1);
     font_ = CreateFontIndirectA(&lf);
     if (font_ != nullptr) SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
   }
 
   controls_.clear();
-  for (const ControlSpec& cs : spec.controls) {
+  for (const ControlSpec& cs : described.controls) {
     auto control = std::make_unique<Control>();
     control->window = this;
-    control->spec = cs;
+    control->described = cs;
     control->tip = cs.tip;
     for (const VariableBinding& b : bindings)
       if (b.feq == cs.feq) control->variable = b.address;
@@ -320,7 +320,7 @@ void Window::Activate() {
 }
 
 void Window::CreateControl(Control& control, HFONT font) {
-  const ControlSpec& cs = control.spec;
+  const ControlSpec& cs = control.described;
   HWND parent = hwnd_;
   uint32_t attr = spec_.attr;
   auto cells = [attr](int32_t v, bool across) {

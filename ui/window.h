@@ -55,7 +55,7 @@ struct QueuedEvent {
 // One control of an open window.
 struct Control {
   Window* window = nullptr;
-  ControlSpec spec;            // as its record describes it
+  ControlSpec described;            // as its record describes it
   HWND hwnd = nullptr;         // its window (a child of the window's)
   void* variable = nullptr;    // the bound USE variable, null when none
   bool placeholder = false;    // made as a plain button or static text: no class registered for its kind
@@ -66,7 +66,7 @@ struct Control {
   // State of the control class (VelEdit, VelList ...); owned by the class.
   std::shared_ptr<void> classState;
 
-  int32_t feq() const { return spec.feq; }
+  int32_t feq() const { return described.feq; }
 };
 
 // The address of a control's variable, bound by FEQ when the window opens.
@@ -98,7 +98,7 @@ class Window {
   bool IsOpen() const { return hwnd_ != nullptr; }
 
   HWND hwnd() const { return hwnd_; }
-  const WindowSpec& spec() const { return spec_; }
+  const WindowSpec& described() const { return spec_; }
   const std::string& qualifiedName() const { return qualifiedName_; }
   WindowContext* context() const { return context_; }
   // Controls in FEQ (list) order.
@@ -126,7 +126,7 @@ class Window {
   std::vector<std::pair<uint64_t, std::string>> stored;
 
  private:
-  bool Create(const WindowSpec& spec, std::initializer_list<VariableBinding> bindings);
+  bool Create(const WindowSpec& described, std::initializer_list<VariableBinding> bindings);
   void CreateControl(Control& control, HFONT font);
   void Activate();
 

@@ -41,7 +41,7 @@ TEST_F(WindowOpen, CreatesEveryControlInOrderWithPlaceholders) {
   for (int i = 0; i < 6; ++i) {
     Control* c = w.ControlByFeq(i + 1);
     ASSERT_NE(c, nullptr);
-    EXPECT_EQ(c->spec.label, labels[i]);
+    EXPECT_EQ(c->described.label, labels[i]);
     EXPECT_TRUE(c->placeholder);
     EXPECT_EQ(GetDlgCtrlID(c->hwnd), i + 1);
     EXPECT_TRUE(IsChild(w.hwnd(), c->hwnd));
@@ -144,7 +144,7 @@ TEST_F(WindowOpen, TwoThreadsOpenWindowsAtTheSameTime) {
     for (int i = 0; i < 15; ++i) {
       Window w(name, label);
       if (!w.Open()) continue;
-      bool ok = w.controls().size() == controls && w.controls()[0]->spec.label == firstLabel &&
+      bool ok = w.controls().size() == controls && w.controls()[0]->described.label == firstLabel &&
                 GetWindowThreadProcessId(w.hwnd(), nullptr) == GetCurrentThreadId();
       for (const auto& c : w.controls()) ok = ok && c->window == &w && IsChild(w.hwnd(), c->hwnd);
       if (ok) good.fetch_add(1);

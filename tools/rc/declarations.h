@@ -69,7 +69,7 @@ struct Value {
 };
 
 struct RecordDecl {
-  const RecordSpec* spec = nullptr;
+  const RecordSpec* described = nullptr;
   int line = 0;
   std::string label;
   std::vector<std::pair<const FieldSpec*, Value>> values;

@@ -91,26 +91,26 @@ bool IsReference(FieldKind k) {
 // Writes the items of one record and the record itself; returns the record's
 // relative offset.  `feq` is 0 for a window.
 uint32_t EmitRecord(Image& img, const RecordDecl& rec, uint32_t feq) {
-  const RecordSpec& spec = *rec.spec;
+  const RecordSpec& described = *rec.described;
   struct Ref {
     uint32_t pos;
     const FieldSpec* field;
     const Value* value;
   };
-  FieldSpec labelField{"label", FieldKind::kText, spec.labelPos};
+  FieldSpec labelField{"label", FieldKind::kText, described.labelPos};
   Value labelValue;
   labelValue.text = rec.label;
-  std::vector<Ref> refs{{spec.labelPos, &labelField, &labelValue}};
+  std::vector<Ref> refs{{described.labelPos, &labelField, &labelValue}};
   for (auto& [field, value] : rec.values)
     if (IsReference(field->kind)) refs.push_back({field->pos, field, &value});
   std::sort(refs.begin(), refs.end(), [](const Ref& a, const Ref& b) { return a.pos > b.pos; });
   std::vector<std::pair<uint32_t, uint32_t>> offsets;  // field position, item offset
   for (const Ref& r : refs) offsets.emplace_back(r.pos, EmitItem(img, *r.field, *r.value));
 
-  uint32_t at = img.Reserve(spec.length);
-  img.Put8(at, spec.type);
+  uint32_t at = img.Reserve(described.length);
+  img.Put8(at, described.type);
   // Positions and sizes not declared are "not given".
-  for (const FieldSpec& field : spec.fields)
+  for (const FieldSpec& field : described.fields)
     if (field.kind == FieldKind::kPair) {
       img.Put32(at + field.pos, f::kNotGiven);
       img.Put32(at + field.pos2, f::kNotGiven);

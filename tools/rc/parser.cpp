@@ -155,10 +155,10 @@ class Parser {
       w.record = ParseRecord(FindRecordSpec("window"), false);
       while (!(tok_.kind == Token::kWord && tok_.text == "end")) {
         if (tok_.kind != Token::kWord) lex_.Fail(tok_.line, "expected a control kind or \"end\"");
-        const RecordSpec* spec = FindRecordSpec(tok_.text);
-        if (spec == nullptr || spec->type == f::kWindow) lex_.Fail(tok_.line, "unknown control kind \"" + tok_.text + "\"");
+        const RecordSpec* described = FindRecordSpec(tok_.text);
+        if (described == nullptr || described->type == f::kWindow) lex_.Fail(tok_.line, "unknown control kind \"" + tok_.text + "\"");
         Advance();
-        w.controls.push_back(ParseRecord(spec, true));
+        w.controls.push_back(ParseRecord(described, true));
       }
       Advance();  // end
       res.windows.push_back(std::move(w));
@@ -226,8 +226,8 @@ class Parser {
     lex_.Fail(tok_.line, "expected a data type (BYTE, LONG, STRING, QUEUE or a number)");
   }
 
-  static const FieldSpec* FindField(const RecordSpec* spec, const std::string& name, bool control) {
-    for (const FieldSpec& field : spec->fields)
+  static const FieldSpec* FindField(const RecordSpec* described, const std::string& name, bool control) {
+    for (const FieldSpec& field : described->fields)
       if (name == field.name) return &field;
     if (control)
       for (const FieldSpec& field : kControlCommon)
@@ -235,16 +235,16 @@ class Parser {
     return nullptr;
   }
 
-  RecordDecl ParseRecord(const RecordSpec* spec, bool control) {
+  RecordDecl ParseRecord(const RecordSpec* described, bool control) {
     RecordDecl rec;
-    rec.spec = spec;
+    rec.described = described;
     rec.line = tok_.line;
     rec.label = TakeText("label");
     if (rec.label.empty()) lex_.Fail(rec.line, "empty label");
     while (tok_.kind == Token::kWord && tok_.text != "end" && FindRecordSpec(tok_.text) == nullptr) {
-      const FieldSpec* field = FindField(spec, tok_.text, control);
+      const FieldSpec* field = FindField(described, tok_.text, control);
       if (field == nullptr)
-        lex_.Fail(tok_.line, "\"" + tok_.text + "\" is not an attribute of " + spec->keyword +
+        lex_.Fail(tok_.line, "\"" + tok_.text + "\" is not an attribute of " + described->keyword +
                                  (control ? "" : " nor a control kind"));
       for (auto& [given, value] : rec.values)
         if (given == field) lex_.Fail(tok_.line, "\"" + tok_.text + "\" given twice");

@@ -102,8 +102,8 @@ const std::vector<RecordSpec>& RecordSpecs() {
 }
 
 const RecordSpec* FindRecordSpec(std::string_view keyword) {
-  for (const RecordSpec& spec : RecordSpecs())
-    if (keyword == spec.keyword) return &spec;
+  for (const RecordSpec& described : RecordSpecs())
+    if (keyword == described.keyword) return &described;
   return nullptr;
 }
 
