@@ -139,6 +139,12 @@ BOOL Translate(const uint8_t (&table)[256], const char* source, char* destinatio
 }
 }  // namespace
 
+// The code point of one Windows-1250 byte; the bytes the code page leaves
+// undefined give their own value (0x81, 0x83, ...).
+namespace prw {
+uint32_t AnsiByteToUnicode(unsigned char c) { return kAnsiToUnicode[c]; }
+}  // namespace prw
+
 BOOL CharToOemBuffA(const char* source, char* destination, DWORD length) {
   return Translate(kAnsiToOem, source, destination, length);
 }

@@ -46,6 +46,8 @@ struct Surface {
 
 // Windows-1250 byte <-> Unicode.
 char32_t AnsiToChar(unsigned char c);
+// The kernel's Windows-1250 table (kernel_codepages.cpp).
+uint32_t AnsiByteToUnicode(unsigned char c);
 // '?' when the character has no Windows-1250 byte.
 unsigned char CharToAnsi(char32_t c, bool* mapped = nullptr);
 std::string AnsiToUtf8String(const std::string& ansi);
