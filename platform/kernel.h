@@ -76,6 +76,7 @@ enum : DWORD {
   ERROR_FILE_TOO_LARGE = 223,
   ERROR_OPERATION_ABORTED = 995,
   ERROR_NOACCESS = 998,
+  ERROR_FILE_INVALID = 1006,
   ERROR_RESOURCE_DATA_NOT_FOUND = 1812,
   ERROR_RESOURCE_TYPE_NOT_FOUND = 1813,
   ERROR_RESOURCE_NAME_NOT_FOUND = 1814,
@@ -166,6 +167,29 @@ DWORD GetFileAttributesA(const char* fileName);  // INVALID_FILE_ATTRIBUTES when
 enum : DWORD { INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu, FILE_ATTRIBUTE_DIRECTORY = 0x10 };
 // The descriptor behind a handle, for a shared mapping of a file's first page.
 int FileDescriptorOf(HANDLE file);
+
+// File mappings, read-only: the reader's way to the bytes of a file without a
+// system call per read.  CreateFileMappingA takes PAGE_READONLY and a size of
+// 0 (the file's current length; an empty file cannot be mapped:
+// ERROR_FILE_INVALID); the mapping keeps its own reference to the file, so
+// the file handle may be closed first.  It is refused (ERROR_NOT_SUPPORTED)
+// while a test has replaced the pread entry of the system-call table, so that
+// injected read faults stay in force.  MapViewOfFile takes FILE_MAP_READ and
+// maps `bytes` from a 4096-aligned offset (0 bytes: to the mapping's end);
+// the view shows later writes of any process at once.  A view stays valid
+// until UnmapViewOfFile, also after its mapping handle is closed.
+// Bytes of a view must be read with CopyFromView: when the file was cut
+// shorter than the view after it was mapped, the copy answers FALSE with
+// ERROR_HANDLE_EOF instead of the program dying of the bus error (what a
+// Windows program catches as EXCEPTION_IN_PAGE_ERROR).
+enum : DWORD { PAGE_READONLY = 0x02, FILE_MAP_READ = 0x04 };
+HANDLE CreateFileMappingA(HANDLE file, void* securityAttributes, DWORD protect, DWORD maximumSizeHigh,
+                          DWORD maximumSizeLow, const char* name);
+LPVOID MapViewOfFile(HANDLE mapping, DWORD desiredAccess, DWORD offsetHigh, DWORD offsetLow, size_t bytes);
+BOOL UnmapViewOfFile(const void* base);
+// The length of the view that starts at base (0 when base is not a view).
+size_t ViewSize(const void* base);
+BOOL CopyFromView(void* destination, const void* source, size_t length);
 
 // Byte-range locks, exclusive, on 64-bit offsets.  They are open-file-
 // description locks: two handles of one process conflict like two handles on

@@ -54,4 +54,7 @@ BOOL CheckAndRecordShare(int fd, bool readableFd, DWORD access, DWORD shareMode)
 // be opened to look.
 bool DeleteIsDenied(const std::string& path);
 
+// False while a test has replaced the pread entry of the system-call table.
+bool ReadsAreReal();
+
 }  // namespace prk

@@ -143,6 +143,7 @@ FileObject::~FileObject() { ::close(fd); }
 
 FileSyscalls& PlatformFileSyscalls() { return g_syscalls; }
 void ResetPlatformFileSyscalls() { g_syscalls = kRealSyscalls; }
+bool prk::ReadsAreReal() { return g_syscalls.pread == RealPread; }
 
 HANDLE CreateFileA(const char* fileName, DWORD desiredAccess, DWORD shareMode, void* securityAttributes,
                    DWORD creationDisposition, DWORD flagsAndAttributes, HANDLE templateFile) {

@@ -167,7 +167,7 @@ int TableAccess::Remove() {
 
 // ------------------------------------------------------------ bracket
 
-int TableAccess::BeginRead() { return static_cast<int>(file_->BeginRead()); }
+int TableAccess::BeginRead(bool unguarded) { return static_cast<int>(file_->BeginRead(unguarded)); }
 
 int TableAccess::BeginChange() {
   watchArmed_ = false;

@@ -61,7 +61,11 @@ class TableAccess {
   int Remove();
 
   // ---- the operation bracket
-  int BeginRead();
+  // `unguarded`: see PhysicalFile::BeginRead.
+  int BeginRead(bool unguarded = false);
+  // No hold or WATCH is armed: the next read has no effect outside the
+  // record buffer and the position, so it may be repeated.
+  bool repeatable() const { return !holdArmed_ && !watchArmed_; }
   int BeginChange();
   // Writes (or, with delayed writing, may skip) the pending update and
   // leaves the file between operations.

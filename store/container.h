@@ -78,6 +78,13 @@ class ContainerHooks {
   virtual bool PendingAreaIsUnfinishedTransaction(Container& /*file*/) { return false; }
 };
 
+// Thrown out of a read of the tree that ran without its reader slot (see
+// AllowUnguardedRead) when a page had to come from disk and, once the slot
+// was taken, the file turned out to have changed since the operation began:
+// the pages it already read may be stale.  The operation has produced no
+// result the caller keeps; it is repeated after a full header refresh.
+struct StaleRead {};
+
 struct ContainerOptions {
   std::string_view ownerPassword;  // empty: no encryption
   bool readOnly = false;           // never writes, never finishes a pending area
@@ -143,6 +150,14 @@ class Container {
   // record numbers are refused in it (1194, 1203, 1163).
   void SetReadState(bool on);
   bool readState() const { return readState_; }
+  // For the next refresh in read state only: when the header in the file's
+  // mapping shows the change counter unchanged and no update pending, the
+  // refresh takes no reader slot and reads nothing, and the operation runs
+  // on the cached pages.  The first page it needs from disk takes the slot
+  // and looks at the header again; if the file changed meanwhile, that read
+  // throws StaleRead.  Leaving the read state ends the permission.
+  void AllowUnguardedRead() { unguardedAllowed_ = true; }
+  bool unguarded() const { return unguarded_; }
   // Step 1: takes the update lock and refreshes the header; 0 or the lock's
   // error.  A second call while the update is open does nothing.
   DWORD BeginUpdate();
@@ -195,6 +210,10 @@ class Container {
   const Page* StepLeaf(std::vector<PathStep>* path, bool forward) const;
   bool Locate(Seek mode, ByteView key, const Page** leaf, long* index) const;
   bool LocateEdge(bool last, const Page** leaf, long* index) const;
+  // 1: the first record not less than key is on this lazy leaf, copied out;
+  // 0: none is; -1: the leaf must be decoded to tell.
+  int FindInLazyLeaf(const Page* leaf, ByteView key, std::vector<uint8_t>* outKey,
+                     std::vector<uint8_t>* outData) const;
   bool SeekInternal(Seek mode, ByteView key, std::vector<uint8_t>* outKey, std::vector<uint8_t>* outData) const;
   bool EdgeRecord(bool last, std::vector<uint8_t>* outKey, std::vector<uint8_t>* outData) const;
   void CheckRecordSize(size_t keyLength, size_t dataLength) const;
@@ -214,6 +233,14 @@ class Container {
 
   // I/O and the pending area (container_io.cpp, container_update.cpp)
   DWORD ReadAt(uint64_t offset, uint8_t* buffer, uint32_t length, uint32_t* bytesRead) const;
+  // Copies from the file's read-only mapping when it covers the range,
+  // mapping the file again once it has grown; false: read with ReadFile.
+  bool ReadMapped(uint64_t offset, uint8_t* buffer, uint32_t length) const;
+  void Unmap() const;
+  // The header in the mapping shows the state this object last read.
+  bool MappedHeaderUnchanged() const;
+  // A page is needed from disk during an unguarded read: take the slot.
+  void GuardRead() const;
   DWORD WriteAt(uint64_t offset, const uint8_t* buffer, uint32_t length);
   DWORD Flush();
   uint64_t Relocated(uint64_t home) const;
@@ -242,7 +269,14 @@ class Container {
   std::vector<int32_t> deferredFrees_;
 
   bool readState_ = false;
-  bool readerSlotHeld_ = false;
+  mutable bool readerSlotHeld_ = false;
+  mutable bool unguardedAllowed_ = false;
+  mutable bool unguarded_ = false;
+  // The read-only mapping of the whole file (none for an in-memory tree, or
+  // while the platform refuses one).
+  mutable HANDLE mapping_ = nullptr;
+  mutable const uint8_t* view_ = nullptr;
+  mutable size_t viewSize_ = 0;
   bool updateLockHeld_ = false;
   bool allReadersHeld_ = false;
   bool phaseOneDone_ = false;

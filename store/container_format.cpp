@@ -32,6 +32,14 @@ bool FileHeader::Parse(const uint8_t in[kHeaderSize]) {
   return true;
 }
 
+bool FileHeader::PeekCounters(const uint8_t in[64], Counters* out) {
+  if (std::memcmp(in + 0x00E, kMagic, 4) != 0) return false;
+  out->committedLength = LoadU32(in + 0x006);
+  out->pendingLength = LoadU32(in + 0x00A);
+  out->changeCounter = LoadU32(in + 0x018);
+  return true;
+}
+
 bool FileHeader::IsSane() const {
   const int64_t limit = static_cast<int64_t>((kPageAreaLimit - kHeaderSize) / kUnit);
   if (regionStart[0] < 0 || regionEnd[0] < regionStart[0]) return false;

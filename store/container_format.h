@@ -108,6 +108,14 @@ struct FileHeader {
   void Serialize(uint8_t out[kHeaderSize]) const;
   // Parses 512 bytes; false when the magic or the header size is wrong.
   bool Parse(const uint8_t in[kHeaderSize]);
+  // The fields a reader looks at to learn whether anything changed, from the
+  // first 64 bytes of a header; false when the magic is wrong.
+  struct Counters {
+    uint32_t committedLength;
+    uint32_t pendingLength;
+    uint32_t changeCounter;
+  };
+  static bool PeekCounters(const uint8_t in[64], Counters* out);
   // True when the regions, lengths and root describe a layout this code can
   // use safely: regions ascending and whole, the page area below 2 GiB, the
   // committed length not past the pending length.

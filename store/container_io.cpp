@@ -29,12 +29,76 @@ Container::~Container() {
   // Locks go with the handle's owner; an update left open is simply dropped.
   ReleaseUpdateLocks();
   if (readerSlotHeld_) hooks_->UnlockReaderSlot();
+  Unmap();
+}
+
+// ---------------------------------------------------------------- mapping
+// Reads copy out of a shared read-only mapping of the file: the same bytes a
+// ReadFile would return (writes of every process show in it at once), without
+// a system call.  The mapping covers the file as long as it was when mapped;
+// a read beyond maps it again if the file has grown, else falls back to
+// ReadFile, which reports the short read.
+
+void Container::Unmap() const {
+  if (view_ != nullptr) UnmapViewOfFile(view_);
+  if (mapping_ != nullptr) CloseHandle(mapping_);
+  view_ = nullptr;
+  mapping_ = nullptr;
+  viewSize_ = 0;
+}
+
+bool Container::ReadMapped(uint64_t offset, uint8_t* buffer, uint32_t length) const {
+  if (file_ == nullptr) return false;
+  if (offset + length > viewSize_) {
+    LONGLONG size = 0;
+    if (!GetFileSizeEx(file_, &size) || static_cast<uint64_t>(size) < offset + length ||
+        static_cast<uint64_t>(size) <= viewSize_)
+      return false;
+    Unmap();
+    mapping_ = CreateFileMappingA(file_, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    if (mapping_ == nullptr) return false;
+    view_ = static_cast<const uint8_t*>(MapViewOfFile(mapping_, FILE_MAP_READ, 0, 0, 0));
+    if (view_ == nullptr) {
+      Unmap();
+      return false;
+    }
+    viewSize_ = ViewSize(view_);
+    if (offset + length > viewSize_) return false;
+  }
+  if (!CopyFromView(buffer, view_ + offset, length)) {
+    Unmap();  // the file was cut short under the view: ReadFile tells how
+    return false;
+  }
+  return true;
+}
+
+bool Container::MappedHeaderUnchanged() const {
+  uint8_t block[kCipherBlock];
+  if (viewSize_ < kHeaderSize || !CopyFromView(block, view_, sizeof block)) return false;
+  if (cipher_) cipher_->Decipher(block, sizeof block);
+  FileHeader::Counters now;
+  if (!FileHeader::PeekCounters(block, &now)) return false;
+  return now.committedLength == now.pendingLength && now.changeCounter <= diskHeader_.changeCounter;
+}
+
+void Container::GuardRead() const {
+  unguarded_ = unguardedAllowed_ = false;
+  if (!readerSlotHeld_) {
+    if (hooks_->LockReaderSlot() != 0) throw StaleRead{};  // the full refresh reports it
+    readerSlotHeld_ = true;
+  }
+  if (!MappedHeaderUnchanged()) throw StaleRead{};
 }
 
 // ---------------------------------------------------------------- raw I/O
 
 DWORD Container::ReadAt(uint64_t offset, uint8_t* buffer, uint32_t length, uint32_t* bytesRead) const {
   if (length % kCipherBlock != 0) RaiseDriverError(kErrReadNotBlockMultiple, fileName_.c_str());
+  if (ReadMapped(offset, buffer, length)) {
+    if (cipher_) cipher_->Decipher(buffer, length);
+    *bytesRead = length;
+    return 0;
+  }
   OVERLAPPED at;
   at.Offset = static_cast<DWORD>(offset);
   at.OffsetHigh = static_cast<DWORD>(offset >> 32);
@@ -121,6 +185,10 @@ int Container::RefreshHeader() {
   // Between the phases of our own update the disk shows our pending area.
   if (inMemory() || phaseOneDone_) return 0;
   if (readState_ && !readerSlotHeld_) {
+    if (unguardedAllowed_ && headerLoaded_ && relocations_.empty() && MappedHeaderUnchanged()) {
+      unguarded_ = true;
+      return 0;
+    }
     DWORD error = hooks_->LockReaderSlot();
     if (error) {
       lastError_ = error;
@@ -286,6 +354,7 @@ bool Container::NextRecordNumber(uint8_t number[4]) {
 void Container::SetReadState(bool on) {
   if (readState_ == on) return;
   readState_ = on;
+  if (!on) unguardedAllowed_ = unguarded_ = false;
   if (!on && readerSlotHeld_) {
     hooks_->UnlockReaderSlot();
     readerSlotHeld_ = false;

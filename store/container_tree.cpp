@@ -36,13 +36,14 @@ Page* Container::GetPage(int32_t reference, int expectedLevel) const {
   Page* page = cache_.Find(reference);
   if (!page) {
     if (inMemory() || reference < 0) RaiseDriverError(kErrTreeInconsistent, fileName_.c_str());
+    if (unguarded_) GuardRead();
     cache_.EvictBeforeLoad();
     // The image buffer and the page object are reused from miss to miss.
     std::vector<uint8_t>& image = loadImage_;
     LoadPageImage(reference, &image);
     std::unique_ptr<Page> fresh = cache_.TakeSpare(reference);
-    PageCodec::Parse(image.data(), static_cast<uint32_t>(image.size()), reference, true, fresh.get(),
-                     &scratchImage_, fileName_.c_str());
+    PageCodec::Load(image.data(), static_cast<uint32_t>(image.size()), reference, true, true, fresh.get(),
+                    &scratchImage_, fileName_.c_str());
     page = cache_.Add(std::move(fresh), false);
   }
   if (expectedLevel >= 0 && page->level() != expectedLevel) RaiseDriverError(kErrPageLevelMismatch, fileName_.c_str());
@@ -245,7 +246,34 @@ void CopyOut(const Page* leaf, size_t i, std::vector<uint8_t>* key, std::vector<
 }
 }  // namespace
 
+int Container::FindInLazyLeaf(const Page* leaf, ByteView key, std::vector<uint8_t>* outKey,
+                              std::vector<uint8_t>* outData) const {
+  PageCodec::ImageHit hit;
+  int found = PageCodec::LowerBoundInImage(*leaf, key, &hit);
+  if (found != 1) return found;
+  const uint8_t* rest = hit.rest;
+  if (outKey) {
+    outKey->assign(key.begin(), key.begin() + hit.shared);
+    outKey->insert(outKey->end(), rest, rest + (hit.keyLength - hit.shared));
+  }
+  if (outData) outData->assign(rest + (hit.keyLength - hit.shared), rest + (hit.recordLength - hit.shared));
+  return 1;
+}
+
 bool Container::Find(ByteView key, std::vector<uint8_t>* data) const {
+  // The one leaf a descent reaches holds the key if any leaf does.
+  if (const Page* leaf = DescendRead(key, &scratchPath_); leaf && leaf->lazy()) {
+    PageCodec::ImageHit hit;
+    int found = PageCodec::LowerBoundInImage(*leaf, key, &hit);
+    if (found == 0) return false;
+    if (found == 1) {
+      if (hit.keyLength != key.size() ||
+          std::memcmp(hit.rest, key.data() + hit.shared, hit.keyLength - hit.shared) != 0)
+        return false;
+      if (data) data->assign(hit.rest + (hit.keyLength - hit.shared), hit.rest + (hit.recordLength - hit.shared));
+      return true;
+    }
+  }
   const Page* leaf;
   long index;
   if (!Locate(Seek::kGE, key, &leaf, &index)) return false;
@@ -331,6 +359,13 @@ bool Container::LocateEdge(bool last, const Page** leafOut, long* indexOut) cons
 
 bool Container::SeekInternal(Seek mode, ByteView key, std::vector<uint8_t>* outKey,
                              std::vector<uint8_t>* outData) const {
+  if (mode == Seek::kGE) {
+    // A lookup by key value: answered from the leaf's image when the record
+    // is there.
+    if (const Page* leaf = DescendRead(key, &scratchPath_); leaf && leaf->lazy() &&
+                                                            FindInLazyLeaf(leaf, key, outKey, outData) == 1)
+      return true;
+  }
   const Page* leaf;
   long index;
   if (!Locate(mode, key, &leaf, &index)) return false;

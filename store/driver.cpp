@@ -99,6 +99,20 @@ bool IsChange(int32_t op) {
   }
 }
 
+// Reads that keep their result in the record buffer (or the answer) alone,
+// and change the position only once their reads are done, so they can be
+// repeated from the start when an unguarded read turns out stale.
+bool IsRepeatableRead(int32_t op) {
+  switch (op) {
+    case files::OP_GETfileptr: case files::OP_GETfileptrlen: case files::OP_GETkeyptr:
+    case files::OP_GETfilekey: case files::OP_NEXT: case files::OP_PREVIOUS: case files::OP_RECORDSfile:
+    case files::OP_RECORDSkey: case files::OP_DUPLICATE: case files::OP_DUPLICATEkey:
+      return true;
+    default:
+      return false;
+  }
+}
+
 bool IsTableOperation(int32_t op) {
   switch (op) {
     case files::OP_ADD: case files::OP_PUT: case files::OP_DELETE: case files::OP_BUILDfile:
@@ -297,9 +311,27 @@ int32_t Perform(int32_t op, FileDescriptor* file, intptr_t* args, int* error) {
     *error = kErrFileNotOpen;
     return 0;
   }
-  int rc = IsChange(op) ? access->BeginChange() : access->BeginRead();
-  if (rc == 0) rc = TableOperation(op, file, args, access, &result);
-  if (rc != 0 && IsChange(op)) access->file()->DiscardChanges();
+  if (IsChange(op)) {
+    int rc = access->BeginChange();
+    if (rc == 0) rc = TableOperation(op, file, args, access, &result);
+    if (rc != 0) access->file()->DiscardChanges();
+    *error = access->Finish(rc);
+    return result;
+  }
+  // A read that finds the file unchanged runs on the cached pages without
+  // its reader slot; when it needs the disk and the file changed meanwhile,
+  // it is repeated once with the slot held from the start.
+  const bool unguarded = IsRepeatableRead(op) && access->repeatable();
+  int rc = access->BeginRead(unguarded);
+  if (rc == 0) {
+    try {
+      rc = TableOperation(op, file, args, access, &result);
+    } catch (const StaleRead&) {
+      result = 0;
+      rc = access->BeginRead(false);
+      if (rc == 0) rc = TableOperation(op, file, args, access, &result);
+    }
+  }
   *error = access->Finish(rc);
   return result;
 }

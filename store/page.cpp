@@ -3,6 +3,7 @@
 namespace pr::store {
 
 size_t Page::LowerBound(ByteView key) const {
+  Materialize();
   size_t lo = 0, hi = records_.size();
   while (lo < hi) {
     size_t mid = (lo + hi) / 2;
@@ -15,6 +16,7 @@ size_t Page::LowerBound(ByteView key) const {
 }
 
 long Page::FindLE(ByteView key) const {
+  Materialize();
   size_t lo = 0, hi = records_.size();  // first record greater than key
   while (lo < hi) {
     size_t mid = (lo + hi) / 2;
@@ -33,6 +35,7 @@ uint32_t Page::Append(const uint8_t* p, size_t n) {
 }
 
 void Page::InsertAt(size_t i, ByteView key, ByteView data, int32_t child) {
+  Materialize();
   PageRecord r;
   r.keyLength = static_cast<uint16_t>(key.size());
   r.recordLength = static_cast<uint16_t>(key.size() + data.size());
@@ -57,6 +60,7 @@ void Page::InsertAt(size_t i, ByteView key, ByteView data, int32_t child) {
 }
 
 void Page::RemoveAt(size_t i) {
+  Materialize();
   garbage_ += records_[i].recordLength;
   estimate_ -= RecordEstimate(records_[i].recordLength, isNode());
   records_.erase(records_.begin() + static_cast<long>(i));
@@ -65,6 +69,7 @@ void Page::RemoveAt(size_t i) {
 }
 
 void Page::ReplaceDataAt(size_t i, ByteView data) {
+  Materialize();
   PageRecord& r = records_[i];
   size_t oldData = r.recordLength - r.keyLength;
   if (data.size() == oldData) {
@@ -83,6 +88,7 @@ void Page::ReplaceDataAt(size_t i, ByteView data) {
 }
 
 void Page::ReplaceKeyAt(size_t i, ByteView key) {
+  Materialize();
   PageRecord& r = records_[i];
   std::vector<uint8_t> bytes(key.begin(), key.end());
   bytes.insert(bytes.end(), arena_.begin() + r.offset + r.keyLength, arena_.begin() + r.offset + r.recordLength);
@@ -100,6 +106,8 @@ void Page::MoveTailTo(size_t from, Page* to) {
   // A split: the receiving page gets room for the tail and half as much
   // again; the page left behind is squeezed to its live bytes with the same
   // headroom, so that the many pages of a large update stay near their size.
+  Materialize();
+  to->Materialize();
   size_t tailBytes = 0;
   for (size_t i = from; i < records_.size(); ++i) tailBytes += records_[i].recordLength;
   to->arena_.reserve(to->arena_.size() + tailBytes + tailBytes / 2 + 64);
@@ -129,6 +137,9 @@ void Page::MoveTailTo(size_t from, Page* to) {
 }
 
 void Page::Clear() {
+  lazy_ = false;
+  lazyCount_ = 0;
+  lazyImage_.clear();
   records_.clear();
   arena_.clear();
   garbage_ = 0;

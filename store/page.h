@@ -44,20 +44,35 @@ class Page {
   int32_t reference() const { return reference_; }
   uint8_t level() const { return level_; }
   bool isNode() const { return level_ > 0; }
-  size_t count() const { return records_.size(); }
-  bool empty() const { return records_.empty(); }
+  size_t count() const { return lazy_ ? lazyCount_ : records_.size(); }
+  bool empty() const { return count() == 0; }
   // 13 + sum(record length + 5) + 4 per record on a node page.
-  uint32_t estimate() const { return estimate_; }
+  uint32_t estimate() const { Materialize(); return estimate_; }
   static uint32_t RecordEstimate(uint32_t recordLength, bool node) { return recordLength + 5 + (node ? 4 : 0); }
 
-  ByteView Key(size_t i) const { return {arena_.data() + records_[i].offset, records_[i].keyLength}; }
-  ByteView Record(size_t i) const { return {arena_.data() + records_[i].offset, records_[i].recordLength}; }
+  ByteView Key(size_t i) const { Materialize(); return {arena_.data() + records_[i].offset, records_[i].keyLength}; }
+  ByteView Record(size_t i) const {
+    Materialize();
+    return {arena_.data() + records_[i].offset, records_[i].recordLength};
+  }
   ByteView Data(size_t i) const {
+    Materialize();
     const PageRecord& r = records_[i];
     return {arena_.data() + r.offset + r.keyLength, static_cast<size_t>(r.recordLength - r.keyLength)};
   }
-  int32_t Child(size_t i) const { return records_[i].child; }
-  const PageRecord& At(size_t i) const { return records_[i]; }
+  int32_t Child(size_t i) const { Materialize(); return records_[i].child; }
+  const PageRecord& At(size_t i) const { Materialize(); return records_[i]; }
+
+  // A leaf read from disk may stay in its expanded image until a record
+  // accessor needs its records decoded (which happens then, with every check
+  // of a full read).  While it does, PageCodec::LowerBoundInImage searches
+  // the image itself: a lookup that touches one record of a page does not
+  // pay for decoding all of them.
+  bool lazy() const { return lazy_; }
+  const std::vector<uint8_t>& lazyImage() const { return lazyImage_; }
+  void Materialize() const {
+    if (lazy_) Decode();
+  }
 
   // Index of the first record whose key is not less than key (count() if none).
   size_t LowerBound(ByteView key) const;
@@ -72,14 +87,27 @@ class Page {
   // Replaces the key of node entry i (the caller keeps the order).
   void ReplaceKeyAt(size_t i, ByteView key);
   // Child references live outside the packed records: the size class stays.
-  void SetChild(size_t i, int32_t child) { records_[i].child = child; image_.clear(); }
+  void SetChild(size_t i, int32_t child) {
+    Materialize();
+    records_[i].child = child;
+    image_.clear();
+  }
   // Moves records [from, count()) to the end of `to` (same kind of page).
   void MoveTailTo(size_t from, Page* to);
   // Moves every record to `to` (empty), leaving this page empty.
   void MoveAllTo(Page* to) { MoveTailTo(0, to); }
-  void SetLevel(uint8_t level) { level_ = level; RecomputeEstimate(); InvalidateImage(); }
+  void SetLevel(uint8_t level) {
+    Materialize();
+    level_ = level;
+    RecomputeEstimate();
+    InvalidateImage();
+  }
   void Clear();
-  void Reserve(size_t records, size_t bytes) { records_.reserve(records); arena_.reserve(bytes); }
+  void Reserve(size_t records, size_t bytes) {
+    Materialize();
+    records_.reserve(records);
+    arena_.reserve(bytes);
+  }
 
   // The disk image built for the update in progress (empty when none).
   std::vector<uint8_t>& image() { return image_; }
@@ -99,6 +127,7 @@ class Page {
 
  private:
   friend class PageCodec;
+  void Decode() const;
   void RecomputeEstimate();
   void MaybeCompact();
   uint32_t Append(const uint8_t* p, size_t n);
@@ -109,6 +138,12 @@ class Page {
   std::vector<PageRecord> records_;
   std::vector<uint8_t> arena_;
   std::vector<uint8_t> image_;
+  // The lazy state: the expanded image (header, child array, records), its
+  // record count and the file name its errors name.
+  mutable bool lazy_ = false;
+  uint16_t lazyCount_ = 0;
+  const char* lazyFileName_ = "";
+  mutable std::vector<uint8_t> lazyImage_;
 };
 
 // RAII pin: keeps a page in the cache while a caller holds a pointer to it

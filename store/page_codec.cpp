@@ -70,6 +70,11 @@ void PageCodec::Build(const Page& page, int32_t reference, std::vector<uint8_t>*
 
 void PageCodec::Parse(const uint8_t* image, uint32_t length, int32_t reference, bool checkHome, Page* page,
                       std::vector<uint8_t>* scratch, const char* fileName) {
+  Load(image, length, reference, checkHome, false, page, scratch, fileName);
+}
+
+void PageCodec::Load(const uint8_t* image, uint32_t length, int32_t reference, bool checkHome, bool lazyLeaf,
+                     Page* page, std::vector<uint8_t>* scratch, const char* fileName) {
   if (length < kPageHeaderSize) RaiseDriverError(kErrPageLengthMismatch, fileName);
   const uint32_t stored = LoadU16(image + 4);
   const uint32_t expanded = LoadU16(image + 6);
@@ -81,17 +86,35 @@ void PageCodec::Parse(const uint8_t* image, uint32_t length, int32_t reference, 
   const uint32_t prefix = kPageHeaderSize + (level > 0 ? 4 * n : 0);
   if (stored < prefix || expanded < stored) RaiseDriverError(kErrPageParse, fileName);
 
-  const uint8_t* body = image;
-  if (stored < expanded) {
-    scratch->resize(expanded);
-    std::memcpy(scratch->data(), image, prefix);
-    int rc = Expand(image + prefix, stored - prefix, scratch->data() + prefix, expanded - prefix);
-    if (rc != 0) RaiseDriverError(rc, fileName);
-    body = scratch->data();
-  }
-
   page->Clear();
   page->level_ = level;
+  // A leaf kept lazily holds its expanded image; anything else is decoded
+  // from the image (expanded into scratch when it was compressed).
+  const bool lazy = lazyLeaf && level == 0;
+  std::vector<uint8_t>& body = lazy ? page->lazyImage_ : *scratch;
+  const uint8_t* bytes = image;
+  if (stored < expanded || lazy) {
+    body.resize(expanded);
+    std::memcpy(body.data(), image, stored < expanded ? prefix : expanded);
+    if (stored < expanded) {
+      int rc = Expand(image + prefix, stored - prefix, body.data() + prefix, expanded - prefix);
+      if (rc != 0) RaiseDriverError(rc, fileName);
+    }
+    bytes = body.data();
+  }
+  if (lazy) {
+    page->lazy_ = true;
+    page->lazyCount_ = static_cast<uint16_t>(n);
+    page->lazyFileName_ = fileName;
+    return;
+  }
+  DecodeRecords(bytes, expanded, n, page, fileName);
+}
+
+void PageCodec::DecodeRecords(const uint8_t* body, uint32_t expanded, uint32_t n, Page* page,
+                              const char* fileName) {
+  const uint8_t level = page->level_;
+  const uint32_t prefix = kPageHeaderSize + (level > 0 ? 4 * n : 0);
   page->records_.reserve(n);
   // Every record is at most its stored bytes plus a 63-byte shared prefix:
   // the arena is sized once for that bound and cut to the bytes used.
@@ -155,6 +178,83 @@ void PageCodec::Parse(const uint8_t* image, uint32_t length, int32_t reference, 
   page->estimate_ = estimate;
   if (at != expanded) RaiseDriverError(kErrPageParse, fileName);
   page->InvalidateImage();
+}
+
+void Page::Decode() const {
+  // The image moves out first: decoding fills the records and clears the
+  // lazy state.
+  Page* self = const_cast<Page*>(this);
+  std::vector<uint8_t> image;
+  image.swap(self->lazyImage_);
+  const uint32_t n = lazyCount_;
+  self->lazy_ = false;
+  self->lazyCount_ = 0;
+  PageCodec::DecodeRecords(image.data(), static_cast<uint32_t>(image.size()), n, self, lazyFileName_);
+  image.clear();
+  self->lazyImage_.swap(image);  // keeps the buffer for the next load
+}
+
+int PageCodec::LowerBoundInImage(const Page& page, ByteView key, ImageHit* hit) {
+  // Walks the records in order, keeping `matched`: how many leading bytes the
+  // last record passed over shares with the key.  A record that shares more
+  // than that with its predecessor differs from the key exactly where its
+  // predecessor did, so it is smaller too and needs no comparison.
+  const std::vector<uint8_t>& image = page.lazyImage_;
+  const uint8_t* body = image.data();
+  const uint32_t expanded = static_cast<uint32_t>(image.size());
+  const uint32_t n = page.lazyCount_;
+  const char* fileName = page.lazyFileName_;
+  size_t at = kPageHeaderSize;
+  uint32_t recordLength = 0, keyLength = 0, previousKey = 0, previousLength = 0;
+  uint32_t matched = 0;
+  for (uint32_t i = 0; i < n; ++i) {
+    if (at >= expanded) RaiseDriverError(kErrPageParse, fileName);
+    const uint8_t flags = body[at++];
+    const uint32_t shared = flags & 0x3F;
+    if (i == 0 && (flags & 0xC0) != 0xC0) RaiseDriverError(kErrPageParse, fileName);
+    if (flags & 0x80) {
+      if (expanded - at < 2) RaiseDriverError(kErrPageParse, fileName);
+      recordLength = LoadU16(body + at);
+      at += 2;
+    }
+    if (flags & 0x40) {
+      if (expanded - at < 2) RaiseDriverError(kErrPageParse, fileName);
+      keyLength = LoadU16(body + at);
+      at += 2;
+    }
+    if (shared > previousLength || shared > recordLength || keyLength > recordLength ||
+        recordLength > kMaxRecordLength)
+      RaiseDriverError(kErrPageParse, fileName);
+    const uint32_t rest = recordLength - shared;
+    if (expanded - at < rest) RaiseDriverError(kErrPageParse, fileName);
+    // A prefix shared past the end of either key part is left to the full
+    // decode (it does not occur in the files this driver writes).
+    if (i > 0 && (shared >= keyLength || shared >= previousKey)) return -1;
+    if (i == 0 || shared <= matched) {
+      // The record's first `shared` bytes equal the key's: compare the rest.
+      const uint8_t* mine = body + at;
+      const uint32_t mineKey = keyLength - shared;
+      const size_t theirs = key.size() > shared ? key.size() - shared : 0;
+      if (key.size() < shared) return -1;  // cannot happen: shared <= matched <= key size
+      const size_t common = std::min<size_t>(mineKey, theirs);
+      size_t k = 0;
+      while (k < common && mine[k] == key[shared + k]) ++k;
+      const bool less = k < common ? mine[k] < key[shared + k] : mineKey < theirs;
+      if (!less) {
+        hit->shared = shared;
+        hit->rest = mine;
+        hit->keyLength = keyLength;
+        hit->recordLength = recordLength;
+        hit->index = i;
+        return 1;
+      }
+      matched = shared + static_cast<uint32_t>(k);
+    }
+    at += rest;
+    previousKey = keyLength;
+    previousLength = recordLength;
+  }
+  return 0;
 }
 
 }  // namespace pr::store

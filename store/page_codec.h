@@ -39,6 +39,28 @@ class PageCodec {
   // order).  When checkHome is false the home offset is not compared.
   static void Parse(const uint8_t* image, uint32_t length, int32_t reference, bool checkHome, Page* page,
                     std::vector<uint8_t>* scratch, const char* fileName);
+  // Parse, but a leaf (lazyLeaf set) keeps its expanded image and decodes
+  // its records on first use (Page::Materialize); its header is checked now.
+  static void Load(const uint8_t* image, uint32_t length, int32_t reference, bool checkHome, bool lazyLeaf,
+                   Page* page, std::vector<uint8_t>* scratch, const char* fileName);
+
+  // The first record of a lazy leaf whose key is not less than `key`.  Its
+  // first `shared` bytes are the key's own; `rest` points at the others
+  // (recordLength - shared bytes) inside the page's image.
+  struct ImageHit {
+    uint32_t shared;
+    const uint8_t* rest;
+    uint32_t keyLength;
+    uint32_t recordLength;
+    uint32_t index;
+  };
+  // 1: found; 0: every record of the page is less; -1: the page must be
+  // decoded to answer.  Raises 1602 on a record area that does not parse.
+  static int LowerBoundInImage(const Page& page, ByteView key, ImageHit* hit);
+
+ private:
+  friend class Page;
+  static void DecodeRecords(const uint8_t* body, uint32_t expanded, uint32_t n, Page* page, const char* fileName);
 };
 
 }  // namespace pr::store

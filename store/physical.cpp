@@ -132,8 +132,9 @@ bool PhysicalFile::PendingAreaIsUnfinishedTransaction(Container& file) {
   return TransactionRecoveryCheck(file, name_);
 }
 
-DWORD PhysicalFile::BeginRead() {
+DWORD PhysicalFile::BeginRead(bool unguarded) {
   container_->SetReadState(true);
+  if (unguarded) container_->AllowUnguardedRead();
   int status = container_->RefreshHeader();
   if (status == 0 && !readOnly() && container_->header().committedLength != container_->header().pendingLength) {
     // An update cut short by another program: a reader only reads through

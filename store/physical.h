@@ -109,8 +109,12 @@ class PhysicalFile final : public FileLocks {
 
   // ---- operation bracket
   // Enters the read state and refreshes the header.  0, 36 for a file that is
-  // not a keyed file of this format, or the lock's system error.
-  DWORD BeginRead();
+  // not a keyed file of this format, or the lock's system error.  With
+  // `unguarded`, an operation that finds nothing changed runs on the cached
+  // pages without the reader slot until it needs a page from disk
+  // (Container::AllowUnguardedRead); it must then be ready to be repeated
+  // when StaleRead comes out of it.
+  DWORD BeginRead(bool unguarded = false);
   // Leaves the read state and opens the update (update lock, refresh).  0,
   // 36, 5 for a read-only file, or the lock's system error.
   DWORD BeginChange();
