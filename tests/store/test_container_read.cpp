@@ -1,0 +1,214 @@
+// The read path: leaves searched in their image agree with decoded leaves;
+// an unguarded read that meets a change is stopped with StaleRead; reads
+// through the mapping follow a growing file and fail cleanly on a cut one.
+#include <unistd.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <random>
+
+#include "container_test_util.h"
+#include "store/container_verify.h"
+
+namespace pr::store::testing {
+namespace {
+
+class ContainerRead : public ContainerTest {};
+
+// Keys of mixed lengths and shared prefixes, as tables, kinds and indexes
+// put them side by side in one tree.
+std::vector<uint8_t> MixedKey(uint32_t n) {
+  std::vector<uint8_t> key = {static_cast<uint8_t>(1 + n % 3), static_cast<uint8_t>(n % 5)};
+  std::vector<uint8_t> number = BigEndianKey(n * 7);
+  key.insert(key.end(), number.begin(), number.end());
+  if (n % 4 == 0) key.insert(key.end(), {0x20, 0x20, static_cast<uint8_t>(n)});
+  return key;
+}
+
+struct KeyLess {
+  bool operator()(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) const {
+    return CompareKeys(a, b) < 0;
+  }
+};
+
+TEST_F(ContainerRead, LookupsInLeafImagesFindWhatTheTreeHolds) {
+  std::string path = dir_.File("lazy.twl");
+  std::map<std::vector<uint8_t>, std::vector<uint8_t>, KeyLess> expected;
+  {
+    FileHandle f(path, true);
+    Container c(f.get(), path);
+    ASSERT_EQ(c.RefreshHeader(), 0);
+    for (uint32_t n = 0; n < 6000; ++n) {
+      std::vector<uint8_t> data(n % 40, static_cast<uint8_t>(n));
+      ASSERT_TRUE(c.Insert(MixedKey(n), data));
+      expected[MixedKey(n)] = data;
+    }
+    ASSERT_EQ(c.WriteUpdate(), 0u);
+  }
+  // Probes: every third key, and keys just around it (shorter, longer, one
+  // more in the last byte), and the ends.
+  std::vector<std::vector<uint8_t>> probes = {{}, {0xFF, 0xFF}, {0}};
+  size_t i = 0;
+  for (const auto& [key, data] : expected) {
+    if (i++ % 3 != 0) continue;
+    probes.push_back(key);
+    probes.emplace_back(key.begin(), key.end() - 1);
+    probes.push_back(key);
+    probes.back().push_back(0);
+    probes.push_back(key);
+    ++probes.back().back();
+  }
+
+  FileHandle f(path);
+  Container c(f.get(), path);
+  ASSERT_EQ(c.RefreshHeader(), 0);
+  for (const auto& probe : probes) {
+    std::vector<uint8_t> key, data, exact;
+    auto it = expected.lower_bound(probe);
+    ASSERT_EQ(c.SeekGE(probe, &key, &data), it != expected.end());
+    if (it != expected.end()) {
+      EXPECT_EQ(key, it->first);
+      EXPECT_EQ(data, it->second);
+    }
+    bool present = expected.count(probe) != 0;
+    ASSERT_EQ(c.Find(probe, &exact), present);
+    if (present) {
+      EXPECT_EQ(exact, expected[probe]);
+    }
+  }
+  VerifyReport report = VerifyContainer(c);
+  EXPECT_TRUE(report.ok) << report.problem;
+  EXPECT_EQ(report.records, expected.size());
+}
+
+// A page whose records share bytes past the end of a key part is answered
+// by decoding it: the search in the image does not guess.
+TEST_F(ContainerRead, PrefixSharedPastTheKeyIsAnsweredByTheDecodedPage) {
+  std::string path = dir_.File("past.twl");
+  {
+    FileHandle f(path, true);
+    Container c(f.get(), path);
+    ASSERT_EQ(c.RefreshHeader(), 0);
+    // "ab" + data "cdef" is followed by key "abcd": they share four bytes.
+    ASSERT_TRUE(c.Insert(Bytes("ab"), Bytes("cdef")));
+    ASSERT_TRUE(c.Insert(Bytes("abcd"), Bytes("x")));
+    ASSERT_TRUE(c.Insert(Bytes("abce"), Bytes("y")));
+    ASSERT_EQ(c.WriteUpdate(), 0u);
+  }
+  FileHandle f(path);
+  Container c(f.get(), path);
+  ASSERT_EQ(c.RefreshHeader(), 0);
+  std::vector<uint8_t> key, data;
+  ASSERT_TRUE(c.Find(Bytes("abce"), &data));
+  EXPECT_EQ(data, Bytes("y"));
+  ASSERT_TRUE(c.SeekGE(Bytes("abc"), &key, &data));
+  EXPECT_EQ(key, Bytes("abcd"));
+  EXPECT_FALSE(c.Find(Bytes("abc"), &data));
+}
+
+// A reader whose reader slot is taken by the hook below while a writer on
+// another handle commits an update at that very moment.
+class RacingHooks : public ContainerHooks {
+ public:
+  std::function<void()> onSlot;
+  int slots = 0;
+  DWORD LockReaderSlot() override {
+    ++slots;
+    if (onSlot) {
+      auto run = std::move(onSlot);
+      onSlot = nullptr;
+      run();
+    }
+    return 0;
+  }
+};
+
+TEST_F(ContainerRead, UnguardedReadRunsOnCachedPagesAndStopsWhenTheFileChangedUnderIt) {
+  std::string path = dir_.File("race.twl");
+  FileHandle wf(path, true);
+  Container writer(wf.get(), path);
+  ASSERT_EQ(writer.RefreshHeader(), 0);
+  for (uint32_t n = 0; n < 20000; ++n) ASSERT_TRUE(writer.Insert(BigEndianKey(n), Bytes("old")));
+  ASSERT_EQ(writer.WriteUpdate(), 0u);
+
+  FileHandle rf(path);
+  Container reader(rf.get(), path);
+  RacingHooks hooks;
+  reader.SetHooks(&hooks);
+  auto beginRead = [&] {
+    reader.SetReadState(false);
+    reader.SetReadState(true);
+    reader.AllowUnguardedRead();
+    return reader.RefreshHeader();
+  };
+  std::vector<uint8_t> data;
+  ASSERT_EQ(beginRead(), 0);  // the first look takes the slot
+  EXPECT_EQ(hooks.slots, 1);
+  ASSERT_TRUE(reader.Find(BigEndianKey(5), &data));
+
+  // Nothing changed: cached pages are read without the slot.
+  ASSERT_EQ(beginRead(), 0);
+  EXPECT_TRUE(reader.unguarded());
+  ASSERT_TRUE(reader.Find(BigEndianKey(6), &data));
+  EXPECT_EQ(hooks.slots, 1);
+
+  // A page from disk takes the slot; unchanged, the read goes on.
+  ASSERT_TRUE(reader.Find(BigEndianKey(19000), &data));
+  EXPECT_EQ(hooks.slots, 2);
+  EXPECT_FALSE(reader.unguarded());
+
+  // The writer commits just as the next miss takes the slot.
+  ASSERT_EQ(beginRead(), 0);
+  ASSERT_TRUE(reader.unguarded());
+  hooks.onSlot = [&] {
+    ASSERT_TRUE(writer.Replace(BigEndianKey(10000), Bytes("new")));
+    ASSERT_EQ(writer.WriteUpdate(), 0u);
+  };
+  EXPECT_THROW(reader.Find(BigEndianKey(10000), &data), StaleRead);
+  // Repeated with the slot held, after a full refresh: the new state.
+  ASSERT_EQ(reader.RefreshHeader(), 0);
+  ASSERT_TRUE(reader.Find(BigEndianKey(10000), &data));
+  EXPECT_EQ(data, Bytes("new"));
+
+  // A change seen at the start of a read is a plain refresh: no stale read.
+  ASSERT_TRUE(writer.Replace(BigEndianKey(6), Bytes("six")));
+  ASSERT_EQ(writer.WriteUpdate(), 0u);
+  ASSERT_EQ(beginRead(), 0);
+  EXPECT_FALSE(reader.unguarded());
+  ASSERT_TRUE(reader.Find(BigEndianKey(6), &data));
+  EXPECT_EQ(data, Bytes("six"));
+  reader.SetReadState(false);
+}
+
+TEST_F(ContainerRead, MappedReadsFollowAGrowingFileAndFailCleanlyOnACutOne) {
+  std::string path = dir_.File("grow.twl");
+  FileHandle wf(path, true);
+  Container writer(wf.get(), path);
+  ASSERT_EQ(writer.RefreshHeader(), 0);
+  ASSERT_TRUE(writer.Insert(BigEndianKey(1), Bytes("one")));
+  ASSERT_EQ(writer.WriteUpdate(), 0u);
+
+  FileHandle rf(path);
+  Container reader(rf.get(), path);
+  std::vector<uint8_t> data;
+  ASSERT_EQ(reader.RefreshHeader(), 0);
+  ASSERT_TRUE(reader.Find(BigEndianKey(1), &data));
+  // The file grows well past the length first mapped.
+  for (uint32_t n = 2; n < 30000; ++n) ASSERT_TRUE(writer.Insert(BigEndianKey(n), Bytes("more data here")));
+  ASSERT_EQ(writer.WriteUpdate(), 0u);
+  ASSERT_EQ(reader.RefreshHeader(), 0);
+  ASSERT_TRUE(reader.Find(BigEndianKey(29999), &data));
+  EXPECT_EQ(data, Bytes("more data here"));
+
+  // Cut under the reader: a page beyond the end is a short read, reported
+  // through the driver error box, not a bus error.
+  ASSERT_EQ(truncate(path.c_str(), 4096), 0);
+  int error = DriverErrorOf([&] {
+    for (uint32_t n = 2; n < 30000; n += 97) reader.Find(BigEndianKey(n), &data);
+  });
+  EXPECT_EQ(error, kErrShortRead);
+}
+
+}  // namespace
+}  // namespace pr::store::testing
