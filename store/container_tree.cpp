@@ -34,7 +34,9 @@ void Container::BeginChange(int readStateError) {
 
 Page* Container::GetPage(int32_t reference, int expectedLevel) const {
   Page* page = cache_.Find(reference);
-  if (!page) {
+  if (page && page->lazy()) {
+    page->Materialize();  // a page used again is worth its decoding
+  } else if (!page) {
     if (inMemory() || reference < 0) RaiseDriverError(kErrTreeInconsistent, fileName_.c_str());
     if (unguarded_) GuardRead();
     cache_.EvictBeforeLoad();
@@ -42,8 +44,8 @@ Page* Container::GetPage(int32_t reference, int expectedLevel) const {
     std::vector<uint8_t>& image = loadImage_;
     LoadPageImage(reference, &image);
     std::unique_ptr<Page> fresh = cache_.TakeSpare(reference);
-    PageCodec::Load(image.data(), static_cast<uint32_t>(image.size()), reference, true, true, fresh.get(),
-                    &scratchImage_, fileName_.c_str());
+    PageCodec::Load(image.data(), static_cast<uint32_t>(image.size()), reference, true, true, fresh.get(), &image,
+                    fileName_.c_str());
     page = cache_.Add(std::move(fresh), false);
   }
   if (expectedLevel >= 0 && page->level() != expectedLevel) RaiseDriverError(kErrPageLevelMismatch, fileName_.c_str());
@@ -288,10 +290,15 @@ const Page* Container::DescendRead(ByteView key, std::vector<PathStep>* path) co
   const Page* page = GetPage(header_.rootReference, -1);
   if (page->isNode() && page->empty()) return nullptr;
   while (page->isNode()) {
-    long index = page->FindLE(key);
+    if (page->empty()) RaiseDriverError(kErrTreeInconsistent, fileName_.c_str());
+    // A node still in its image is searched there.
+    long index = page->lazy() ? PageCodec::FindLEInImage(*page, key) : PageCodec::kDecodeToAnswer;
+    if (index == PageCodec::kDecodeToAnswer) index = page->FindLE(key);
     if (index < 0) index = 0;
     path->push_back({page->reference(), index});
-    page = GetPage(page->Child(static_cast<size_t>(index)), page->level() - 1);
+    const int32_t child = page->lazy() ? PageCodec::ChildInImage(*page, static_cast<size_t>(index))
+                                       : page->Child(static_cast<size_t>(index));
+    page = GetPage(child, page->level() - 1);
   }
   return page;
 }

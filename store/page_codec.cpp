@@ -73,7 +73,7 @@ void PageCodec::Parse(const uint8_t* image, uint32_t length, int32_t reference, 
   Load(image, length, reference, checkHome, false, page, scratch, fileName);
 }
 
-void PageCodec::Load(const uint8_t* image, uint32_t length, int32_t reference, bool checkHome, bool lazyLeaf,
+void PageCodec::Load(const uint8_t* image, uint32_t length, int32_t reference, bool checkHome, bool lazy,
                      Page* page, std::vector<uint8_t>* scratch, const char* fileName) {
   if (length < kPageHeaderSize) RaiseDriverError(kErrPageLengthMismatch, fileName);
   const uint32_t stored = LoadU16(image + 4);
@@ -88,12 +88,16 @@ void PageCodec::Load(const uint8_t* image, uint32_t length, int32_t reference, b
 
   page->Clear();
   page->level_ = level;
-  // A leaf kept lazily holds its expanded image; anything else is decoded
+  // A page kept lazily holds its expanded image; otherwise it is decoded
   // from the image (expanded into scratch when it was compressed).
-  const bool lazy = lazyLeaf && level == 0;
   std::vector<uint8_t>& body = lazy ? page->lazyImage_ : *scratch;
   const uint8_t* bytes = image;
-  if (stored < expanded || lazy) {
+  if (lazy && stored == expanded && scratch->data() == image) {
+    // The image was read into scratch: the page takes that buffer as it is.
+    body.swap(*scratch);
+    body.resize(expanded);
+    bytes = body.data();
+  } else if (stored < expanded || lazy) {
     body.resize(expanded);
     std::memcpy(body.data(), image, stored < expanded ? prefix : expanded);
     if (stored < expanded) {
@@ -204,7 +208,7 @@ int PageCodec::LowerBoundInImage(const Page& page, ByteView key, ImageHit* hit) 
   const uint32_t expanded = static_cast<uint32_t>(image.size());
   const uint32_t n = page.lazyCount_;
   const char* fileName = page.lazyFileName_;
-  size_t at = kPageHeaderSize;
+  size_t at = kPageHeaderSize + (page.isNode() ? 4u * n : 0u);
   uint32_t recordLength = 0, keyLength = 0, previousKey = 0, previousLength = 0;
   uint32_t matched = 0;
   for (uint32_t i = 0; i < n; ++i) {
@@ -255,6 +259,23 @@ int PageCodec::LowerBoundInImage(const Page& page, ByteView key, ImageHit* hit) 
     previousLength = recordLength;
   }
   return 0;
+}
+
+long PageCodec::FindLEInImage(const Page& page, ByteView key) {
+  ImageHit hit;
+  switch (LowerBoundInImage(page, key, &hit)) {
+    case 0: return static_cast<long>(page.count()) - 1;
+    case 1: {
+      const bool equal = hit.keyLength == key.size() &&
+                         std::memcmp(hit.rest, key.data() + hit.shared, hit.keyLength - hit.shared) == 0;
+      return static_cast<long>(hit.index) - (equal ? 0 : 1);
+    }
+    default: return kDecodeToAnswer;
+  }
+}
+
+int32_t PageCodec::ChildInImage(const Page& page, size_t index) {
+  return static_cast<int32_t>(LoadU32(page.lazyImage_.data() + kPageHeaderSize + 4 * index));
 }
 
 }  // namespace pr::store

@@ -39,9 +39,11 @@ class PageCodec {
   // order).  When checkHome is false the home offset is not compared.
   static void Parse(const uint8_t* image, uint32_t length, int32_t reference, bool checkHome, Page* page,
                     std::vector<uint8_t>* scratch, const char* fileName);
-  // Parse, but a leaf (lazyLeaf set) keeps its expanded image and decodes
+  // Parse, but with `lazy` set the page keeps its expanded image and decodes
   // its records on first use (Page::Materialize); its header is checked now.
-  static void Load(const uint8_t* image, uint32_t length, int32_t reference, bool checkHome, bool lazyLeaf,
+  // When `image` is the data of *scratch, the page may take that buffer
+  // (scratch then holds another).
+  static void Load(const uint8_t* image, uint32_t length, int32_t reference, bool checkHome, bool lazy,
                    Page* page, std::vector<uint8_t>* scratch, const char* fileName);
 
   // The first record of a lazy leaf whose key is not less than `key`.  Its
@@ -57,6 +59,12 @@ class PageCodec {
   // 1: found; 0: every record of the page is less; -1: the page must be
   // decoded to answer.  Raises 1602 on a record area that does not parse.
   static int LowerBoundInImage(const Page& page, ByteView key, ImageHit* hit);
+  // Page::FindLE on a lazy page: the index of the greatest record not
+  // greater than key, -1 when none is, or kDecodeToAnswer.
+  static constexpr long kDecodeToAnswer = -2;
+  static long FindLEInImage(const Page& page, ByteView key);
+  // Child reference `index` (< count) of a lazy node page.
+  static int32_t ChildInImage(const Page& page, size_t index);
 
  private:
   friend class Page;
