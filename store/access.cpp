@@ -307,8 +307,14 @@ int TableAccess::Delete() {
 int TableAccess::GetByPointer(uint32_t pointer) { return ReadRecord(MakeRecordNumber(pointer)); }
 
 int TableAccess::GetByKey(size_t key) {
-  std::vector<uint8_t> value = ValueBytes(key, fd_->record);
-  std::vector<uint8_t> found, data;
+  std::vector<uint8_t>& value = stepProbe_;
+  value.assign(table_->number().begin(), table_->number().end());
+  value.push_back(table_->key(key).index);
+  const size_t at = value.size();
+  value.resize(at + table_->key(key).encodedLength);
+  table_->EncodeComponents(key, fd_->record, value.data() + at);
+  std::vector<uint8_t>& found = stepFound_;
+  std::vector<uint8_t>& data = stepData_;
   Container& tree = table_->keyTree(key);
   if (!tree.SeekGE(ByteView(value.data(), value.size()), &found, &data) || !StartsWith(found, value) ||
       data.size() < 4)
@@ -332,11 +338,16 @@ std::vector<uint8_t> TableAccess::ValueBytes(size_t key, const uint8_t* image) c
 
 int TableAccess::KeyStep(bool forward) {
   const int key = sequence_.key;
-  const std::vector<uint8_t> prefix = KeyPrefix(key);
+  // The working vectors are members: a step allocates nothing once warm.
+  std::vector<uint8_t>& prefix = stepPrefix_;
+  prefix.assign(table_->number().begin(), table_->number().end());
+  prefix.push_back(key < 0 ? kKindData : table_->key(static_cast<size_t>(key)).index);
   Container& tree = key < 0 ? table_->file() : table_->keyTree(static_cast<size_t>(key));
-  std::vector<uint8_t> found, data;
+  std::vector<uint8_t>& found = stepFound_;
+  std::vector<uint8_t>& data = stepData_;
   bool ok = false;
-  std::vector<uint8_t> probe = sequence_.bytes;
+  std::vector<uint8_t>& probe = stepProbe_;
+  probe.assign(sequence_.bytes.begin(), sequence_.bytes.end());
   switch (sequence_.at) {
     case At::kStart:
       if (forward) {
@@ -377,7 +388,7 @@ int TableAccess::KeyStep(bool forward) {
   // repeated; anything else moves on.
   if (rc != kErrRecordHeld) {
     sequence_.at = At::kEntry;
-    sequence_.bytes = std::move(found);
+    sequence_.bytes.swap(found);
   }
   return rc;
 }

@@ -153,6 +153,8 @@ class TableAccess {
   Sequence sequence_;
   std::vector<uint8_t> lastImage_;  // the record as last read (POSITION of a key)
   std::vector<uint8_t> scratch_;
+  // Working space of one lookup or step (contents meaningless between calls).
+  std::vector<uint8_t> stepPrefix_, stepProbe_, stepFound_, stepData_;
 
   bool holdArmed_ = false;
   int32_t holdSeconds_ = -1;

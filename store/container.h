@@ -206,7 +206,12 @@ class Container {
   void SplitRoot(Page* root);
   void SplitPage(Page* page);
   void FixAfterRemoval(const std::vector<PathStep>& path, Page* leaf);
-  const Page* DescendRead(ByteView key, std::vector<PathStep>* path) const;
+  // The leaf that holds key if any does, with the path to it; with
+  // useFinger, a leaf remembered from the reads just before when key lies
+  // within its keys (the path is then left empty).
+  const Page* DescendRead(ByteView key, std::vector<PathStep>* path, bool useFinger = true) const;
+  const Page* FingerLeaf(ByteView key) const;
+  void RememberLeaf(const Page* leaf) const;
   const Page* StepLeaf(std::vector<PathStep>* path, bool forward) const;
   bool Locate(Seek mode, ByteView key, const Page** leaf, long* index) const;
   bool LocateEdge(bool last, const Page** leaf, long* index) const;
@@ -288,6 +293,9 @@ class Container {
   bool loweredSeparator_ = false;
   mutable std::vector<uint8_t> scratchImage_;
   mutable std::vector<uint8_t> loadImage_;
+  // The last two leaves read, valid while version() is what it was then.
+  mutable const Page* finger_[2] = {nullptr, nullptr};
+  mutable uint64_t fingerVersion_ = 0;
 };
 
 // A position in a Container that walks forward and backward.  It copies the

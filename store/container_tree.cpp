@@ -284,8 +284,35 @@ bool Container::Find(ByteView key, std::vector<uint8_t>* data) const {
   return true;
 }
 
-const Page* Container::DescendRead(ByteView key, std::vector<PathStep>* path) const {
+const Page* Container::FingerLeaf(ByteView key) const {
+  if (fingerVersion_ != version()) {
+    finger_[0] = finger_[1] = nullptr;
+    return nullptr;
+  }
+  for (const Page* leaf : finger_) {
+    // A leaf still in its image was read for one lookup: not worth decoding.
+    if (leaf == nullptr || leaf->lazy() || leaf->empty()) continue;
+    if (CompareKeys(leaf->Key(0), key) <= 0 && CompareKeys(key, leaf->Key(leaf->count() - 1)) <= 0) return leaf;
+  }
+  return nullptr;
+}
+
+void Container::RememberLeaf(const Page* leaf) const {
+  if (fingerVersion_ != version()) {
+    finger_[0] = finger_[1] = nullptr;
+    fingerVersion_ = version();
+  }
+  if (finger_[0] == leaf) return;
+  finger_[1] = finger_[0];
+  finger_[0] = leaf;
+}
+
+const Page* Container::DescendRead(ByteView key, std::vector<PathStep>* path, bool useFinger) const {
   path->clear();
+  // A key between the lowest and the highest key of a leaf read just before
+  // can only be on that leaf: the descent is skipped (and no path is kept).
+  if (useFinger)
+    if (const Page* leaf = FingerLeaf(key)) return leaf;
   if (!TreeExists() && !cache_.Find(header_.rootReference)) return nullptr;
   const Page* page = GetPage(header_.rootReference, -1);
   if (page->isNode() && page->empty()) return nullptr;
@@ -300,6 +327,7 @@ const Page* Container::DescendRead(ByteView key, std::vector<PathStep>* path) co
                                        : page->Child(static_cast<size_t>(index));
     page = GetPage(child, page->level() - 1);
   }
+  RememberLeaf(page);
   return page;
 }
 
@@ -337,6 +365,11 @@ bool Container::Locate(Seek mode, ByteView key, const Page** leafOut, long* inde
     case Seek::kLT: default: index = static_cast<long>(leaf->LowerBound(key)) - 1; break;
   }
   bool forward = mode == Seek::kGE || mode == Seek::kGT;
+  const bool step = forward ? index >= static_cast<long>(leaf->count()) : index < 0;
+  if (step && path.empty() && leaf->reference() != header_.rootReference) {
+    // Reached without a descent: the neighbour needs the path from the root.
+    leaf = DescendRead(key, &path, false);
+  }
   if (forward && index >= static_cast<long>(leaf->count())) {
     leaf = StepLeaf(&path, true);
     index = 0;
