@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <random>
 #include <set>
 
 #include "tests/store/test_driver_support.h"
@@ -231,6 +232,57 @@ TEST(LocksProcesses, FourWritersAddConcurrently) {
     ASSERT_EQ(file.GetById(p * 1000 + kEach - 1), 0);
     EXPECT_EQ(file.Name(), "P" + std::to_string(p) + "-" + std::to_string(kEach - 1));
   }
+}
+
+// Lookups that run without their reader slot while another process rewrites
+// pages: each answer is a whole record of the key asked for, whether the
+// lookup found the file unchanged, saw the change at its start, or met it
+// when it first needed a page from disk and was repeated.
+TEST(LocksProcesses, LookupsStayRightWhileAnotherProcessRewritesPages) {
+  std::string dir = MakeTempDir();
+  std::string path = dir + "/REWRITE";
+  constexpr int kRecords = 8000;
+  {
+    SkipFlushes();
+    PartnerFile file(path);
+    ASSERT_EQ(file.Open(), 0);
+    ASSERT_EQ(file.Run(files::OP_LOGOUT), 0);
+    for (int id = 1; id <= kRecords; ++id) ASSERT_EQ(file.Add(id, Uniform(id)), 0);
+    ASSERT_EQ(file.Run(files::OP_COMMIT), 0);
+    ASSERT_EQ(file.Close(), 0);
+    ResetPlatformFileSyscalls();
+  }
+  pid_t writer = Spawn([&] {
+    SkipFlushes();
+    PartnerFile file(path);
+    if (file.Open() != 0) return 10;
+    for (int i = 0; i < 1000; ++i) {
+      int id = 1 + (i * 2654435761u) % kRecords;
+      if (file.GetById(id) != 0) return 11;
+      file.Set(id, Uniform(id + i + 1));
+      if (file.Run(files::OP_PUT) != 0) return 12;
+    }
+    FILE* done = std::fopen((dir + "/done").c_str(), "w");
+    if (done) std::fclose(done);
+    return 0;
+  });
+  pid_t reader = Spawn([&] {
+    PartnerFile file(path);
+    if (file.Open() != 0) return 20;
+    std::mt19937 random(5);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (int i = 0; access((dir + "/done").c_str(), F_OK) != 0; ++i) {
+      if (std::chrono::steady_clock::now() > deadline) return 24;
+      int id = 1 + static_cast<int>(random() % kRecords);
+      if (file.GetById(id) != 0) return 21;
+      std::string name = file.Name();
+      if (file.Id() != id) return 22;
+      if (name.size() != 20 || name.find_first_not_of(name[0]) != std::string::npos) return 23;
+    }
+    return 0;
+  });
+  EXPECT_EQ(Reap(writer), 0);
+  EXPECT_EQ(Reap(reader), 0);
 }
 
 }  // namespace
