@@ -8,6 +8,37 @@
 
 namespace pr::store {
 
+namespace {
+
+// Reads the flags and lengths of record i at *at (advanced past them) and
+// checks them against the previous record and the end of the image; answers
+// the shared-prefix count.  The lengths carry over from record to record.
+inline uint32_t ReadRecordHead(const uint8_t* body, uint32_t expanded, uint32_t i, bool node, size_t* at,
+                               uint32_t previousLength, uint32_t* recordLength, uint32_t* keyLength,
+                               const char* fileName) {
+  if (*at >= expanded) RaiseDriverError(kErrPageParse, fileName);
+  const uint8_t flags = body[(*at)++];
+  const uint32_t shared = flags & 0x3F;
+  if (i == 0 && (flags & 0xC0) != 0xC0) RaiseDriverError(kErrPageParse, fileName);
+  if (flags & 0x80) {
+    if (expanded - *at < 2) RaiseDriverError(kErrPageParse, fileName);
+    *recordLength = LoadU16(body + *at);
+    *at += 2;
+  }
+  if (flags & 0x40) {
+    if (expanded - *at < 2) RaiseDriverError(kErrPageParse, fileName);
+    *keyLength = LoadU16(body + *at);
+    *at += 2;
+  }
+  if (shared > previousLength || shared > *recordLength || *keyLength > *recordLength ||
+      *recordLength > kMaxRecordLength || (node && *keyLength != *recordLength) ||
+      expanded - *at < *recordLength - shared)
+    RaiseDriverError(kErrPageParse, fileName);
+  return shared;
+}
+
+}  // namespace
+
 void PageCodec::Build(const Page& page, int32_t reference, std::vector<uint8_t>* image,
                       std::vector<uint8_t>* scratch, const char* fileName) {
   const size_t n = page.count();
@@ -135,25 +166,9 @@ void PageCodec::DecodeRecords(const uint8_t* body, uint32_t expanded, uint32_t n
   uint32_t estimate = kPageHeaderSize;
   std::vector<uint8_t>& arena = page->arena_;
   for (uint32_t i = 0; i < n; ++i) {
-    if (at >= expanded) RaiseDriverError(kErrPageParse, fileName);
-    uint8_t flags = body[at++];
-    uint32_t shared = flags & 0x3F;
-    if (i == 0 && (flags & 0xC0) != 0xC0) RaiseDriverError(kErrPageParse, fileName);
-    if (flags & 0x80) {
-      if (expanded - at < 2) RaiseDriverError(kErrPageParse, fileName);
-      recordLength = LoadU16(body + at);
-      at += 2;
-    }
-    if (flags & 0x40) {
-      if (expanded - at < 2) RaiseDriverError(kErrPageParse, fileName);
-      keyLength = LoadU16(body + at);
-      at += 2;
-    }
-    if (shared > previousLength || shared > recordLength || keyLength > recordLength ||
-        recordLength > kMaxRecordLength || (level > 0 && keyLength != recordLength))
-      RaiseDriverError(kErrPageParse, fileName);
-    uint32_t rest = recordLength - shared;
-    if (expanded - at < rest) RaiseDriverError(kErrPageParse, fileName);
+    const uint32_t shared = ReadRecordHead(body, expanded, i, level > 0, &at, previousLength, &recordLength,
+                                           &keyLength, fileName);
+    const uint32_t rest = recordLength - shared;
     uint32_t offset = used;
     if (offset + recordLength > bound) RaiseDriverError(kErrPageParse, fileName);
     used += recordLength;
@@ -212,25 +227,9 @@ int PageCodec::LowerBoundInImage(const Page& page, ByteView key, ImageHit* hit) 
   uint32_t recordLength = 0, keyLength = 0, previousKey = 0, previousLength = 0;
   uint32_t matched = 0;
   for (uint32_t i = 0; i < n; ++i) {
-    if (at >= expanded) RaiseDriverError(kErrPageParse, fileName);
-    const uint8_t flags = body[at++];
-    const uint32_t shared = flags & 0x3F;
-    if (i == 0 && (flags & 0xC0) != 0xC0) RaiseDriverError(kErrPageParse, fileName);
-    if (flags & 0x80) {
-      if (expanded - at < 2) RaiseDriverError(kErrPageParse, fileName);
-      recordLength = LoadU16(body + at);
-      at += 2;
-    }
-    if (flags & 0x40) {
-      if (expanded - at < 2) RaiseDriverError(kErrPageParse, fileName);
-      keyLength = LoadU16(body + at);
-      at += 2;
-    }
-    if (shared > previousLength || shared > recordLength || keyLength > recordLength ||
-        recordLength > kMaxRecordLength)
-      RaiseDriverError(kErrPageParse, fileName);
+    const uint32_t shared = ReadRecordHead(body, expanded, i, page.isNode(), &at, previousLength, &recordLength,
+                                           &keyLength, fileName);
     const uint32_t rest = recordLength - shared;
-    if (expanded - at < rest) RaiseDriverError(kErrPageParse, fileName);
     // A prefix shared past the end of either key part is left to the full
     // decode (it does not occur in the files this driver writes).
     if (i > 0 && (shared >= keyLength || shared >= previousKey)) return -1;
