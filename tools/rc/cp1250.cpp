@@ -1,68 +1,18 @@
 #include "tools/rc/cp1250.h"
 
-#include <cstdint>
+#include "platform/kernel.h"
 
 namespace pr::rc {
-namespace {
 
-// Unicode code points of bytes 0x80..0xFF in Windows-1250; 0 marks a byte
-// that the code page leaves undefined.
-constexpr uint16_t kHigh[128] = {
-    0x20AC, 0,      0x201A, 0,      0x201E, 0x2026, 0x2020, 0x2021, 0,      0x2030, 0x0160, 0x2039, 0x015A,
-    0x0164, 0x017D, 0x0179, 0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0,      0x2122,
-    0x0161, 0x203A, 0x015B, 0x0165, 0x017E, 0x017A, 0x00A0, 0x02C7, 0x02D8, 0x0141, 0x00A4, 0x0104, 0x00A6,
-    0x00A7, 0x00A8, 0x00A9, 0x015E, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x017B, 0x00B0, 0x00B1, 0x02DB, 0x0142,
-    0x00B4, 0x00B5, 0x00B6, 0x00B7, 0x00B8, 0x0105, 0x015F, 0x00BB, 0x013D, 0x02DD, 0x013E, 0x017C, 0x0154,
-    0x00C1, 0x00C2, 0x0102, 0x00C4, 0x0139, 0x0106, 0x00C7, 0x010C, 0x00C9, 0x0118, 0x00CB, 0x011A, 0x00CD,
-    0x00CE, 0x010E, 0x0110, 0x0143, 0x0147, 0x00D3, 0x00D4, 0x0150, 0x00D6, 0x00D7, 0x0158, 0x016E, 0x00DA,
-    0x0170, 0x00DC, 0x00DD, 0x0162, 0x00DF, 0x0155, 0x00E1, 0x00E2, 0x0103, 0x00E4, 0x013A, 0x0107, 0x00E7,
-    0x010D, 0x00E9, 0x0119, 0x00EB, 0x011B, 0x00ED, 0x00EE, 0x010F, 0x0111, 0x0144, 0x0148, 0x00F3, 0x00F4,
-    0x0151, 0x00F6, 0x00F7, 0x0159, 0x016F, 0x00FA, 0x0171, 0x00FC, 0x00FD, 0x0163, 0x02D9,
-};
-
-std::optional<char> Encode(uint32_t cp) {
-  if (cp < 0x80) return static_cast<char>(cp);
-  for (int i = 0; i < 128; ++i)
-    if (kHigh[i] != 0 && kHigh[i] == cp) return static_cast<char>(0x80 + i);
-  return std::nullopt;
-}
-
-}  // namespace
-
-std::optional<std::string> Utf8ToCp1250(std::string_view s) {
-  std::string out;
-  size_t i = 0;
-  while (i < s.size()) {
-    auto b = static_cast<unsigned char>(s[i]);
-    uint32_t cp;
-    int extra;
-    if (b < 0x80) {
-      cp = b;
-      extra = 0;
-    } else if ((b & 0xE0) == 0xC0) {
-      cp = b & 0x1F;
-      extra = 1;
-    } else if ((b & 0xF0) == 0xE0) {
-      cp = b & 0x0F;
-      extra = 2;
-    } else if ((b & 0xF8) == 0xF0) {
-      cp = b & 0x07;
-      extra = 3;
-    } else {
-      return std::nullopt;
-    }
-    if (i + static_cast<size_t>(extra) >= s.size() && extra > 0) return std::nullopt;
-    for (int k = 1; k <= extra; ++k) {
-      auto c = static_cast<unsigned char>(s[i + k]);
-      if ((c & 0xC0) != 0x80) return std::nullopt;
-      cp = (cp << 6) | (c & 0x3F);
-    }
-    i += 1 + extra;
-    auto ch = Encode(cp);
-    if (!ch) return std::nullopt;
-    out.push_back(*ch);
-  }
-  return out;
+std::optional<std::string> Utf8ToCp1250(std::string_view utf8) {
+  // The platform's converter puts '?' for what it cannot represent; a text
+  // that does not come back the same is refused.
+  std::string ansi(Utf8ToAnsi(utf8.data(), utf8.size(), nullptr, 0), '\0');
+  Utf8ToAnsi(utf8.data(), utf8.size(), ansi.data(), ansi.size() + 1);
+  std::string back(AnsiToUtf8(ansi.data(), ansi.size(), nullptr, 0), '\0');
+  AnsiToUtf8(ansi.data(), ansi.size(), back.data(), back.size() + 1);
+  if (back != utf8) return std::nullopt;
+  return ansi;
 }
 
 }  // namespace pr::rc
