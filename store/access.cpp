@@ -45,8 +45,16 @@ int TableAccess::NameForOpen(std::string* file, std::string* table) const {
 }
 
 void TableAccess::ApplyDriverString() {
+  // A driver string holds its options one after another, separated by ";"
+  // (as the driver string builder writes them); each is applied as SEND
+  // would apply it.
   std::string_view text = fd_->declaration.driverString;
-  if (!text.empty()) ApplyOption(this, std::string(text));
+  while (!text.empty()) {
+    const size_t end = text.find(';');
+    std::string_view item = text.substr(0, end);
+    if (item.find_first_not_of(' ') != std::string_view::npos) ApplyOption(this, std::string(item));
+    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+  }
 }
 
 int TableAccess::Open(uint32_t mode) {

@@ -211,5 +211,20 @@ TEST(Driver, ImportFileAndTcfOption) {
   EXPECT_EQ(testing::Reap(child), 0);
 }
 
+TEST(Driver, DriverStringHoldsSeveralOptions) {
+  std::string dir = MakeTempDir();
+  pid_t child = testing::Spawn([&] {
+    // What the driver string builder writes for both of its options.
+    const std::string options = "TCF=" + dir + "/x.tcf; DecimalCheck = OFF";
+    PartnerFile file(dir + "/OPT");
+    file.fd.declaration.driverString = options.c_str();
+    if (file.Open() != 0) return 1;
+    if (file.Send("TCF") != dir + "/x.tcf") return 2;
+    if (file.Send("DecimalCheck") != "OFF") return 3;
+    return 0;
+  });
+  EXPECT_EQ(testing::Reap(child), 0);
+}
+
 }  // namespace
 }  // namespace pr::store
