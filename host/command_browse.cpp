@@ -20,6 +20,7 @@
 #include <string>
 
 #include "host/commands.h"
+#include "platform/winuser.h"
 #include "platform/kernel.h"
 
 namespace prhost {
@@ -48,6 +49,12 @@ std::string NameText(const PartnerRecord& record) {
   return std::string(utf8, length);
 }
 
+// The outcome goes to the shell's screen, not to the window system's
+// alternate screen that disappears when the terminal is given back.
+void GiveTerminalBack() {
+  if (IsWindowSystemStarted() && CurrentWindowBackend() == WindowBackend::Terminal) ShutdownWindowSystem();
+}
+
 bool Variables(const Module& module, RequestVariables* variables) {
   std::string error;
   if (!ThreadVariables(module, variables, &error)) {
@@ -62,6 +69,7 @@ int RunBrowseWith(Module& module, int32_t request, bool printOutcome) {
   if (!Variables(module, &variables)) return 1;
   *variables.globalRequest = request;
   module.browse();
+  GiveTerminalBack();
   std::printf("response %d\n", *variables.globalResponse);
   if (printOutcome) {
     const PartnerRecord* record = ThreadRecord(variables);
@@ -112,13 +120,14 @@ int RunForm(Module& module, int argc, char** argv) {
   PartnerRecord* record = ThreadRecord(variables);
   if (record == nullptr) {
     std::fprintf(stderr, "prhost: the module has no record buffer for this thread\n");
-      return 1;
+    return 1;
   }
   std::memset(record, 0, sizeof *record);
   std::memset(record->naziv, ' ', sizeof record->naziv);
   record->id = static_cast<int32_t>(id);
   *variables.globalRequest = request;
   module.fBrowse();
+  GiveTerminalBack();
   std::printf("response %d\n", *variables.globalResponse);
   std::printf("vcr %d\n", *variables.vcrRequest);
   std::printf("partner %d\t%s\n", record->id, NameText(*record).c_str());

@@ -79,6 +79,8 @@ TEST_F(BrowseTerminalTest, InsertSeeItListedDeleteIt) {
   // Escape closes the window the way its close box does.
   Send("Escape");
   EXPECT_TRUE(WaitFor("Partner Registry", true)) << Screen();
+  // The outcome is printed on the shell's screen once the terminal is back.
+  EXPECT_TRUE(WaitFor("response ")) << Screen();
 }
 
 }  // namespace
