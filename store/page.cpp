@@ -139,7 +139,8 @@ void Page::MoveTailTo(size_t from, Page* to) {
 void Page::Clear() {
   lazy_ = false;
   lazyCount_ = 0;
-  lazyImage_.clear();
+  // The image buffer keeps its length: the next load overwrites it without
+  // paying for zero bytes first.
   records_.clear();
   arena_.clear();
   garbage_ = 0;

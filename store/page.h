@@ -69,7 +69,6 @@ class Page {
   // the image itself: a lookup that touches one record of a page does not
   // pay for decoding all of them.
   bool lazy() const { return lazy_; }
-  const std::vector<uint8_t>& lazyImage() const { return lazyImage_; }
   void Materialize() const {
     if (lazy_) Decode();
   }

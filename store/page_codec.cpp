@@ -209,8 +209,7 @@ void Page::Decode() const {
   self->lazy_ = false;
   self->lazyCount_ = 0;
   PageCodec::DecodeRecords(image.data(), static_cast<uint32_t>(image.size()), n, self, lazyFileName_);
-  image.clear();
-  self->lazyImage_.swap(image);  // keeps the buffer for the next load
+  self->lazyImage_.swap(image);  // keeps the buffer (and its length) for the next load
 }
 
 int PageCodec::LowerBoundInImage(const Page& page, ByteView key, ImageHit* hit) {

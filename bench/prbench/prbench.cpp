@@ -5,7 +5,7 @@
 // ratio ours / SQLite (for rates, higher is better for us above 1.0).
 //
 //   prbench [--records N] [--durable N] [--lookups N] [--dir DIR] [--quick]
-//           [--only durable,bulk,get,scan,paging]   (a subset, for profiling;
+//           [--ours-only] [--only durable,bulk,get,scan,paging]   (a subset, for profiling;
 //            scan-shuffled and scan-ascending name one of the two scans)
 #include <fcntl.h>
 #include <sqlite3.h>
@@ -47,6 +47,7 @@ struct Options {
   int repeats = 3;
   std::string dir;
   std::string only;  // comma-separated workloads; empty: all
+  bool oursOnly = false;  // skip SQLite (for profiling our side alone)
   bool Want(const char* name) const {
     return only.empty() || ("," + only + ",").find(std::string(",") + name + ",") != std::string::npos;
   }
@@ -246,7 +247,7 @@ Row Compare(const Options& options, const std::string& name, const std::string& 
   long aKb = 0, bKb = 0;
   for (int i = 0; i < options.repeats; ++i) {
     Sample x = RunInChild(ours);
-    Sample y = RunInChild(sqlite);
+    Sample y = options.oursOnly ? Sample{} : RunInChild(sqlite);
     a.push_back(x.value);
     b.push_back(y.value);
     aKb = std::max(aKb, x.peakKb);
@@ -288,6 +289,7 @@ int main(int argc, char** argv) {
     else if (arg == "--repeats") options.repeats = next();
     else if (arg == "--dir" && i + 1 < argc) options.dir = argv[++i];
     else if (arg == "--only" && i + 1 < argc) options.only = argv[++i];
+    else if (arg == "--ours-only") options.oursOnly = true;
     else if (arg == "--quick") {
       options.records = 100000;
       options.durable = 200;
@@ -295,7 +297,7 @@ int main(int argc, char** argv) {
       options.repeats = 1;
     } else {
       std::fprintf(stderr, "usage: prbench [--records N] [--durable N] [--lookups N] [--repeats N] [--dir DIR] [--quick]\n"
-                           "               [--only durable,bulk,get,scan,paging]\n");
+                           "               [--ours-only] [--only durable,bulk,get,scan,scan-shuffled,scan-ascending,paging]\n");
       return 2;
     }
   }
