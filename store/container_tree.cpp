@@ -264,7 +264,9 @@ int Container::FindInLazyLeaf(const Page* leaf, ByteView key, std::vector<uint8_
 
 bool Container::Find(ByteView key, std::vector<uint8_t>* data) const {
   // The one leaf a descent reaches holds the key if any leaf does.
-  if (const Page* leaf = DescendRead(key, &scratchPath_); leaf && leaf->lazy()) {
+  const Page* leaf = DescendRead(key, &scratchPath_);
+  if (!leaf) return false;
+  if (leaf->lazy()) {
     PageCodec::ImageHit hit;
     int found = PageCodec::LowerBoundInImage(*leaf, key, &hit);
     if (found == 0) return false;
@@ -276,11 +278,9 @@ bool Container::Find(ByteView key, std::vector<uint8_t>* data) const {
       return true;
     }
   }
-  const Page* leaf;
-  long index;
-  if (!Locate(Seek::kGE, key, &leaf, &index)) return false;
-  if (CompareKeys(leaf->Key(static_cast<size_t>(index)), key) != 0) return false;
-  CopyOut(leaf, static_cast<size_t>(index), nullptr, data);
+  const size_t index = leaf->LowerBound(key);
+  if (index >= leaf->count() || CompareKeys(leaf->Key(index), key) != 0) return false;
+  CopyOut(leaf, index, nullptr, data);
   return true;
 }
 
@@ -399,12 +399,18 @@ bool Container::LocateEdge(bool last, const Page** leafOut, long* indexOut) cons
 
 bool Container::SeekInternal(Seek mode, ByteView key, std::vector<uint8_t>* outKey,
                              std::vector<uint8_t>* outData) const {
-  if (mode == Seek::kGE) {
-    // A lookup by key value: answered from the leaf's image when the record
-    // is there.
-    if (const Page* leaf = DescendRead(key, &scratchPath_); leaf && leaf->lazy() &&
-                                                            FindInLazyLeaf(leaf, key, outKey, outData) == 1)
-      return true;
+  if (mode == Seek::kGE || mode == Seek::kGT) {
+    // Forward: answered from the leaf the descent reaches when the record is
+    // there (from its image while it has not been decoded); the walk to the
+    // next leaf is left to Locate.
+    if (const Page* leaf = DescendRead(key, &scratchPath_)) {
+      if (leaf->lazy() && mode == Seek::kGE && FindInLazyLeaf(leaf, key, outKey, outData) == 1) return true;
+      const size_t index = mode == Seek::kGE ? leaf->LowerBound(key) : static_cast<size_t>(leaf->FindLE(key) + 1);
+      if (index < leaf->count()) {
+        CopyOut(leaf, index, outKey, outData);
+        return true;
+      }
+    }
   }
   const Page* leaf;
   long index;
