@@ -68,6 +68,7 @@ int TableAccess::Open(uint32_t mode) {
   DWORD error = OpenPhysicalFile(physicalName_, mode, fd_->declaration.owner, threadFile, &file);
   if (error != 0) return static_cast<int>(error);
   file_ = file;
+  ForgetStepCursor();
 
   int rc = BeginRead();
   RecordNumber number{};
@@ -154,6 +155,7 @@ int TableAccess::Close() {
   int rc = 0;
   if (!file_->inTransaction()) rc = static_cast<int>(file_->Finish(false));
   table_.reset();
+  ForgetStepCursor();
   ClosePhysicalFile(file_);
   file_ = nullptr;
   watchValid_ = false;
@@ -351,38 +353,51 @@ int TableAccess::KeyStep(bool forward) {
   prefix.assign(table_->number().begin(), table_->number().end());
   prefix.push_back(key < 0 ? kKindData : table_->key(static_cast<size_t>(key)).index);
   Container& tree = key < 0 ? table_->file() : table_->keyTree(static_cast<size_t>(key));
-  std::vector<uint8_t>& found = stepFound_;
-  std::vector<uint8_t>& data = stepData_;
+  // The walk goes through a cursor kept from step to step: while it still
+  // stands at the position's entry and the tree has not changed, the
+  // neighbour is the next record of the same leaf and needs no search.
+  if (!stepCursor_ || stepTree_ != &tree) {
+    stepCursor_ = std::make_unique<Cursor>(tree);
+    stepTree_ = &tree;
+  }
+  Cursor& cursor = *stepCursor_;
   bool ok = false;
   std::vector<uint8_t>& probe = stepProbe_;
   probe.assign(sequence_.bytes.begin(), sequence_.bytes.end());
+  const ByteView at(probe.data(), probe.size());
   switch (sequence_.at) {
     case At::kStart:
       if (forward) {
-        ok = tree.SeekGE(ByteView(prefix.data(), prefix.size()), &found, &data);
+        ok = cursor.SeekGE(ByteView(prefix.data(), prefix.size()));
       } else {
-        std::vector<uint8_t> past = prefix;
-        ++past.back();  // key indexes and the data kind never reach 0xFF
-        ok = tree.SeekLT(ByteView(past.data(), past.size()), &found, &data);
+        probe = prefix;
+        ++probe.back();  // key indexes and the data kind never reach 0xFF
+        ok = cursor.SeekLT(ByteView(probe.data(), probe.size()));
       }
       break;
     case At::kValue:
       if (forward) {
-        ok = tree.SeekGE(ByteView(probe.data(), probe.size()), &found, &data);
+        ok = cursor.SeekGE(at);
       } else {
         // Entries of a DUP key carry the record number after the value.
         if (key >= 0 && table_->key(static_cast<size_t>(key)).dup() &&
             probe.size() == prefix.size() + table_->key(static_cast<size_t>(key)).encodedLength)
           probe.insert(probe.end(), 4, 0xFF);
-        ok = tree.SeekLE(ByteView(probe.data(), probe.size()), &found, &data);
+        ok = cursor.SeekLE(ByteView(probe.data(), probe.size()));
       }
       break;
     case At::kEntry:
-      ok = forward ? tree.SeekGT(ByteView(probe.data(), probe.size()), &found, &data)
-                   : tree.SeekLT(ByteView(probe.data(), probe.size()), &found, &data);
+      if (cursor.valid() && CompareKeys(cursor.key(), at) == 0)
+        ok = forward ? cursor.Next() : cursor.Prev();
+      else
+        ok = forward ? cursor.SeekGT(at) : cursor.SeekLT(at);
       break;
   }
-  if (!ok || !StartsWith(found, prefix)) return kErrRecordNotAvailable;
+  if (!ok) return kErrRecordNotAvailable;
+  std::vector<uint8_t>& found = stepFound_;
+  found.assign(cursor.key().begin(), cursor.key().end());
+  const ByteView data = cursor.data();
+  if (!StartsWith(found, prefix)) return kErrRecordNotAvailable;
   RecordNumber number{};
   if (key < 0) {
     if (found.size() != kDataKeyLength) return kErrInvalidDataFile;
@@ -549,6 +564,7 @@ bool TableAccess::DuplicatesAnyUniqueKey() {
 }
 
 int TableAccess::Build(int key) {
+  ForgetStepCursor();
   Table::BuildHooks hooks;
   hooks.fullBuild = fullBuild_;
   PhysicalFile* file = file_;

@@ -155,6 +155,15 @@ class TableAccess {
   std::vector<uint8_t> scratch_;
   // Working space of one lookup or step (contents meaningless between calls).
   std::vector<uint8_t> stepPrefix_, stepProbe_, stepFound_, stepData_;
+  // The cursor of the last step and the tree it walks.  Forgotten whenever
+  // the table or its trees may be replaced (open, close, key builds): a new
+  // tree may stand where the old one stood.
+  std::unique_ptr<Cursor> stepCursor_;
+  const Container* stepTree_ = nullptr;
+  void ForgetStepCursor() {
+    stepCursor_.reset();
+    stepTree_ = nullptr;
+  }
 
   bool holdArmed_ = false;
   int32_t holdSeconds_ = -1;

@@ -196,6 +196,8 @@ int Container::RefreshHeader() {
     }
     readerSlotHeld_ = true;
   }
+  // Nothing changed, as the counters in the mapping show: no full read.
+  if (headerLoaded_ && relocations_.empty() && MappedHeaderUnchanged()) return 0;
   FileHeader disk;
   bool empty = false;
   int status = ReadHeaderAt0(&disk, &empty);

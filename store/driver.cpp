@@ -100,13 +100,18 @@ bool IsChange(int32_t op) {
 }
 
 // Reads that keep their result in the record buffer (or the answer) alone,
-// and change the position only once their reads are done, so they can be
-// repeated from the start when an unguarded read turns out stale.
+// and change the position only from inputs a repetition finds unchanged, so
+// they can be repeated from the start when an unguarded read turns out
+// stale; and operations that read no page at all (positions, pointers).
 bool IsRepeatableRead(int32_t op) {
   switch (op) {
     case files::OP_GETfileptr: case files::OP_GETfileptrlen: case files::OP_GETkeyptr:
     case files::OP_GETfilekey: case files::OP_NEXT: case files::OP_PREVIOUS: case files::OP_RECORDSfile:
-    case files::OP_RECORDSkey: case files::OP_DUPLICATE: case files::OP_DUPLICATEkey:
+    case files::OP_RECORDSkey: case files::OP_DUPLICATE: case files::OP_DUPLICATEkey: case files::OP_SETfile:
+    case files::OP_SETfilekey: case files::OP_SETfileptr: case files::OP_SETkey: case files::OP_SETkeykey:
+    case files::OP_SETkeyptr: case files::OP_SETkeykeyptr: case files::OP_POSITIONfile:
+    case files::OP_POSITIONkey: case files::OP_RESETfile: case files::OP_RESETkey: case files::OP_POINTERfile:
+    case files::OP_POINTERkey:
       return true;
     default:
       return false;
