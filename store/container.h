@@ -92,6 +92,8 @@ struct ContainerOptions {
 
 class Container {
  public:
+  // A lazy node page is decoded at this many cache hits.
+  static constexpr int kNodeHitsBeforeDecoding = 8;
   // A file container.  The handle stays the caller's (it is not closed).
   Container(HANDLE file, std::string fileName, const ContainerOptions& options = {});
   // An in-memory tree.

@@ -35,7 +35,11 @@ void Container::BeginChange(int readStateError) {
 Page* Container::GetPage(int32_t reference, int expectedLevel) const {
   Page* page = cache_.Find(reference);
   if (page && page->lazy()) {
-    page->Materialize();  // a page used again is worth its decoding
+    // A leaf used again is worth its decoding.  A node is searched in its
+    // image until it has proved to be one of the few in constant use: under
+    // random reads most nodes leave the cache after two or three uses, and
+    // decoding one costs as much as several searches.
+    if (!page->isNode() || ++page->lazyHits >= kNodeHitsBeforeDecoding) page->Materialize();
   } else if (!page) {
     if (inMemory() || reference < 0) RaiseDriverError(kErrTreeInconsistent, fileName_.c_str());
     if (unguarded_) GuardRead();

@@ -138,6 +138,7 @@ void Page::MoveTailTo(size_t from, Page* to) {
 
 void Page::Clear() {
   lazy_ = false;
+  lazyHits = 0;
   lazyCount_ = 0;
   // The image buffer keeps its length: the next load overwrites it without
   // paying for zero bytes first.

@@ -69,6 +69,8 @@ class Page {
   // the image itself: a lookup that touches one record of a page does not
   // pay for decoding all of them.
   bool lazy() const { return lazy_; }
+  // Cache hits while lazy (the container decides when decoding pays).
+  int lazyHits = 0;
   void Materialize() const {
     if (lazy_) Decode();
   }

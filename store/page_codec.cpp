@@ -37,6 +37,20 @@ inline uint32_t ReadRecordHead(const uint8_t* body, uint32_t expanded, uint32_t 
   return shared;
 }
 
+// Copies n bytes forward where the destination has 16 bytes of slack past
+// n and lies after the source (the shared prefix of the record before).
+inline void CopyShort(uint8_t* to, const uint8_t* from, size_t n) {
+  if (n > 16 || static_cast<size_t>(to - from) < 16) {
+    std::memmove(to, from, n);
+    return;
+  }
+  uint64_t a, b;
+  std::memcpy(&a, from, 8);
+  std::memcpy(&b, from + 8, 8);
+  std::memcpy(to, &a, 8);
+  std::memcpy(to + 8, &b, 8);
+}
+
 }  // namespace
 
 void PageCodec::Build(const Page& page, int32_t reference, std::vector<uint8_t>* image,
@@ -154,8 +168,9 @@ void PageCodec::DecodeRecords(const uint8_t* body, uint32_t expanded, uint32_t n
   // Every record is at most its stored bytes plus a 63-byte shared prefix:
   // the arena is sized once for that bound and cut to the bytes used.
   const size_t bound = static_cast<size_t>(expanded) + 63u * n;
-  page->arena_.reserve(std::max<size_t>(bound, expanded * 2 + 256));
-  page->arena_.resize(bound);
+  // Sixteen bytes of slack let short copies move whole words.
+  page->arena_.reserve(std::max<size_t>(bound + 16, expanded * 2 + 256));
+  page->arena_.resize(bound + 16);
   uint32_t used = 0;
   // Records are decoded in order, each borrowing its missing lengths and its
   // shared prefix from the one decoded just before it; the bytes go straight
@@ -172,7 +187,7 @@ void PageCodec::DecodeRecords(const uint8_t* body, uint32_t expanded, uint32_t n
     uint32_t offset = used;
     if (offset + recordLength > bound) RaiseDriverError(kErrPageParse, fileName);
     used += recordLength;
-    if (shared) std::memcpy(arena.data() + offset, arena.data() + previousOffset, shared);
+    CopyShort(arena.data() + offset, arena.data() + previousOffset, shared);
     std::memcpy(arena.data() + offset + shared, body + at, rest);
     at += rest;
     if (i > 0) {

@@ -472,7 +472,7 @@ int main(int argc, char** argv) {
       pr::files::SetProperty(&view, pr::files::PROP_VIEW_ORDER, "+BEN:ID");
       std::mt19937 random(3);
       std::uniform_int_distribution<int32_t> pick(1, records - 20);
-      const int pages = 2000;
+      const int pages = 20000;
       // The saved positions (a browse keeps the one of its page's first row)
       // are taken before the clock starts.
       std::vector<std::string> positions;
