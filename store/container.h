@@ -124,6 +124,10 @@ class Container {
   void Put(ByteView key, ByteView data);
   // False when the key is absent.
   bool Erase(ByteView key);
+  // Exact search for a read-modify-write inside an update: the same answer
+  // as Find, reached through the write path so that the Replace or Insert
+  // that follows finds its leaf at once.
+  bool FindForChange(ByteView key, std::vector<uint8_t>* data);
   // Exact search; data (if given) receives the data part.
   bool Find(ByteView key, std::vector<uint8_t>* data) const;
   // Ordered navigation; outKey/outData (either may be null) receive the
@@ -185,7 +189,29 @@ class Container {
   // Descends to the page of `level` for key, recording the path from the
   // root (excluding that page).  Lowers leftmost separators on the way when
   // lowerSeparators is set.
-  Page* Descend(ByteView key, int level, std::vector<PathStep>* path, bool lowerSeparators);
+  // The write path remembers the last few leaves it reached, each with the
+  // key range [low, high) that the entries on the way down send to it (the
+  // greatest entry followed and the least entry after one followed).  A key
+  // inside a remembered range reaches the same leaf by the same entries, so
+  // the descent is skipped.  An entry holds while the cache's epoch (the leaf
+  // pointer is good) and the node version (every entry on the path is as it
+  // was) are the values it was made at.
+  struct LeafMemo {
+    Page* leaf = nullptr;
+    uint64_t epoch = 0;
+    uint64_t nodeVersion = 0;
+    uint64_t lastUse = 0;
+    bool hasLow = false;
+    bool hasHigh = false;
+    std::vector<uint8_t> low;
+    std::vector<uint8_t> high;
+  };
+  static constexpr size_t kLeafMemos = 4;
+  // The leaf for key (level 0), through the memo or a descent that records
+  // one; the path (scratchPath_) is only filled by a descent.
+  Page* LeafForWrite(ByteView key, bool lowerSeparators);
+  Page* Descend(ByteView key, int level, std::vector<PathStep>* path, bool lowerSeparators,
+                LeafMemo* memo = nullptr);
   void InsertAtLevel(ByteView key, ByteView data, int32_t child, int level);
   void CheckSplit(Page* page);
   void SplitRoot(Page* root);
@@ -254,6 +280,11 @@ class Container {
   bool loweredSeparator_ = false;
   mutable std::vector<uint8_t> scratchImage_;
   mutable std::vector<uint8_t> loadImage_;
+  LeafMemo leafMemo_[kLeafMemos];
+  uint64_t memoTick_ = 0;
+  // Advanced on every change to a node page and to the root (whose level may
+  // change); starts above the zero of an unused memo entry.
+  uint64_t nodeVersion_ = 1;
 };
 
 // A position in a Container that walks forward and backward.  It copies the

@@ -54,7 +54,12 @@ Page* Container::NewPage(uint8_t level) {
   return cache_.Add(std::move(page), true);
 }
 
-void Container::MarkDirty(Page* page) { cache_.MarkDirty(page); }
+void Container::MarkDirty(Page* page) {
+  // Every change to a node passes here, as does a change of the root's level:
+  // the paths remembered by the leaf memo may no longer hold.
+  if (page->isNode() || page->reference() == header_.rootReference) ++nodeVersion_;
+  cache_.MarkDirty(page);
+}
 
 Page* Container::Root(bool create) {
   if (!TreeExists() && !cache_.Find(header_.rootReference)) {
@@ -75,10 +80,12 @@ Page* Container::Root(bool create) {
   return root;
 }
 
-Page* Container::Descend(ByteView key, int level, std::vector<PathStep>* path, bool lowerSeparators) {
+Page* Container::Descend(ByteView key, int level, std::vector<PathStep>* path, bool lowerSeparators,
+                         LeafMemo* memo) {
   path->clear();
   Page* page = Root(true);
   if (page->level() < level) RaiseDriverError(kErrTreeInconsistent, fileName_.c_str());
+  if (memo) memo->hasLow = memo->hasHigh = false;
   while (page->level() > level) {
     long index = page->FindLE(key);
     if (index < 0) {
@@ -90,17 +97,59 @@ Page* Container::Descend(ByteView key, int level, std::vector<PathStep>* path, b
         loweredSeparator_ = true;
       }
     }
+    if (memo) {
+      // The bytes are copied now: loading the child may evict this node.
+      const size_t i = static_cast<size_t>(index);
+      ByteView entry = page->Key(i);
+      if (!memo->hasLow || CompareKeys(entry, memo->low) > 0) {
+        memo->low.assign(entry.begin(), entry.end());
+        memo->hasLow = true;
+      }
+      if (i + 1 < page->count()) {
+        ByteView next = page->Key(i + 1);
+        if (!memo->hasHigh || CompareKeys(next, memo->high) < 0) {
+          memo->high.assign(next.begin(), next.end());
+          memo->hasHigh = true;
+        }
+      }
+    }
     path->push_back({page->reference(), index});
     page = GetPage(page->Child(static_cast<size_t>(index)), page->level() - 1);
   }
   return page;
 }
 
+Page* Container::LeafForWrite(ByteView key, bool lowerSeparators) {
+  const uint64_t epoch = cache_.epoch();
+  LeafMemo* oldest = &leafMemo_[0];
+  for (LeafMemo& m : leafMemo_) {
+    if (m.leaf && m.epoch == epoch && m.nodeVersion == nodeVersion_ && (!m.hasLow || CompareKeys(key, m.low) >= 0) &&
+        (!m.hasHigh || CompareKeys(key, m.high) < 0)) {
+      m.lastUse = ++memoTick_;
+      return m.leaf;
+    }
+    if (m.lastUse < oldest->lastUse) oldest = &m;
+  }
+  Page* leaf = Descend(key, 0, &scratchPath_, lowerSeparators, oldest);
+  if (scratchPath_.empty()) {
+    // The root is the leaf: its changes move the node version, so there is
+    // nothing worth remembering.
+    oldest->leaf = nullptr;
+    return leaf;
+  }
+  // Stamped after the descent: a separator it lowered is part of the path.
+  oldest->leaf = leaf;
+  oldest->epoch = cache_.epoch();
+  oldest->nodeVersion = nodeVersion_;
+  oldest->lastUse = ++memoTick_;
+  return leaf;
+}
+
 bool Container::Insert(ByteView key, ByteView data) {
   CheckRecordSize(key.size(), data.size());
   BeginChange(kErrStoreInReadState);
   loweredSeparator_ = false;
-  Page* leaf = Descend(key, 0, &scratchPath_, true);
+  Page* leaf = LeafForWrite(key, true);
   size_t index = leaf->LowerBound(key);
   if (index < leaf->count() && CompareKeys(leaf->Key(index), key) == 0) return false;
   leaf->InsertAt(index, key, data);
@@ -123,7 +172,7 @@ bool Container::Insert(ByteView key, ByteView data) {
 bool Container::Replace(ByteView key, ByteView data) {
   CheckRecordSize(key.size(), data.size());
   BeginChange(kErrStoreInReadState);
-  Page* leaf = Descend(key, 0, &scratchPath_, false);
+  Page* leaf = LeafForWrite(key, false);
   size_t index = leaf->LowerBound(key);
   if (index >= leaf->count() || CompareKeys(leaf->Key(index), key) != 0) return false;
   leaf->ReplaceDataAt(index, data);
@@ -135,6 +184,17 @@ bool Container::Replace(ByteView key, ByteView data) {
 
 void Container::Put(ByteView key, ByteView data) {
   if (!Replace(key, data)) Insert(key, data);
+}
+
+bool Container::FindForChange(ByteView key, std::vector<uint8_t>* data) {
+  BeginChange(kErrStoreInReadState);
+  const Page* root = Root(false);
+  if (!root || root->empty()) return false;
+  const Page* leaf = LeafForWrite(key, false);
+  size_t index = leaf->LowerBound(key);
+  if (index >= leaf->count() || CompareKeys(leaf->Key(index), key) != 0) return false;
+  if (data) data->assign(leaf->Data(index).begin(), leaf->Data(index).end());
+  return true;
 }
 
 void Container::InsertAtLevel(ByteView key, ByteView data, int32_t child, int level) {

@@ -212,7 +212,14 @@ void Table::WriteCounters(uint8_t subject, const Counters& counters) {
 }
 
 void Table::AdjustCount(uint8_t subject, int delta) {
-  Counters c = ReadCounters(subject);
+  // Read through the write path: the Put below then finds the leaf at once.
+  uint8_t key[kCountersKeyLength];
+  Counters c;
+  if (file_->FindForChange(View(key, CountersKey(number_, subject, key)), &found_) &&
+      found_.size() == kCountersDataLength) {
+    c.count = GetU32LE(found_.data());
+    c.second = GetU32LE(found_.data() + 4);
+  }
   if (delta < 0 && c.count < uint32_t(-delta)) {
     c.count = 0;
   } else {
