@@ -124,10 +124,13 @@ class Container {
   void Put(ByteView key, ByteView data);
   // False when the key is absent.
   bool Erase(ByteView key);
-  // Exact search for a read-modify-write inside an update: the same answer
-  // as Find, reached through the write path so that the Replace or Insert
-  // that follows finds its leaf at once.
-  bool FindForChange(ByteView key, std::vector<uint8_t>* data);
+  // Read-modify-write of a data part that keeps its length (a counter): calls
+  // change(data, length, context) on a copy of the data of `key`, which it
+  // may alter, and stores the result.  False (nothing changes, change is not
+  // called) when the key is absent or its data is not `length` bytes long.
+  // length <= 64.
+  using DataChange = void (*)(uint8_t* data, size_t length, void* context);
+  bool ChangeData(ByteView key, size_t length, DataChange change, void* context);
   // Exact search; data (if given) receives the data part.
   bool Find(ByteView key, std::vector<uint8_t>* data) const;
   // Ordered navigation; outKey/outData (either may be null) receive the

@@ -186,14 +186,22 @@ void Container::Put(ByteView key, ByteView data) {
   if (!Replace(key, data)) Insert(key, data);
 }
 
-bool Container::FindForChange(ByteView key, std::vector<uint8_t>* data) {
+bool Container::ChangeData(ByteView key, size_t length, DataChange change, void* context) {
+  uint8_t copy[64];
+  if (length > sizeof copy) RaiseDriverError(kErrTreeInconsistent, fileName_.c_str());
   BeginChange(kErrStoreInReadState);
   const Page* root = Root(false);
   if (!root || root->empty()) return false;
-  const Page* leaf = LeafForWrite(key, false);
+  Page* leaf = LeafForWrite(key, false);
   size_t index = leaf->LowerBound(key);
   if (index >= leaf->count() || CompareKeys(leaf->Key(index), key) != 0) return false;
-  if (data) data->assign(leaf->Data(index).begin(), leaf->Data(index).end());
+  ByteView data = leaf->Data(index);
+  if (data.size() != length) return false;
+  std::memcpy(copy, data.data(), length);
+  change(copy, length, context);
+  leaf->ReplaceDataAt(index, ByteView(copy, length));
+  MarkDirty(leaf);
+  ++modifications_;
   return true;
 }
 

@@ -2,8 +2,12 @@
 
 namespace pr::store {
 
+// Both searches look at the last record first: keys that grow (record
+// numbers, counters of new records) land after it.
 size_t Page::LowerBound(ByteView key) const {
   size_t lo = 0, hi = records_.size();
+  if (hi == 0 || CompareKeys(Key(hi - 1), key) < 0) return hi;
+  --hi;
   while (lo < hi) {
     size_t mid = (lo + hi) / 2;
     if (CompareKeys(Key(mid), key) < 0)
@@ -16,6 +20,8 @@ size_t Page::LowerBound(ByteView key) const {
 
 long Page::FindLE(ByteView key) const {
   size_t lo = 0, hi = records_.size();  // first record greater than key
+  if (hi == 0 || CompareKeys(Key(hi - 1), key) <= 0) return static_cast<long>(hi) - 1;
+  --hi;
   while (lo < hi) {
     size_t mid = (lo + hi) / 2;
     if (CompareKeys(Key(mid), key) <= 0)

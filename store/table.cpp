@@ -212,19 +212,21 @@ void Table::WriteCounters(uint8_t subject, const Counters& counters) {
 }
 
 void Table::AdjustCount(uint8_t subject, int delta) {
-  // Read through the write path: the Put below then finds the leaf at once.
   uint8_t key[kCountersKeyLength];
+  const ByteView counterKey = View(key, CountersKey(number_, subject, key));
+  // The usual case: the counters record is there and sound, and changes in
+  // place.
+  auto change = [](uint8_t* data, size_t, void* context) {
+    const int d = *static_cast<const int*>(context);
+    uint32_t count = GetU32LE(data);
+    count = d < 0 && count < uint32_t(-d) ? 0 : count + uint32_t(d);
+    PutU32LE(data, count);
+  };
+  if (file_->ChangeData(counterKey, kCountersDataLength, change, &delta)) return;
+  // Missing, or not the length of a counters record: read as zeros (as
+  // ReadCounters does) and written afresh.
   Counters c;
-  if (file_->FindForChange(View(key, CountersKey(number_, subject, key)), &found_) &&
-      found_.size() == kCountersDataLength) {
-    c.count = GetU32LE(found_.data());
-    c.second = GetU32LE(found_.data() + 4);
-  }
-  if (delta < 0 && c.count < uint32_t(-delta)) {
-    c.count = 0;
-  } else {
-    c.count += uint32_t(delta);
-  }
+  if (delta > 0) c.count = uint32_t(delta);
   WriteCounters(subject, c);
 }
 
