@@ -27,17 +27,39 @@ bool GetCount(const uint8_t* in, size_t length, size_t* at, uint32_t* value) {
   return false;
 }
 
+namespace {
+
+uint8_t* WriteCount(uint8_t* at, uint32_t value) {
+  while (value >= 128) {
+    *at++ = static_cast<uint8_t>((value & 0x7F) + 0x80);
+    value >>= 7;
+  }
+  *at++ = static_cast<uint8_t>(value);
+  return at;
+}
+
+}  // namespace
+
 size_t Compress(const uint8_t* in, size_t n, std::vector<uint8_t>* out) {
-  out->clear();
+  // A group of L literals and a run of M >= 3 copies takes cnt(L) + L +
+  // cnt(M) bytes for L + M bytes of input, and cnt(M) <= M - 2: a group
+  // grows the output past its input only when L needs three or more count
+  // bytes (L >= 16384), by at most 3.  The last literal group adds a count.
+  out->resize(n + 16 + n / 4096);
+  uint8_t* const begin = out->data();
+  uint8_t* w = begin;
   size_t p = 0, s = 0;
   bool wroteRun = false;
   while (p < n) {
+    const uint8_t b = in[p];
     size_t r = 1;
-    while (p + r < n && in[p + r] == in[p]) ++r;
+    while (p + r < n && in[p + r] == b) ++r;
     if (r >= 4) {
-      PutCount(out, static_cast<uint32_t>(p + 1 - s));
-      out->insert(out->end(), in + s, in + p + 1);
-      PutCount(out, static_cast<uint32_t>(r - 1));
+      const size_t literals = p + 1 - s;
+      w = WriteCount(w, static_cast<uint32_t>(literals));
+      std::memcpy(w, in + s, literals);
+      w += literals;
+      w = WriteCount(w, static_cast<uint32_t>(r - 1));
       s = p + r;
       wroteRun = true;
     }
@@ -47,8 +69,10 @@ size_t Compress(const uint8_t* in, size_t n, std::vector<uint8_t>* out) {
     out->clear();
     return n;
   }
-  PutCount(out, static_cast<uint32_t>(n - s));
-  out->insert(out->end(), in + s, in + n);
+  w = WriteCount(w, static_cast<uint32_t>(n - s));
+  std::memcpy(w, in + s, n - s);
+  w += n - s;
+  out->resize(static_cast<size_t>(w - begin));
   return out->size();
 }
 

@@ -251,6 +251,10 @@ class Container {
   int ReadHeaderAt0(FileHeader* header, bool* empty);
   int ResolvePendingArea();
   DWORD WriteSettledHeader(FileHeader header);
+  // Writes the images of pages beyond the old end of the page area home,
+  // neighbours in one write, and lets the pages go (marked clean when
+  // pinned).  The vector is sorted by reference.
+  DWORD WriteHome(std::vector<Page*>* pages);
   DWORD FinishPendingArea();
   bool TreeExists() const { return header_.changeCounter != 0 && header_.EndReference() != 0; }
   void ReleaseUpdateLocks();
@@ -283,6 +287,8 @@ class Container {
   bool loweredSeparator_ = false;
   mutable std::vector<uint8_t> scratchImage_;
   mutable std::vector<uint8_t> loadImage_;
+  std::vector<uint8_t> classImage_;  // an image built for its class or for a batch
+  std::vector<uint8_t> batchImage_;  // neighbouring images written home together
   LeafMemo leafMemo_[kLeafMemos];
   uint64_t memoTick_ = 0;
   // Advanced on every change to a node page and to the root (whose level may

@@ -175,11 +175,9 @@ void Container::PlacePages() {
   ProcessDeferredFrees();
   auto classOf = [this](Page* page) {
     if (page->imageClass == 0) {
-      PageCodec::Build(*page, 0, &page->image(), &scratchImage_, fileName_.c_str());
-      page->imageClass = PageCodec::ClassOfImage(page->image());
       // Only the class is needed now; the image is built again when written.
-      page->image().clear();
-      page->image().shrink_to_fit();
+      PageCodec::Build(*page, 0, &classImage_, &scratchImage_, fileName_.c_str());
+      page->imageClass = PageCodec::ClassOfImage(classImage_);
     }
     return page->imageClass;
   };
