@@ -208,11 +208,20 @@ class Container {
     bool hasHigh = false;
     std::vector<uint8_t> low;
     std::vector<uint8_t> high;
+    size_t next = 0;  // where the next key is likely to go (a guess, checked)
   };
   static constexpr size_t kLeafMemos = 4;
-  // The leaf for key (level 0), through the memo or a descent that records
-  // one; the path (scratchPath_) is only filled by a descent.
-  Page* LeafForWrite(ByteView key, bool lowerSeparators);
+  struct LeafSpot {
+    Page* leaf;
+    size_t index;     // the first record not less than the key
+    LeafMemo* memo;   // null when the root is the leaf
+  };
+  // The remembered leaf whose range holds key, or null.
+  LeafMemo* RememberedLeaf(ByteView key);
+  // The leaf for key (level 0) and its place there: through `memo` (what
+  // RememberedLeaf found for key), or when that is null a descent that
+  // records a memo; the path (scratchPath_) is only filled by a descent.
+  LeafSpot LeafForWrite(ByteView key, bool lowerSeparators, LeafMemo* memo);
   Page* Descend(ByteView key, int level, std::vector<PathStep>* path, bool lowerSeparators,
                 LeafMemo* memo = nullptr);
   void InsertAtLevel(ByteView key, ByteView data, int32_t child, int level);

@@ -62,7 +62,9 @@ void Container::MarkDirty(Page* page) {
 }
 
 Page* Container::Root(bool create) {
-  if (!TreeExists() && !cache_.Find(header_.rootReference)) {
+  // The cache is asked first: a cached root answers without a walk over the
+  // header's regions.
+  if (!cache_.Find(header_.rootReference) && !TreeExists()) {
     // A file never written (or written without a page): the root is created.
     if (!create) return nullptr;
     if (header_.changeCounter == 0) header_.changeCounter = 1;
@@ -119,40 +121,60 @@ Page* Container::Descend(ByteView key, int level, std::vector<PathStep>* path, b
   return page;
 }
 
-Page* Container::LeafForWrite(ByteView key, bool lowerSeparators) {
+Container::LeafMemo* Container::RememberedLeaf(ByteView key) {
   const uint64_t epoch = cache_.epoch();
-  LeafMemo* oldest = &leafMemo_[0];
   for (LeafMemo& m : leafMemo_) {
     if (m.leaf && m.epoch == epoch && m.nodeVersion == nodeVersion_ && (!m.hasLow || CompareKeys(key, m.low) >= 0) &&
         (!m.hasHigh || CompareKeys(key, m.high) < 0)) {
       m.lastUse = ++memoTick_;
-      return m.leaf;
+      return &m;
     }
-    if (m.lastUse < oldest->lastUse) oldest = &m;
   }
-  Page* leaf = Descend(key, 0, &scratchPath_, lowerSeparators, oldest);
-  if (scratchPath_.empty()) {
-    // The root is the leaf: its changes move the node version, so there is
-    // nothing worth remembering.
-    oldest->leaf = nullptr;
-    return leaf;
+  return nullptr;
+}
+
+Container::LeafSpot Container::LeafForWrite(ByteView key, bool lowerSeparators, LeafMemo* memo) {
+  Page* leaf;
+  if (memo) {
+    leaf = memo->leaf;
+  } else {
+    memo = &leafMemo_[0];
+    for (LeafMemo& m : leafMemo_)
+      if (m.lastUse < memo->lastUse) memo = &m;
+    leaf = Descend(key, 0, &scratchPath_, lowerSeparators, memo);
+    if (scratchPath_.empty()) {
+      // The root is the leaf: its changes move the node version, so there is
+      // nothing worth remembering.
+      memo->leaf = nullptr;
+      return {leaf, leaf->LowerBound(key), nullptr};
+    }
+    // Stamped after the descent: a separator it lowered is part of the path.
+    memo->leaf = leaf;
+    memo->epoch = cache_.epoch();
+    memo->nodeVersion = nodeVersion_;
+    memo->lastUse = ++memoTick_;
+    memo->next = 0;
   }
-  // Stamped after the descent: a separator it lowered is part of the path.
-  oldest->leaf = leaf;
-  oldest->epoch = cache_.epoch();
-  oldest->nodeVersion = nodeVersion_;
-  oldest->lastUse = ++memoTick_;
-  return leaf;
+  // The place the last change suggested (after an insertion, just after it)
+  // is tried before a search.
+  size_t index = memo->next;
+  const size_t n = leaf->count();
+  if (index > n || (index > 0 && CompareKeys(leaf->Key(index - 1), key) >= 0) ||
+      (index < n && CompareKeys(key, leaf->Key(index)) > 0))
+    index = leaf->LowerBound(key);
+  return {leaf, index, memo};
 }
 
 bool Container::Insert(ByteView key, ByteView data) {
   CheckRecordSize(key.size(), data.size());
   BeginChange(kErrStoreInReadState);
   loweredSeparator_ = false;
-  Page* leaf = LeafForWrite(key, true);
-  size_t index = leaf->LowerBound(key);
+  LeafSpot spot = LeafForWrite(key, true, RememberedLeaf(key));
+  Page* leaf = spot.leaf;
+  size_t index = spot.index;
   if (index < leaf->count() && CompareKeys(leaf->Key(index), key) == 0) return false;
   leaf->InsertAt(index, key, data);
+  if (spot.memo) spot.memo->next = index + 1;
   MarkDirty(leaf);
   ++modifications_;
   if (!loweredSeparator_) {
@@ -172,10 +194,12 @@ bool Container::Insert(ByteView key, ByteView data) {
 bool Container::Replace(ByteView key, ByteView data) {
   CheckRecordSize(key.size(), data.size());
   BeginChange(kErrStoreInReadState);
-  Page* leaf = LeafForWrite(key, false);
-  size_t index = leaf->LowerBound(key);
+  LeafSpot spot = LeafForWrite(key, false, RememberedLeaf(key));
+  Page* leaf = spot.leaf;
+  size_t index = spot.index;
   if (index >= leaf->count() || CompareKeys(leaf->Key(index), key) != 0) return false;
   leaf->ReplaceDataAt(index, data);
+  if (spot.memo) spot.memo->next = index;
   MarkDirty(leaf);
   ++modifications_;
   CheckSplit(leaf);
@@ -190,16 +214,21 @@ bool Container::ChangeData(ByteView key, size_t length, DataChange change, void*
   uint8_t copy[64];
   if (length > sizeof copy) RaiseDriverError(kErrTreeInconsistent, fileName_.c_str());
   BeginChange(kErrStoreInReadState);
-  const Page* root = Root(false);
-  if (!root || root->empty()) return false;
-  Page* leaf = LeafForWrite(key, false);
-  size_t index = leaf->LowerBound(key);
+  LeafMemo* memo = RememberedLeaf(key);
+  if (!memo) {
+    const Page* root = Root(false);
+    if (!root || root->empty()) return false;
+  }
+  LeafSpot spot = LeafForWrite(key, false, memo);
+  Page* leaf = spot.leaf;
+  size_t index = spot.index;
   if (index >= leaf->count() || CompareKeys(leaf->Key(index), key) != 0) return false;
   ByteView data = leaf->Data(index);
   if (data.size() != length) return false;
   std::memcpy(copy, data.data(), length);
   change(copy, length, context);
   leaf->ReplaceDataAt(index, ByteView(copy, length));
+  if (spot.memo) spot.memo->next = index;
   MarkDirty(leaf);
   ++modifications_;
   return true;

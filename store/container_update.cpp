@@ -201,6 +201,9 @@ DWORD Container::WriteUpdatePhaseTwo() {
   header_ = diskHeader_ = written;
   headerDirty_ = false;
   phaseOneDone_ = false;
+  // The leaves remembered by the write path belong to the update just
+  // written; the next one starts from the root.
+  ++nodeVersion_;
   cache_.ForEachDirty([&](Page* page) {
     page->image().clear();
     page->image().shrink_to_fit();
