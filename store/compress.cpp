@@ -1,5 +1,6 @@
 #include "store/compress.h"
 
+#include <bit>
 #include <cstring>
 
 namespace pr::store {
@@ -38,6 +39,30 @@ uint8_t* WriteCount(uint8_t* at, uint32_t value) {
   return at;
 }
 
+// The first position q >= p where four equal bytes begin (n when there is
+// none), found eight bytes at a time.  Called with p at the start of a run
+// of equal bytes, it returns the start of one too: a byte equal to the one
+// before q would begin four equal bytes itself.
+size_t NextRunOfFour(const uint8_t* in, size_t n, size_t p) {
+  constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+  if constexpr (std::endian::native == std::endian::little) {
+    while (p + 8 <= n) {
+      uint64_t x;
+      std::memcpy(&x, in + p, 8);
+      // Byte j of d is zero when bytes j and j + 1 are equal (j <= 6).
+      const uint64_t d = x ^ (x >> 8);
+      const uint64_t zero = ~(((d & kLow7) + kLow7) | d | kLow7);  // 0x80 in each zero byte
+      // Byte j: bytes j .. j + 3 are equal (j <= 4).
+      const uint64_t four = zero & (zero >> 8) & (zero >> 16) & 0x0000008080808080ull;
+      if (four) return p + static_cast<size_t>(std::countr_zero(four)) / 8;
+      p += 5;
+    }
+  }
+  for (; p + 4 <= n; ++p)
+    if (in[p] == in[p + 1] && in[p] == in[p + 2] && in[p] == in[p + 3]) return p;
+  return n;
+}
+
 }  // namespace
 
 size_t Compress(const uint8_t* in, size_t n, std::vector<uint8_t>* out) {
@@ -51,6 +76,8 @@ size_t Compress(const uint8_t* in, size_t n, std::vector<uint8_t>* out) {
   size_t p = 0, s = 0;
   bool wroteRun = false;
   while (p < n) {
+    p = NextRunOfFour(in, n, p);
+    if (p >= n) break;
     const uint8_t b = in[p];
     size_t r = 1;
     while (p + r < n && in[p + r] == b) ++r;

@@ -208,7 +208,22 @@ class Container {
     bool hasHigh = false;
     std::vector<uint8_t> low;
     std::vector<uint8_t> high;
-    size_t next = 0;  // where the next key is likely to go (a guess, checked)
+    // Places in the leaf where the next keys are likely to go, the most
+    // recent first: just after the last insertion, and the records last
+    // changed in place (a table's counters share a leaf with its newest
+    // records).  Guesses only: each is checked against the keys around it.
+    static constexpr size_t kHints = 3;
+    size_t hints[kHints] = {};
+    void Hint(size_t index, bool inserted) {
+      if (inserted)
+        for (size_t& h : hints)
+          if (h >= index) ++h;
+      const size_t at = inserted ? index + 1 : index;
+      size_t i = 0;
+      while (i + 1 < kHints && hints[i] != at) ++i;
+      for (; i > 0; --i) hints[i] = hints[i - 1];
+      hints[0] = at;
+    }
   };
   static constexpr size_t kLeafMemos = 4;
   struct LeafSpot {

@@ -153,16 +153,16 @@ Container::LeafSpot Container::LeafForWrite(ByteView key, bool lowerSeparators, 
     memo->epoch = cache_.epoch();
     memo->nodeVersion = nodeVersion_;
     memo->lastUse = ++memoTick_;
-    memo->next = 0;
+    for (size_t& h : memo->hints) h = 0;
   }
-  // The place the last change suggested (after an insertion, just after it)
-  // is tried before a search.
-  size_t index = memo->next;
+  // The places recent changes suggest are tried before a search.
   const size_t n = leaf->count();
-  if (index > n || (index > 0 && CompareKeys(leaf->Key(index - 1), key) >= 0) ||
-      (index < n && CompareKeys(key, leaf->Key(index)) > 0))
-    index = leaf->LowerBound(key);
-  return {leaf, index, memo};
+  for (size_t index : memo->hints) {
+    if (index > n || (index < n && CompareKeys(key, leaf->Key(index)) > 0)) continue;
+    if (index > 0 && CompareKeys(leaf->Key(index - 1), key) >= 0) continue;
+    return {leaf, index, memo};
+  }
+  return {leaf, leaf->LowerBound(key), memo};
 }
 
 bool Container::Insert(ByteView key, ByteView data) {
@@ -174,7 +174,7 @@ bool Container::Insert(ByteView key, ByteView data) {
   size_t index = spot.index;
   if (index < leaf->count() && CompareKeys(leaf->Key(index), key) == 0) return false;
   leaf->InsertAt(index, key, data);
-  if (spot.memo) spot.memo->next = index + 1;
+  if (spot.memo) spot.memo->Hint(index, true);
   MarkDirty(leaf);
   ++modifications_;
   if (!loweredSeparator_) {
@@ -199,7 +199,7 @@ bool Container::Replace(ByteView key, ByteView data) {
   size_t index = spot.index;
   if (index >= leaf->count() || CompareKeys(leaf->Key(index), key) != 0) return false;
   leaf->ReplaceDataAt(index, data);
-  if (spot.memo) spot.memo->next = index;
+  if (spot.memo) spot.memo->Hint(index, false);
   MarkDirty(leaf);
   ++modifications_;
   CheckSplit(leaf);
@@ -228,7 +228,7 @@ bool Container::ChangeData(ByteView key, size_t length, DataChange change, void*
   std::memcpy(copy, data.data(), length);
   change(copy, length, context);
   leaf->ReplaceDataAt(index, ByteView(copy, length));
-  if (spot.memo) spot.memo->next = index;
+  if (spot.memo) spot.memo->Hint(index, false);
   MarkDirty(leaf);
   ++modifications_;
   return true;
