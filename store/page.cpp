@@ -32,6 +32,18 @@ long Page::FindLE(ByteView key) const {
   return static_cast<long>(lo) - 1;
 }
 
+namespace {
+
+// Room for `need` and half as much again (at least `floor`): pages grow to
+// about 4 KiB and then split, so doubling would leave much of a large
+// update's memory unused.
+size_t Grown(size_t need, size_t floor) {
+  const size_t room = need + need / 2;
+  return room < floor ? floor : room;
+}
+
+}  // namespace
+
 uint32_t Page::Append(const uint8_t* p, size_t n) {
   uint32_t at = static_cast<uint32_t>(arena_.size());
   arena_.insert(arena_.end(), p, p + n);
@@ -53,10 +65,11 @@ void Page::InsertAt(size_t i, ByteView key, ByteView data, int32_t child) {
     copy.insert(copy.end(), data.begin(), data.end());
     r.offset = Append(copy.data(), copy.size());
   } else {
-    if (need > arena_.capacity()) arena_.reserve(need * 2 > 256 ? need * 2 : 256);
+    if (need > arena_.capacity()) arena_.reserve(Grown(need, 256));
     r.offset = Append(key.data(), key.size());
     Append(data.data(), data.size());
   }
+  if (records_.size() == records_.capacity()) records_.reserve(Grown(records_.size() + 1, 8));
   records_.insert(records_.begin() + static_cast<long>(i), r);
   estimate_ += RecordEstimate(r.recordLength, isNode());
   InvalidateImage();
@@ -104,8 +117,10 @@ void Page::ReplaceKeyAt(size_t i, ByteView key) {
 
 void Page::MoveTailTo(size_t from, Page* to) {
   // A split: the receiving page gets room for the tail and half as much
-  // again; the page left behind is squeezed to its live bytes with the same
-  // headroom, so that the many pages of a large update stay near their size.
+  // again; the page left behind is squeezed to exactly its live bytes and
+  // records (after a split in key order it is never added to again, and
+  // otherwise grows as any page does), so that the many pages of a large
+  // update stay near their size.
   size_t tailBytes = 0;
   for (size_t i = from; i < records_.size(); ++i) tailBytes += records_[i].recordLength;
   to->arena_.reserve(to->arena_.size() + tailBytes + tailBytes / 2 + 64);
@@ -123,8 +138,7 @@ void Page::MoveTailTo(size_t from, Page* to) {
     return;
   }
   std::vector<uint8_t> fresh;
-  size_t live = arena_.size() - garbage_;
-  fresh.reserve(live + live / 2 + 64);
+  fresh.reserve(arena_.size() - garbage_);
   for (PageRecord& r : records_) {
     uint32_t at = static_cast<uint32_t>(fresh.size());
     fresh.insert(fresh.end(), arena_.begin() + r.offset, arena_.begin() + r.offset + r.recordLength);
@@ -132,6 +146,7 @@ void Page::MoveTailTo(size_t from, Page* to) {
   }
   arena_.swap(fresh);
   garbage_ = 0;
+  records_.shrink_to_fit();
 }
 
 void Page::Clear() {
