@@ -26,7 +26,11 @@ void Container::MovePage(int32_t from, int32_t to) {
   if (from == to) return;
   Page* page = GetPage(from, -1);
   if (cache_.Find(to)) RaiseDriverError(kErrTreeInconsistent, fileName_.c_str());
+  // A move changes where a page lives, not what it holds: the size class
+  // already learnt for its content stays (the image only names its home).
+  const int cls = page->imageClass;
   MarkDirty(page);  // dirty pages stay cached: the pointer holds
+  page->imageClass = cls;
   cache_.Rekey(page, to);
   ++modifications_;
   if (from == header_.rootReference) {
@@ -45,8 +49,10 @@ void Container::MovePage(int32_t from, int32_t to) {
     if (node->empty()) RaiseDriverError(kErrMovedPageNoEntry, fileName_.c_str());
     size_t i = static_cast<size_t>(index);
     if (node->Child(i) == from) {
-      node->SetChild(i, to);
+      const int nodeClass = node->imageClass;
+      node->SetChild(i, to);  // child references are not packed: the class stays
       MarkDirty(node);
+      node->imageClass = nodeClass;
       return;
     }
     node = GetPage(node->Child(i), node->level() - 1);
