@@ -198,6 +198,16 @@ DWORD Container::WriteUpdatePhaseTwo() {
   if ((error = WriteAt(0, raw, kHeaderSize))) return fail(error);
   if ((error = Flush())) return fail(error);
 
+  // The pending area (and any slots the page area gave up) lies past the
+  // settled page area: the file ends where the page area does.  Every reader
+  // slot is still ours, and a reader that comes later reads the settled
+  // header before any page.  A failure only leaves the file longer, which is
+  // as sound, so it is not reported.
+  LONGLONG size = 0;
+  const LONGLONG end = written.PageAreaEnd();
+  if (GetFileSizeEx(file_, &size) && size > end && SetFilePointerEx(file_, end, nullptr, FILE_BEGIN))
+    SetEndOfFile(file_);
+
   header_ = diskHeader_ = written;
   headerDirty_ = false;
   phaseOneDone_ = false;
