@@ -123,26 +123,36 @@ void Page::MoveTailTo(size_t from, Page* to) {
   // update stay near their size.
   size_t tailBytes = 0;
   for (size_t i = from; i < records_.size(); ++i) tailBytes += records_[i].recordLength;
-  to->arena_.reserve(to->arena_.size() + tailBytes + tailBytes / 2 + 64);
+  const size_t base = to->arena_.size();
+  to->arena_.reserve(base + tailBytes + tailBytes / 2 + 64);
+  to->arena_.resize(base + tailBytes);
   to->records_.reserve(to->records_.size() + (records_.size() - from) * 3 / 2);
+  uint32_t at = static_cast<uint32_t>(base);
   for (size_t i = from; i < records_.size(); ++i) {
-    const PageRecord& r = records_[i];
-    to->InsertAt(to->count(), Key(i), Data(i), r.child);
+    PageRecord r = records_[i];
+    std::memcpy(to->arena_.data() + at, arena_.data() + r.offset, r.recordLength);
     garbage_ += r.recordLength;
     estimate_ -= RecordEstimate(r.recordLength, isNode());
+    to->estimate_ += RecordEstimate(r.recordLength, to->isNode());
+    r.offset = at;
+    at += r.recordLength;
+    to->records_.push_back(r);
   }
+  to->InvalidateImage();
   records_.resize(from);
   InvalidateImage();
   if (records_.empty()) {
     MaybeCompact();
     return;
   }
-  std::vector<uint8_t> fresh;
-  fresh.reserve(arena_.size() - garbage_);
+  size_t live = 0;
+  for (const PageRecord& r : records_) live += r.recordLength;
+  std::vector<uint8_t> fresh(live);
+  uint32_t used = 0;
   for (PageRecord& r : records_) {
-    uint32_t at = static_cast<uint32_t>(fresh.size());
-    fresh.insert(fresh.end(), arena_.begin() + r.offset, arena_.begin() + r.offset + r.recordLength);
-    r.offset = at;
+    std::memcpy(fresh.data() + used, arena_.data() + r.offset, r.recordLength);
+    r.offset = used;
+    used += r.recordLength;
   }
   arena_.swap(fresh);
   garbage_ = 0;
