@@ -1,5 +1,9 @@
 #include "store/page.h"
 
+#include <algorithm>
+
+#include "store/container_format.h"
+
 namespace pr::store {
 
 // Both searches look at the last record first: keys that grow (record
@@ -34,11 +38,17 @@ long Page::FindLE(ByteView key) const {
 
 namespace {
 
-// Room for `need` and half as much again (at least `floor`): pages grow to
-// about 4 KiB and then split, so doubling would leave much of a large
+// A page of more than 20 records splits once its estimate passes 4096
+// bytes, and its record bytes stay below its estimate: an arena of this size
+// holds such a page until it splits.
+constexpr size_t kFullArena = kSplitSoftLimit + 256;
+
+// Room for `need` and half as much again (at least `floor`), but no more
+// than a full page while it fits one: doubling would leave much of a large
 // update's memory unused.
 size_t Grown(size_t need, size_t floor) {
-  const size_t room = need + need / 2;
+  size_t room = need + need / 2;
+  if (need <= kFullArena && room > kFullArena) room = kFullArena;
   return room < floor ? floor : room;
 }
 
@@ -123,8 +133,10 @@ void Page::MoveTailTo(size_t from, Page* to) {
   // update stay near their size.
   size_t tailBytes = 0;
   for (size_t i = from; i < records_.size(); ++i) tailBytes += records_[i].recordLength;
+  // The upper half takes the insertions that follow in key order: it gets
+  // room for a full page at once.
   const size_t base = to->arena_.size();
-  to->arena_.reserve(base + tailBytes + tailBytes / 2 + 64);
+  to->arena_.reserve(std::max(base + tailBytes + tailBytes / 2 + 64, kFullArena));
   to->arena_.resize(base + tailBytes);
   to->records_.reserve(to->records_.size() + (records_.size() - from) * 3 / 2);
   uint32_t at = static_cast<uint32_t>(base);
