@@ -203,14 +203,19 @@ void Container::PlacePages() {
       FreeSlotNow(ref, now);
       changed = true;
     }
-    // Slots for new pages.
+    // Slots for new pages, smallest class first: a slot of class c shifts
+    // every non-empty region above c, so the new pages of the larger
+    // classes are better placed after the smaller ones have had theirs.
     dirty.clear();
-    cache_.ForEachDirty([&](Page* page) { dirty.push_back(page); });
+    cache_.ForEachDirty([&](Page* page) {
+      if (page->reference() < 0) dirty.push_back(page);
+    });
+    for (Page* page : dirty) classOf(page);
+    std::stable_sort(dirty.begin(), dirty.end(),
+                     [](const Page* a, const Page* b) { return a->imageClass < b->imageClass; });
     for (Page* page : dirty) {
-      int32_t ref = page->reference();
-      if (ref >= 0) continue;
-      int32_t slot = AllocateSlot(classOf(page));
-      MovePage(ref, slot);
+      int32_t slot = AllocateSlot(page->imageClass);
+      MovePage(page->reference(), slot);
       changed = true;
     }
     if (!changed && !CompactRegions()) return;
