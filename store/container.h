@@ -236,7 +236,9 @@ class Container {
   // The leaf for key (level 0) and its place there: through `memo` (what
   // RememberedLeaf found for key), or when that is null a descent that
   // records a memo; the path (scratchPath_) is only filled by a descent.
-  LeafSpot LeafForWrite(ByteView key, bool lowerSeparators, LeafMemo* memo);
+  // With `exact` the record is expected to exist: only a place holding key
+  // is taken from the memo's guesses (the index is still the lower bound).
+  LeafSpot LeafForWrite(ByteView key, bool lowerSeparators, LeafMemo* memo, bool exact = false);
   Page* Descend(ByteView key, int level, std::vector<PathStep>* path, bool lowerSeparators,
                 LeafMemo* memo = nullptr);
   void InsertAtLevel(ByteView key, ByteView data, int32_t child, int level);
@@ -315,6 +317,7 @@ class Container {
   std::vector<uint8_t> batchImage_;  // neighbouring images written home together
   LeafMemo leafMemo_[kLeafMemos];
   uint64_t memoTick_ = 0;
+  size_t lastMemo_ = 0;  // the memo entry used last
   // Advanced on every change to a node page and to the root (whose level may
   // change); starts above the zero of an unused memo entry.
   uint64_t nodeVersion_ = 1;

@@ -123,17 +123,27 @@ Page* Container::Descend(ByteView key, int level, std::vector<PathStep>* path, b
 
 Container::LeafMemo* Container::RememberedLeaf(ByteView key) {
   const uint64_t epoch = cache_.epoch();
-  for (LeafMemo& m : leafMemo_) {
-    if (m.leaf && m.epoch == epoch && m.nodeVersion == nodeVersion_ && (!m.hasLow || CompareKeys(key, m.low) >= 0) &&
-        (!m.hasHigh || CompareKeys(key, m.high) < 0)) {
-      m.lastUse = ++memoTick_;
-      return &m;
-    }
+  auto holds = [&](const LeafMemo& m) {
+    return m.leaf && m.epoch == epoch && m.nodeVersion == nodeVersion_ && (!m.hasLow || CompareKeys(key, m.low) >= 0) &&
+           (!m.hasHigh || CompareKeys(key, m.high) < 0);
+  };
+  // Changes come in short cycles over a few leaves (an entry, a record, its
+  // counters): the leaf used last is asked first.
+  LeafMemo* found = nullptr;
+  if (holds(leafMemo_[lastMemo_])) {
+    found = &leafMemo_[lastMemo_];
+  } else {
+    for (size_t i = 0; i < kLeafMemos && !found; ++i)
+      if (i != lastMemo_ && holds(leafMemo_[i])) found = &leafMemo_[i];
   }
-  return nullptr;
+  if (found) {
+    found->lastUse = ++memoTick_;
+    lastMemo_ = static_cast<size_t>(found - leafMemo_);
+  }
+  return found;
 }
 
-Container::LeafSpot Container::LeafForWrite(ByteView key, bool lowerSeparators, LeafMemo* memo) {
+Container::LeafSpot Container::LeafForWrite(ByteView key, bool lowerSeparators, LeafMemo* memo, bool exact) {
   Page* leaf;
   if (memo) {
     leaf = memo->leaf;
@@ -153,10 +163,20 @@ Container::LeafSpot Container::LeafForWrite(ByteView key, bool lowerSeparators, 
     memo->epoch = cache_.epoch();
     memo->nodeVersion = nodeVersion_;
     memo->lastUse = ++memoTick_;
+    lastMemo_ = static_cast<size_t>(memo - leafMemo_);
     for (size_t& h : memo->hints) h = 0;
   }
-  // The places recent changes suggest are tried before a search.
+  // The places recent changes suggest are tried before a search; a search
+  // for a record that must exist only needs the one holding the key.
   const size_t n = leaf->count();
+  if (exact) {
+    for (size_t index : memo->hints) {
+      if (index >= n) continue;
+      ByteView there = leaf->Key(index);
+      if (there.size() == key.size() && CompareKeys(there, key) == 0) return {leaf, index, memo};
+    }
+    return {leaf, leaf->LowerBound(key), memo};
+  }
   for (size_t index : memo->hints) {
     if (index > n || (index < n && CompareKeys(key, leaf->Key(index)) > 0)) continue;
     if (index > 0 && CompareKeys(leaf->Key(index - 1), key) >= 0) continue;
@@ -194,7 +214,7 @@ bool Container::Insert(ByteView key, ByteView data) {
 bool Container::Replace(ByteView key, ByteView data) {
   CheckRecordSize(key.size(), data.size());
   BeginChange(kErrStoreInReadState);
-  LeafSpot spot = LeafForWrite(key, false, RememberedLeaf(key));
+  LeafSpot spot = LeafForWrite(key, false, RememberedLeaf(key), true);
   Page* leaf = spot.leaf;
   size_t index = spot.index;
   if (index >= leaf->count() || CompareKeys(leaf->Key(index), key) != 0) return false;
@@ -219,7 +239,7 @@ bool Container::ChangeData(ByteView key, size_t length, DataChange change, void*
     const Page* root = Root(false);
     if (!root || root->empty()) return false;
   }
-  LeafSpot spot = LeafForWrite(key, false, memo);
+  LeafSpot spot = LeafForWrite(key, false, memo, true);
   Page* leaf = spot.leaf;
   size_t index = spot.index;
   if (index >= leaf->count() || CompareKeys(leaf->Key(index), key) != 0) return false;
