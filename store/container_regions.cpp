@@ -195,8 +195,10 @@ void Container::PlacePages() {
     for (Page* page : dirty) {
       int32_t ref = page->reference();
       if (ref < 0) continue;
-      int now = header_.ClassOf(ref);
       int wanted = classOf(page);
+      // Most pages already sit in the region of their class.
+      if (header_.regionStart[wanted] <= ref && ref < header_.regionEnd[wanted]) continue;
+      int now = header_.ClassOf(ref);
       if (now == wanted) continue;
       if (now == 0) RaiseDriverError(kErrReferenceInNoRegion, fileName_.c_str());
       MovePage(ref, NextTemporaryReference());
@@ -206,10 +208,9 @@ void Container::PlacePages() {
     // Slots for new pages, smallest class first: a slot of class c shifts
     // every non-empty region above c, so the new pages of the larger
     // classes are better placed after the smaller ones have had theirs.
-    dirty.clear();
-    cache_.ForEachDirty([&](Page* page) {
-      if (page->reference() < 0) dirty.push_back(page);
-    });
+    // (Pages the loop above made dirty by moving them have real slots.)
+    dirty.erase(std::remove_if(dirty.begin(), dirty.end(), [](const Page* page) { return page->reference() >= 0; }),
+                dirty.end());
     for (Page* page : dirty) classOf(page);
     std::stable_sort(dirty.begin(), dirty.end(),
                      [](const Page* a, const Page* b) { return a->imageClass < b->imageClass; });
