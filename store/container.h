@@ -34,7 +34,8 @@
 //      lengths at offset 0; flush.  A reader now knows an update is pending.
 //   7  WriteUpdatePhaseTwo: write the pages home and the header at offset 0;
 //      re-read it, committed = pending = end of the page area, counter + 1,
-//      write, flush; release all reader slots and the update lock.
+//      write, flush; cut the file back to the end of the page area; release
+//      all reader slots and the update lock.
 // A reader that refreshes while committed != pending finishes a complete
 // pending area (or discards an incomplete one); see RefreshHeader.
 //
@@ -189,9 +190,6 @@ class Container {
   void RequireRealTree() const;
   void MarkDirty(Page* page);
   Page* NewPage(uint8_t level);
-  // Descends to the page of `level` for key, recording the path from the
-  // root (excluding that page).  Lowers leftmost separators on the way when
-  // lowerSeparators is set.
   // The write path remembers the last few leaves it reached, each with the
   // key range [low, high) that the entries on the way down send to it (the
   // greatest entry followed and the least entry after one followed).  A key
@@ -214,16 +212,8 @@ class Container {
     // records).  Guesses only: each is checked against the keys around it.
     static constexpr size_t kHints = 3;
     size_t hints[kHints] = {};
-    void Hint(size_t index, bool inserted) {
-      if (inserted)
-        for (size_t& h : hints)
-          if (h >= index) ++h;
-      const size_t at = inserted ? index + 1 : index;
-      size_t i = 0;
-      while (i + 1 < kHints && hints[i] != at) ++i;
-      for (; i > 0; --i) hints[i] = hints[i - 1];
-      hints[0] = at;
-    }
+    // Records a change at `index` (an insertion moves the places after it).
+    void Hint(size_t index, bool inserted);
   };
   static constexpr size_t kLeafMemos = 4;
   struct LeafSpot {
@@ -239,6 +229,10 @@ class Container {
   // With `exact` the record is expected to exist: only a place holding key
   // is taken from the memo's guesses (the index is still the lower bound).
   LeafSpot LeafForWrite(ByteView key, bool lowerSeparators, LeafMemo* memo, bool exact = false);
+  // Descends to the page of `level` for key, recording the path from the
+  // root (excluding that page).  Lowers leftmost separators on the way when
+  // lowerSeparators is set.  With `memo` (level 0) it also records the key
+  // range of the leaf reached (the caller stamps and keeps it).
   Page* Descend(ByteView key, int level, std::vector<PathStep>* path, bool lowerSeparators,
                 LeafMemo* memo = nullptr);
   void InsertAtLevel(ByteView key, ByteView data, int32_t child, int level);

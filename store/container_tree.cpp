@@ -121,6 +121,17 @@ Page* Container::Descend(ByteView key, int level, std::vector<PathStep>* path, b
   return page;
 }
 
+void Container::LeafMemo::Hint(size_t index, bool inserted) {
+  if (inserted)
+    for (size_t& h : hints)
+      if (h >= index) ++h;
+  const size_t at = inserted ? index + 1 : index;
+  size_t i = 0;
+  while (i + 1 < kHints && hints[i] != at) ++i;
+  for (; i > 0; --i) hints[i] = hints[i - 1];
+  hints[0] = at;
+}
+
 Container::LeafMemo* Container::RememberedLeaf(ByteView key) {
   const uint64_t epoch = cache_.epoch();
   auto holds = [&](const LeafMemo& m) {

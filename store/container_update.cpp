@@ -9,7 +9,8 @@
 //                             others home; the header image last
 //                          6  flush; header at 0 names the area; flush
 //   WriteUpdatePhaseTwo    7  images home, header at 0; flush; settled
-//                             header (committed = pending, counter + 1); flush
+//                             header (committed = pending, counter + 1); flush;
+//                             the file cut back to the page area
 //
 // The flush between the images going home and the settled header is ours:
 // without it the settled header could reach the disk before the pages it
