@@ -290,10 +290,15 @@ int Table::Add(const uint8_t* image, RecordNumber* assigned) {
   if (!file_->NextRecordNumber(record.data())) RaiseDriverError(kErrNumbersExhausted, file_->fileName().c_str());
   if (int rc = AddEntries(record, image)) return rc;
 
-  image_.assign(image, image + recordLength());
-  if (oem_) RecordToOem(layout_.textFields, image_.data());
+  // The image is stored as given unless its strings go to the OEM set.
+  ByteView stored = View(image, recordLength());
+  if (oem_) {
+    image_.assign(image, image + recordLength());
+    RecordToOem(layout_.textFields, image_.data());
+    stored = View(image_);
+  }
   uint8_t key[kDataKeyLength];
-  if (!file_->Insert(View(key, DataKey(number_, record, key)), View(image_))) {
+  if (!file_->Insert(View(key, DataKey(number_, record, key)), stored)) {
     // A data record beyond the last issued number: the file is damaged.
     for (size_t k = 0; k < keyCount(); ++k) {
       if (layout_.keys[k].inMemory() || !HasEntry(k, image)) continue;
