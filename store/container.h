@@ -34,7 +34,8 @@
 //      lengths at offset 0; flush.  A reader now knows an update is pending.
 //   7  WriteUpdatePhaseTwo: write the pages home and the header at offset 0;
 //      re-read it, committed = pending = end of the page area, counter + 1,
-//      write, flush; release all reader slots and the update lock.
+//      write, flush; cut the file back to the end of the page area; release
+//      all reader slots and the update lock.
 // A reader that refreshes while committed != pending finishes a complete
 // pending area (or discards an incomplete one); see RefreshHeader.
 //
@@ -133,6 +134,13 @@ class Container {
   void Put(ByteView key, ByteView data);
   // False when the key is absent.
   bool Erase(ByteView key);
+  // Read-modify-write of a data part that keeps its length (a counter): calls
+  // change(data, length, context) on a copy of the data of `key`, which it
+  // may alter, and stores the result.  False (nothing changes, change is not
+  // called) when the key is absent or its data is not `length` bytes long.
+  // length <= 64.
+  using DataChange = void (*)(uint8_t* data, size_t length, void* context);
+  bool ChangeData(ByteView key, size_t length, DataChange change, void* context);
   // Exact search; data (if given) receives the data part.
   bool Find(ByteView key, std::vector<uint8_t>* data) const;
   // Ordered navigation; outKey/outData (either may be null) receive the
@@ -199,10 +207,51 @@ class Container {
   void RequireRealTree() const;
   void MarkDirty(Page* page);
   Page* NewPage(uint8_t level);
+  // The write path remembers the last few leaves it reached, each with the
+  // key range [low, high) that the entries on the way down send to it (the
+  // greatest entry followed and the least entry after one followed).  A key
+  // inside a remembered range reaches the same leaf by the same entries, so
+  // the descent is skipped.  An entry holds while the cache's epoch (the leaf
+  // pointer is good) and the node version (every entry on the path is as it
+  // was) are the values it was made at.
+  struct LeafMemo {
+    Page* leaf = nullptr;
+    uint64_t epoch = 0;
+    uint64_t nodeVersion = 0;
+    uint64_t lastUse = 0;
+    bool hasLow = false;
+    bool hasHigh = false;
+    std::vector<uint8_t> low;
+    std::vector<uint8_t> high;
+    // Places in the leaf where the next keys are likely to go, the most
+    // recent first: just after the last insertion, and the records last
+    // changed in place (a table's counters share a leaf with its newest
+    // records).  Guesses only: each is checked against the keys around it.
+    static constexpr size_t kHints = 3;
+    size_t hints[kHints] = {};
+    // Records a change at `index` (an insertion moves the places after it).
+    void Hint(size_t index, bool inserted);
+  };
+  static constexpr size_t kLeafMemos = 4;
+  struct LeafSpot {
+    Page* leaf;
+    size_t index;     // the first record not less than the key
+    LeafMemo* memo;   // null when the root is the leaf
+  };
+  // The remembered leaf whose range holds key, or null.
+  LeafMemo* RememberedLeaf(ByteView key);
+  // The leaf for key (level 0) and its place there: through `memo` (what
+  // RememberedLeaf found for key), or when that is null a descent that
+  // records a memo; the path (scratchPath_) is only filled by a descent.
+  // With `exact` the record is expected to exist: only a place holding key
+  // is taken from the memo's guesses (the index is still the lower bound).
+  LeafSpot LeafForWrite(ByteView key, bool lowerSeparators, LeafMemo* memo, bool exact = false);
   // Descends to the page of `level` for key, recording the path from the
   // root (excluding that page).  Lowers leftmost separators on the way when
-  // lowerSeparators is set.
-  Page* Descend(ByteView key, int level, std::vector<PathStep>* path, bool lowerSeparators);
+  // lowerSeparators is set.  With `memo` (level 0) it also records the key
+  // range of the leaf reached (the caller stamps and keeps it).
+  Page* Descend(ByteView key, int level, std::vector<PathStep>* path, bool lowerSeparators,
+                LeafMemo* memo = nullptr);
   void InsertAtLevel(ByteView key, ByteView data, int32_t child, int level);
   void CheckSplit(Page* page);
   void SplitRoot(Page* root);
@@ -256,6 +305,10 @@ class Container {
   int ReadHeaderAt0(FileHeader* header, bool* empty);
   int ResolvePendingArea();
   DWORD WriteSettledHeader(FileHeader header);
+  // Writes the images of pages beyond the old end of the page area home,
+  // neighbours in one write, and lets the pages go (marked clean when
+  // pinned).  The vector is sorted by reference.
+  DWORD WriteHome(std::vector<Page*>* pages);
   DWORD FinishPendingArea();
   bool TreeExists() const { return header_.changeCounter != 0 && header_.EndReference() != 0; }
   void ReleaseUpdateLocks();
@@ -298,6 +351,14 @@ class Container {
   // The last two leaves read, valid while version() is what it was then.
   mutable const Page* finger_[2] = {nullptr, nullptr};
   mutable uint64_t fingerVersion_ = 0;
+  std::vector<uint8_t> classImage_;  // an image built for its class or for a batch
+  std::vector<uint8_t> batchImage_;  // neighbouring images written home together
+  LeafMemo leafMemo_[kLeafMemos];
+  uint64_t memoTick_ = 0;
+  size_t lastMemo_ = 0;  // the memo entry used last
+  // Advanced on every change to a node page and to the root (whose level may
+  // change); starts above the zero of an unused memo entry.
+  uint64_t nodeVersion_ = 1;
 };
 
 // A position in a Container that walks forward and backward.  It copies the

@@ -26,7 +26,11 @@ void Container::MovePage(int32_t from, int32_t to) {
   if (from == to) return;
   Page* page = GetPage(from, -1);
   if (cache_.Find(to)) RaiseDriverError(kErrTreeInconsistent, fileName_.c_str());
+  // A move changes where a page lives, not what it holds: the size class
+  // already learnt for its content stays (the image only names its home).
+  const int cls = page->imageClass;
   MarkDirty(page);  // dirty pages stay cached: the pointer holds
+  page->imageClass = cls;
   cache_.Rekey(page, to);
   ++modifications_;
   if (from == header_.rootReference) {
@@ -45,8 +49,10 @@ void Container::MovePage(int32_t from, int32_t to) {
     if (node->empty()) RaiseDriverError(kErrMovedPageNoEntry, fileName_.c_str());
     size_t i = static_cast<size_t>(index);
     if (node->Child(i) == from) {
-      node->SetChild(i, to);
+      const int nodeClass = node->imageClass;
+      node->SetChild(i, to);  // child references are not packed: the class stays
       MarkDirty(node);
+      node->imageClass = nodeClass;
       return;
     }
     node = GetPage(node->Child(i), node->level() - 1);
@@ -175,11 +181,9 @@ void Container::PlacePages() {
   ProcessDeferredFrees();
   auto classOf = [this](Page* page) {
     if (page->imageClass == 0) {
-      PageCodec::Build(*page, 0, &page->image(), &scratchImage_, fileName_.c_str());
-      page->imageClass = PageCodec::ClassOfImage(page->image());
       // Only the class is needed now; the image is built again when written.
-      page->image().clear();
-      page->image().shrink_to_fit();
+      PageCodec::Build(*page, 0, &classImage_, &scratchImage_, fileName_.c_str());
+      page->imageClass = PageCodec::ClassOfImage(classImage_);
     }
     return page->imageClass;
   };
@@ -191,22 +195,28 @@ void Container::PlacePages() {
     for (Page* page : dirty) {
       int32_t ref = page->reference();
       if (ref < 0) continue;
-      int now = header_.ClassOf(ref);
       int wanted = classOf(page);
+      // Most pages already sit in the region of their class.
+      if (header_.regionStart[wanted] <= ref && ref < header_.regionEnd[wanted]) continue;
+      int now = header_.ClassOf(ref);
       if (now == wanted) continue;
       if (now == 0) RaiseDriverError(kErrReferenceInNoRegion, fileName_.c_str());
       MovePage(ref, NextTemporaryReference());
       FreeSlotNow(ref, now);
       changed = true;
     }
-    // Slots for new pages.
-    dirty.clear();
-    cache_.ForEachDirty([&](Page* page) { dirty.push_back(page); });
+    // Slots for new pages, smallest class first: a slot of class c shifts
+    // every non-empty region above c, so the new pages of the larger
+    // classes are better placed after the smaller ones have had theirs.
+    // (Pages the loop above made dirty by moving them have real slots.)
+    dirty.erase(std::remove_if(dirty.begin(), dirty.end(), [](const Page* page) { return page->reference() >= 0; }),
+                dirty.end());
+    for (Page* page : dirty) classOf(page);
+    std::stable_sort(dirty.begin(), dirty.end(),
+                     [](const Page* a, const Page* b) { return a->imageClass < b->imageClass; });
     for (Page* page : dirty) {
-      int32_t ref = page->reference();
-      if (ref >= 0) continue;
-      int32_t slot = AllocateSlot(classOf(page));
-      MovePage(ref, slot);
+      int32_t slot = AllocateSlot(page->imageClass);
+      MovePage(page->reference(), slot);
       changed = true;
     }
     if (!changed && !CompactRegions()) return;

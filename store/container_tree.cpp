@@ -61,10 +61,17 @@ Page* Container::NewPage(uint8_t level) {
   return cache_.Add(std::move(page), true);
 }
 
-void Container::MarkDirty(Page* page) { cache_.MarkDirty(page); }
+void Container::MarkDirty(Page* page) {
+  // Every change to a node passes here, as does a change of the root's level:
+  // the paths remembered by the leaf memo may no longer hold.
+  if (page->isNode() || page->reference() == header_.rootReference) ++nodeVersion_;
+  cache_.MarkDirty(page);
+}
 
 Page* Container::Root(bool create) {
-  if (!TreeExists() && !cache_.Find(header_.rootReference)) {
+  // The cache is asked first: a cached root answers without a walk over the
+  // header's regions.
+  if (!cache_.Find(header_.rootReference) && !TreeExists()) {
     // A file never written (or written without a page): the root is created.
     if (!create) return nullptr;
     if (header_.changeCounter == 0) header_.changeCounter = 1;
@@ -82,10 +89,12 @@ Page* Container::Root(bool create) {
   return root;
 }
 
-Page* Container::Descend(ByteView key, int level, std::vector<PathStep>* path, bool lowerSeparators) {
+Page* Container::Descend(ByteView key, int level, std::vector<PathStep>* path, bool lowerSeparators,
+                         LeafMemo* memo) {
   path->clear();
   Page* page = Root(true);
   if (page->level() < level) RaiseDriverError(kErrTreeInconsistent, fileName_.c_str());
+  if (memo) memo->hasLow = memo->hasHigh = false;
   while (page->level() > level) {
     long index = page->FindLE(key);
     if (index < 0) {
@@ -97,20 +106,113 @@ Page* Container::Descend(ByteView key, int level, std::vector<PathStep>* path, b
         loweredSeparator_ = true;
       }
     }
+    if (memo) {
+      // The bytes are copied now: loading the child may evict this node.
+      const size_t i = static_cast<size_t>(index);
+      ByteView entry = page->Key(i);
+      if (!memo->hasLow || CompareKeys(entry, memo->low) > 0) {
+        memo->low.assign(entry.begin(), entry.end());
+        memo->hasLow = true;
+      }
+      if (i + 1 < page->count()) {
+        ByteView next = page->Key(i + 1);
+        if (!memo->hasHigh || CompareKeys(next, memo->high) < 0) {
+          memo->high.assign(next.begin(), next.end());
+          memo->hasHigh = true;
+        }
+      }
+    }
     path->push_back({page->reference(), index});
     page = GetPage(page->Child(static_cast<size_t>(index)), page->level() - 1);
   }
   return page;
 }
 
+void Container::LeafMemo::Hint(size_t index, bool inserted) {
+  if (inserted)
+    for (size_t& h : hints)
+      if (h >= index) ++h;
+  const size_t at = inserted ? index + 1 : index;
+  size_t i = 0;
+  while (i + 1 < kHints && hints[i] != at) ++i;
+  for (; i > 0; --i) hints[i] = hints[i - 1];
+  hints[0] = at;
+}
+
+Container::LeafMemo* Container::RememberedLeaf(ByteView key) {
+  const uint64_t epoch = cache_.epoch();
+  auto holds = [&](const LeafMemo& m) {
+    return m.leaf && m.epoch == epoch && m.nodeVersion == nodeVersion_ && (!m.hasLow || CompareKeys(key, m.low) >= 0) &&
+           (!m.hasHigh || CompareKeys(key, m.high) < 0);
+  };
+  // Changes come in short cycles over a few leaves (an entry, a record, its
+  // counters): the leaf used last is asked first.
+  LeafMemo* found = nullptr;
+  if (holds(leafMemo_[lastMemo_])) {
+    found = &leafMemo_[lastMemo_];
+  } else {
+    for (size_t i = 0; i < kLeafMemos && !found; ++i)
+      if (i != lastMemo_ && holds(leafMemo_[i])) found = &leafMemo_[i];
+  }
+  if (found) {
+    found->lastUse = ++memoTick_;
+    lastMemo_ = static_cast<size_t>(found - leafMemo_);
+  }
+  return found;
+}
+
+Container::LeafSpot Container::LeafForWrite(ByteView key, bool lowerSeparators, LeafMemo* memo, bool exact) {
+  Page* leaf;
+  if (memo) {
+    leaf = memo->leaf;
+  } else {
+    memo = &leafMemo_[0];
+    for (LeafMemo& m : leafMemo_)
+      if (m.lastUse < memo->lastUse) memo = &m;
+    leaf = Descend(key, 0, &scratchPath_, lowerSeparators, memo);
+    if (scratchPath_.empty()) {
+      // The root is the leaf: its changes move the node version, so there is
+      // nothing worth remembering.
+      memo->leaf = nullptr;
+      return {leaf, leaf->LowerBound(key), nullptr};
+    }
+    // Stamped after the descent: a separator it lowered is part of the path.
+    memo->leaf = leaf;
+    memo->epoch = cache_.epoch();
+    memo->nodeVersion = nodeVersion_;
+    memo->lastUse = ++memoTick_;
+    lastMemo_ = static_cast<size_t>(memo - leafMemo_);
+    for (size_t& h : memo->hints) h = 0;
+  }
+  // The places recent changes suggest are tried before a search; a search
+  // for a record that must exist only needs the one holding the key.
+  const size_t n = leaf->count();
+  if (exact) {
+    for (size_t index : memo->hints) {
+      if (index >= n) continue;
+      ByteView there = leaf->Key(index);
+      if (there.size() == key.size() && CompareKeys(there, key) == 0) return {leaf, index, memo};
+    }
+    return {leaf, leaf->LowerBound(key), memo};
+  }
+  for (size_t index : memo->hints) {
+    if (index > n || (index < n && CompareKeys(key, leaf->Key(index)) > 0)) continue;
+    if (index > 0 && CompareKeys(leaf->Key(index - 1), key) >= 0) continue;
+    return {leaf, index, memo};
+  }
+  return {leaf, leaf->LowerBound(key), memo};
+}
+
 bool Container::Insert(ByteView key, ByteView data) {
   CheckRecordSize(key.size(), data.size());
   BeginChange(kErrStoreInReadState);
   loweredSeparator_ = false;
-  Page* leaf = Descend(key, 0, &scratchPath_, true);
-  size_t index = leaf->LowerBound(key);
+  LeafSpot spot = LeafForWrite(key, true, RememberedLeaf(key));
+  Page* leaf = spot.leaf;
+  size_t index = spot.index;
   if (index < leaf->count() && CompareKeys(leaf->Key(index), key) == 0) return false;
   leaf->InsertAt(index, key, data);
+  if (spot.memo) spot.memo->Hint(index, true);
   MarkDirty(leaf);
   ++modifications_;
   if (!loweredSeparator_) {
@@ -130,10 +232,12 @@ bool Container::Insert(ByteView key, ByteView data) {
 bool Container::Replace(ByteView key, ByteView data) {
   CheckRecordSize(key.size(), data.size());
   BeginChange(kErrStoreInReadState);
-  Page* leaf = Descend(key, 0, &scratchPath_, false);
-  size_t index = leaf->LowerBound(key);
+  LeafSpot spot = LeafForWrite(key, false, RememberedLeaf(key), true);
+  Page* leaf = spot.leaf;
+  size_t index = spot.index;
   if (index >= leaf->count() || CompareKeys(leaf->Key(index), key) != 0) return false;
   leaf->ReplaceDataAt(index, data);
+  if (spot.memo) spot.memo->Hint(index, false);
   MarkDirty(leaf);
   ++modifications_;
   CheckSplit(leaf);
@@ -142,6 +246,30 @@ bool Container::Replace(ByteView key, ByteView data) {
 
 void Container::Put(ByteView key, ByteView data) {
   if (!Replace(key, data)) Insert(key, data);
+}
+
+bool Container::ChangeData(ByteView key, size_t length, DataChange change, void* context) {
+  uint8_t copy[64];
+  if (length > sizeof copy) RaiseDriverError(kErrTreeInconsistent, fileName_.c_str());
+  BeginChange(kErrStoreInReadState);
+  LeafMemo* memo = RememberedLeaf(key);
+  if (!memo) {
+    const Page* root = Root(false);
+    if (!root || root->empty()) return false;
+  }
+  LeafSpot spot = LeafForWrite(key, false, memo, true);
+  Page* leaf = spot.leaf;
+  size_t index = spot.index;
+  if (index >= leaf->count() || CompareKeys(leaf->Key(index), key) != 0) return false;
+  ByteView data = leaf->Data(index);
+  if (data.size() != length) return false;
+  std::memcpy(copy, data.data(), length);
+  change(copy, length, context);
+  leaf->ReplaceDataAt(index, ByteView(copy, length));
+  if (spot.memo) spot.memo->Hint(index, false);
+  MarkDirty(leaf);
+  ++modifications_;
+  return true;
 }
 
 void Container::InsertAtLevel(ByteView key, ByteView data, int32_t child, int level) {

@@ -9,7 +9,8 @@
 //                             others home; the header image last
 //                          6  flush; header at 0 names the area; flush
 //   WriteUpdatePhaseTwo    7  images home, header at 0; flush; settled
-//                             header (committed = pending, counter + 1); flush
+//                             header (committed = pending, counter + 1); flush;
+//                             the file cut back to the page area
 //
 // The flush between the images going home and the settled header is ours:
 // without it the settled header could reach the disk before the pages it
@@ -86,30 +87,21 @@ DWORD Container::WriteUpdatePhaseOne() {
     uint64_t at;
   };
   std::vector<Placed> inside;
+  std::vector<Page*> beyond;
   uint64_t pending = committed;
-  // A page beyond the old end goes home at once and leaves the cache, so
-  // that a large update never holds every page and every image together.
-  DWORD beyondError = 0;
   cache_.ForEachDirty([&](Page* page) {
-    if (beyondError) return;
-    PageCodec::Build(*page, page->reference(), &page->image(), &scratchImage_, fileName_.c_str());
-    uint64_t home = PageOffset(page->reference());
-    if (home < oldPageAreaEnd_) {
-      inside.push_back({page, pending});
-      pending += page->image().size();
+    if (PageOffset(page->reference()) >= oldPageAreaEnd_) {
+      beyond.push_back(page);
       return;
     }
-    beyondError = WriteAt(home, page->image().data(), static_cast<uint32_t>(page->image().size()));
-    if (beyondError) return;
-    if (page->useCount > 0) {
-      page->image().clear();
-      page->image().shrink_to_fit();
-      cache_.MarkClean(page);
-    } else {
-      cache_.Erase(page);
-    }
+    PageCodec::Build(*page, page->reference(), &page->image(), &scratchImage_, fileName_.c_str());
+    inside.push_back({page, pending});
+    pending += page->image().size();
   });
-  if (beyondError) return lastError_ = beyondError;
+  // A page beyond the old end goes home at once and leaves the cache, so
+  // that a large update never holds every page and every image together.
+  // Neighbouring slots go out in one write.
+  if (DWORD error = WriteHome(&beyond)) return lastError_ = error;
   const uint64_t headerAt = pending;
   pending += kHeaderSize;
   if (pending > kPageAreaLimit) RaiseDriverError(kErrPageAreaFull, fileName_.c_str());
@@ -133,6 +125,45 @@ DWORD Container::WriteUpdatePhaseOne() {
   if (DWORD error = Flush()) return lastError_ = error;
   phaseOneDone_ = true;
   return 0;
+}
+
+DWORD Container::WriteHome(std::vector<Page*>* pages) {
+  constexpr size_t kBatchBytes = size_t{64} << 10;
+  std::sort(pages->begin(), pages->end(), [](const Page* a, const Page* b) { return a->reference() < b->reference(); });
+  std::vector<uint8_t>& batch = batchImage_;
+  batch.clear();
+  if (pages->empty()) return 0;
+  batch.reserve(kBatchBytes + kMaxPageBytes);
+  uint64_t batchAt = 0;
+  size_t first = 0;  // the first page of the batch
+  auto flush = [&](size_t end) -> DWORD {
+    if (batch.empty()) return 0;
+    if (DWORD error = WriteAt(batchAt, batch.data(), static_cast<uint32_t>(batch.size()))) return error;
+    batch.clear();
+    for (size_t i = first; i < end; ++i) {
+      Page* page = (*pages)[i];
+      if (page->useCount > 0) {
+        cache_.MarkClean(page);
+      } else {
+        cache_.Erase(page);
+      }
+    }
+    first = end;
+    return 0;
+  };
+  for (size_t i = 0; i < pages->size(); ++i) {
+    Page* page = (*pages)[i];
+    const uint64_t home = PageOffset(page->reference());
+    if (!batch.empty() && (home != batchAt + batch.size() || batch.size() >= kBatchBytes)) {
+      if (DWORD error = flush(i)) return error;
+    }
+    if (batch.empty()) batchAt = home;
+    PageCodec::Build(*page, page->reference(), &classImage_, &scratchImage_, fileName_.c_str());
+    batch.insert(batch.end(), classImage_.begin(), classImage_.end());
+  }
+  DWORD error = flush(pages->size());
+  std::vector<uint8_t>().swap(batch);
+  return error;
 }
 
 DWORD Container::WriteUpdatePhaseTwo() {
@@ -168,9 +199,22 @@ DWORD Container::WriteUpdatePhaseTwo() {
   if ((error = WriteAt(0, raw, kHeaderSize))) return fail(error);
   if ((error = Flush())) return fail(error);
 
+  // The pending area (and any slots the page area gave up) lies past the
+  // settled page area: the file ends where the page area does.  Every reader
+  // slot is still ours, and a reader that comes later reads the settled
+  // header before any page.  A failure only leaves the file longer, which is
+  // as sound, so it is not reported.
+  LONGLONG size = 0;
+  const LONGLONG end = written.PageAreaEnd();
+  if (GetFileSizeEx(file_, &size) && size > end && SetFilePointerEx(file_, end, nullptr, FILE_BEGIN))
+    SetEndOfFile(file_);
+
   header_ = diskHeader_ = written;
   headerDirty_ = false;
   phaseOneDone_ = false;
+  // The leaves remembered by the write path belong to the update just
+  // written; the next one starts from the root.
+  ++nodeVersion_;
   cache_.ForEachDirty([&](Page* page) {
     page->image().clear();
     page->image().shrink_to_fit();

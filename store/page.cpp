@@ -1,10 +1,18 @@
 #include "store/page.h"
 
+#include <algorithm>
+
+#include "store/container_format.h"
+
 namespace pr::store {
 
+// Both searches look at the last record first: keys that grow (record
+// numbers, counters of new records) land after it.
 size_t Page::LowerBound(ByteView key) const {
   Materialize();
   size_t lo = 0, hi = records_.size();
+  if (hi == 0 || CompareKeys(Key(hi - 1), key) < 0) return hi;
+  --hi;
   while (lo < hi) {
     size_t mid = (lo + hi) / 2;
     if (CompareKeys(Key(mid), key) < 0)
@@ -18,6 +26,8 @@ size_t Page::LowerBound(ByteView key) const {
 long Page::FindLE(ByteView key) const {
   Materialize();
   size_t lo = 0, hi = records_.size();  // first record greater than key
+  if (hi == 0 || CompareKeys(Key(hi - 1), key) <= 0) return static_cast<long>(hi) - 1;
+  --hi;
   while (lo < hi) {
     size_t mid = (lo + hi) / 2;
     if (CompareKeys(Key(mid), key) <= 0)
@@ -27,6 +37,24 @@ long Page::FindLE(ByteView key) const {
   }
   return static_cast<long>(lo) - 1;
 }
+
+namespace {
+
+// A page of more than 20 records splits once its estimate passes 4096
+// bytes, and its record bytes stay below its estimate: an arena of this size
+// holds such a page until it splits.
+constexpr size_t kFullArena = kSplitSoftLimit + 256;
+
+// Room for `need` and half as much again (at least `floor`), but no more
+// than a full page while it fits one: doubling would leave much of a large
+// update's memory unused.
+size_t Grown(size_t need, size_t floor) {
+  size_t room = need + need / 2;
+  if (need <= kFullArena && room > kFullArena) room = kFullArena;
+  return room < floor ? floor : room;
+}
+
+}  // namespace
 
 uint32_t Page::Append(const uint8_t* p, size_t n) {
   uint32_t at = static_cast<uint32_t>(arena_.size());
@@ -50,10 +78,11 @@ void Page::InsertAt(size_t i, ByteView key, ByteView data, int32_t child) {
     copy.insert(copy.end(), data.begin(), data.end());
     r.offset = Append(copy.data(), copy.size());
   } else {
-    if (need > arena_.capacity()) arena_.reserve(need * 2 > 256 ? need * 2 : 256);
+    if (need > arena_.capacity()) arena_.reserve(Grown(need, 256));
     r.offset = Append(key.data(), key.size());
     Append(data.data(), data.size());
   }
+  if (records_.size() == records_.capacity()) records_.reserve(Grown(records_.size() + 1, 8));
   records_.insert(records_.begin() + static_cast<long>(i), r);
   estimate_ += RecordEstimate(r.recordLength, isNode());
   InvalidateImage();
@@ -104,36 +133,50 @@ void Page::ReplaceKeyAt(size_t i, ByteView key) {
 
 void Page::MoveTailTo(size_t from, Page* to) {
   // A split: the receiving page gets room for the tail and half as much
-  // again; the page left behind is squeezed to its live bytes with the same
-  // headroom, so that the many pages of a large update stay near their size.
+  // again; the page left behind is squeezed to exactly its live bytes and
+  // records (after a split in key order it is never added to again, and
+  // otherwise grows as any page does), so that the many pages of a large
+  // update stay near their size.
   Materialize();
   to->Materialize();
   size_t tailBytes = 0;
   for (size_t i = from; i < records_.size(); ++i) tailBytes += records_[i].recordLength;
-  to->arena_.reserve(to->arena_.size() + tailBytes + tailBytes / 2 + 64);
+  // The upper half takes the insertions that follow in key order: it gets
+  // room for a full page at once.
+  const size_t base = to->arena_.size();
+  to->arena_.reserve(std::max(base + tailBytes + tailBytes / 2 + 64, kFullArena));
+  to->arena_.resize(base + tailBytes);
   to->records_.reserve(to->records_.size() + (records_.size() - from) * 3 / 2);
+  uint32_t at = static_cast<uint32_t>(base);
   for (size_t i = from; i < records_.size(); ++i) {
-    const PageRecord& r = records_[i];
-    to->InsertAt(to->count(), Key(i), Data(i), r.child);
+    PageRecord r = records_[i];
+    std::memcpy(to->arena_.data() + at, arena_.data() + r.offset, r.recordLength);
     garbage_ += r.recordLength;
     estimate_ -= RecordEstimate(r.recordLength, isNode());
+    to->estimate_ += RecordEstimate(r.recordLength, to->isNode());
+    r.offset = at;
+    at += r.recordLength;
+    to->records_.push_back(r);
   }
+  to->InvalidateImage();
   records_.resize(from);
   InvalidateImage();
   if (records_.empty()) {
     MaybeCompact();
     return;
   }
-  std::vector<uint8_t> fresh;
-  size_t live = arena_.size() - garbage_;
-  fresh.reserve(live + live / 2 + 64);
+  size_t live = 0;
+  for (const PageRecord& r : records_) live += r.recordLength;
+  std::vector<uint8_t> fresh(live);
+  uint32_t used = 0;
   for (PageRecord& r : records_) {
-    uint32_t at = static_cast<uint32_t>(fresh.size());
-    fresh.insert(fresh.end(), arena_.begin() + r.offset, arena_.begin() + r.offset + r.recordLength);
-    r.offset = at;
+    std::memcpy(fresh.data() + used, arena_.data() + r.offset, r.recordLength);
+    r.offset = used;
+    used += r.recordLength;
   }
   arena_.swap(fresh);
   garbage_ = 0;
+  records_.shrink_to_fit();
 }
 
 void Page::Clear() {

@@ -12,6 +12,7 @@
 // the cache.  Not thread safe: the driver serialises all use of a file.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <span>
@@ -21,10 +22,57 @@ namespace pr::store {
 
 using ByteView = std::span<const uint8_t>;
 
+// Keys of the store are mostly short (a kind byte, a table number, a record
+// number or a few encoded components): they are compared in place a word at
+// a time, the last word overlapping the one before it (the bytes they share
+// are already known to be equal), without a library call.
+namespace key_compare {
+inline uint64_t Load64(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
+  return v;
+}
+inline uint32_t Load32(const uint8_t* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap32(v);
+  return v;
+}
+}  // namespace key_compare
+
 inline int CompareKeys(ByteView a, ByteView b) {
-  size_t n = a.size() < b.size() ? a.size() : b.size();
-  int c = n ? std::memcmp(a.data(), b.data(), n) : 0;
-  if (c != 0) return c;
+  using key_compare::Load32;
+  using key_compare::Load64;
+  const size_t n = a.size() < b.size() ? a.size() : b.size();
+  const uint8_t* p = a.data();
+  const uint8_t* q = b.data();
+  if (n >= 8) {
+    if (n > 64) {
+      int c = std::memcmp(p, q, n);
+      if (c != 0) return c;
+    } else {
+      size_t i = 0;
+      for (; i + 8 <= n; i += 8) {
+        const uint64_t x = Load64(p + i), y = Load64(q + i);
+        if (x != y) return x < y ? -1 : 1;
+      }
+      if (i < n) {
+        const uint64_t x = Load64(p + n - 8), y = Load64(q + n - 8);
+        if (x != y) return x < y ? -1 : 1;
+      }
+    }
+  } else if (n >= 4) {
+    uint32_t x = Load32(p), y = Load32(q);
+    if (x == y) {
+      x = Load32(p + n - 4);
+      y = Load32(q + n - 4);
+    }
+    if (x != y) return x < y ? -1 : 1;
+  } else {
+    for (size_t i = 0; i < n; ++i)
+      if (p[i] != q[i]) return p[i] < q[i] ? -1 : 1;
+  }
   return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
 }
 

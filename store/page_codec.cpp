@@ -1,6 +1,8 @@
 #include "store/page_codec.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 #include "store/compress.h"
 #include "store/container_format.h"
@@ -51,47 +53,67 @@ inline void CopyShort(uint8_t* to, const uint8_t* from, size_t n) {
   std::memcpy(to + 8, &b, 8);
 }
 
+// Leading bytes a and b share, at most limit.
+size_t SharedPrefix(const uint8_t* a, const uint8_t* b, size_t limit) {
+  size_t i = 0;
+  for (; i + 8 <= limit; i += 8) {
+    uint64_t x, y;
+    std::memcpy(&x, a + i, 8);
+    std::memcpy(&y, b + i, 8);
+    if (x != y) {
+      if constexpr (std::endian::native == std::endian::little) return i + static_cast<size_t>(std::countr_zero(x ^ y)) / 8;
+      break;
+    }
+  }
+  while (i < limit && a[i] == b[i]) ++i;
+  return i;
+}
+
 }  // namespace
 
 void PageCodec::Build(const Page& page, int32_t reference, std::vector<uint8_t>* image,
                       std::vector<uint8_t>* scratch, const char* fileName) {
   const size_t n = page.count();
   const uint32_t prefix = kPageHeaderSize + (page.isNode() ? 4 * static_cast<uint32_t>(n) : 0);
+  // A record packs into at most its bytes, a flag byte and two lengths.
+  size_t bound = prefix;
+  for (size_t i = 0; i < n; ++i) bound += page.At(i).recordLength + 5u;
   std::vector<uint8_t>& out = *image;
-  out.clear();
-  out.reserve(std::max<uint32_t>(page.estimate(), prefix) + kUnit);
-  out.resize(prefix);
+  out.resize(std::max<size_t>(bound, kUnit) + kUnit);
+  uint8_t* const base = out.data();
   if (page.isNode())
-    for (size_t i = 0; i < n; ++i) StoreU32(out.data() + kPageHeaderSize + 4 * i, static_cast<uint32_t>(page.Child(i)));
+    for (size_t i = 0; i < n; ++i) StoreU32(base + kPageHeaderSize + 4 * i, static_cast<uint32_t>(page.Child(i)));
 
+  uint8_t* w = base + prefix;
   ByteView previous;
+  uint16_t previousKeyLength = 0;
   for (size_t i = 0; i < n; ++i) {
     ByteView rec = page.Record(i);
-    uint16_t keyLength = page.At(i).keyLength;
+    const uint16_t keyLength = page.At(i).keyLength;
     size_t shared = 0;
     uint8_t flags = 0;
     if (i == 0) {
       flags = 0xC0;
     } else {
-      size_t limit = std::min<size_t>({63, previous.size(), rec.size()});
-      while (shared < limit && previous[shared] == rec[shared]) ++shared;
+      shared = SharedPrefix(previous.data(), rec.data(), std::min<size_t>({63, previous.size(), rec.size()}));
       if (rec.size() != previous.size()) flags |= 0x80;
-      if (keyLength != page.At(i - 1).keyLength) flags |= 0x40;
+      if (keyLength != previousKeyLength) flags |= 0x40;
     }
-    flags |= static_cast<uint8_t>(shared);
-    out.push_back(flags);
-    uint8_t len[2];
+    *w++ = static_cast<uint8_t>(flags | shared);
     if (flags & 0x80) {
-      StoreU16(len, static_cast<uint16_t>(rec.size()));
-      out.insert(out.end(), len, len + 2);
+      StoreU16(w, static_cast<uint16_t>(rec.size()));
+      w += 2;
     }
     if (flags & 0x40) {
-      StoreU16(len, keyLength);
-      out.insert(out.end(), len, len + 2);
+      StoreU16(w, keyLength);
+      w += 2;
     }
-    out.insert(out.end(), rec.begin() + static_cast<long>(shared), rec.end());
+    std::memcpy(w, rec.data() + shared, rec.size() - shared);
+    w += rec.size() - shared;
     previous = rec;
+    previousKeyLength = keyLength;
   }
+  out.resize(static_cast<size_t>(w - base));
   const uint32_t expanded = static_cast<uint32_t>(out.size());
   if (expanded > page.estimate()) RaiseDriverError(kErrImageOverEstimate, fileName);
 

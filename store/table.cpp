@@ -212,12 +212,21 @@ void Table::WriteCounters(uint8_t subject, const Counters& counters) {
 }
 
 void Table::AdjustCount(uint8_t subject, int delta) {
-  Counters c = ReadCounters(subject);
-  if (delta < 0 && c.count < uint32_t(-delta)) {
-    c.count = 0;
-  } else {
-    c.count += uint32_t(delta);
-  }
+  uint8_t key[kCountersKeyLength];
+  const ByteView counterKey = View(key, CountersKey(number_, subject, key));
+  // The usual case: the counters record is there and sound, and changes in
+  // place.
+  auto change = [](uint8_t* data, size_t, void* context) {
+    const int d = *static_cast<const int*>(context);
+    uint32_t count = GetU32LE(data);
+    count = d < 0 && count < uint32_t(-d) ? 0 : count + uint32_t(d);
+    PutU32LE(data, count);
+  };
+  if (file_->ChangeData(counterKey, kCountersDataLength, change, &delta)) return;
+  // Missing, or not the length of a counters record: read as zeros (as
+  // ReadCounters does) and written afresh.
+  Counters c;
+  if (delta > 0) c.count = uint32_t(delta);
   WriteCounters(subject, c);
 }
 
@@ -281,10 +290,15 @@ int Table::Add(const uint8_t* image, RecordNumber* assigned) {
   if (!file_->NextRecordNumber(record.data())) RaiseDriverError(kErrNumbersExhausted, file_->fileName().c_str());
   if (int rc = AddEntries(record, image)) return rc;
 
-  image_.assign(image, image + recordLength());
-  if (oem_) RecordToOem(layout_.textFields, image_.data());
+  // The image is stored as given unless its strings go to the OEM set.
+  ByteView stored = View(image, recordLength());
+  if (oem_) {
+    image_.assign(image, image + recordLength());
+    RecordToOem(layout_.textFields, image_.data());
+    stored = View(image_);
+  }
   uint8_t key[kDataKeyLength];
-  if (!file_->Insert(View(key, DataKey(number_, record, key)), View(image_))) {
+  if (!file_->Insert(View(key, DataKey(number_, record, key)), stored)) {
     // A data record beyond the last issued number: the file is damaged.
     for (size_t k = 0; k < keyCount(); ++k) {
       if (layout_.keys[k].inMemory() || !HasEntry(k, image)) continue;

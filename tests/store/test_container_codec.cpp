@@ -65,6 +65,57 @@ TEST(ContainerCompression, RunsOfFourAndMore) {
   }
 }
 
+// The compressed form is part of the file format: the same input must give
+// the same bytes as the plain reading of the rule (scan for runs of four
+// or more, write literals up to and including a run's first byte, then the
+// number of further copies).
+TEST(ContainerCompression, OutputIsTheRuleByteForByte) {
+  auto rule = [](const std::vector<uint8_t>& in) {
+    std::vector<uint8_t> out;
+    size_t p = 0, s = 0;
+    bool run = false;
+    while (p < in.size()) {
+      size_t r = 1;
+      while (p + r < in.size() && in[p + r] == in[p]) ++r;
+      if (r >= 4) {
+        PutCount(&out, static_cast<uint32_t>(p + 1 - s));
+        out.insert(out.end(), in.begin() + long(s), in.begin() + long(p + 1));
+        PutCount(&out, static_cast<uint32_t>(r - 1));
+        s = p + r;
+        run = true;
+      }
+      p += r;
+    }
+    if (!run) return std::vector<uint8_t>();
+    PutCount(&out, static_cast<uint32_t>(in.size() - s));
+    out.insert(out.end(), in.begin() + long(s), in.end());
+    return out;
+  };
+  std::mt19937 rng(3);
+  std::vector<uint8_t> out;
+  for (int trial = 0; trial < 400; ++trial) {
+    // Long literal stretches (counts of two and three bytes) and long runs.
+    std::vector<uint8_t> in;
+    const size_t size = trial < 20 ? 40000 + rng() % 30000 : rng() % 16000;
+    while (in.size() < size) {
+      if (rng() % 3 == 0) {
+        in.insert(in.end(), 3 + rng() % (trial % 2 ? 20000 : 200), static_cast<uint8_t>(rng()));
+      } else {
+        for (size_t k = rng() % (trial < 20 ? 20000 : 300); k > 0; --k) in.push_back(static_cast<uint8_t>(rng() % 251 + k % 5));
+      }
+    }
+    const std::vector<uint8_t> expected = rule(in);
+    const size_t n = Compress(in.data(), in.size(), &out);
+    if (expected.empty()) {
+      ASSERT_EQ(n, in.size());
+      ASSERT_TRUE(out.empty());
+    } else {
+      ASSERT_EQ(n, expected.size());
+      ASSERT_EQ(out, expected);
+    }
+  }
+}
+
 TEST(ContainerCompression, ExpansionOverrunsAreReported) {
   std::vector<uint8_t> out(4);
   const uint8_t literalsPast[] = {5, 1, 2, 3, 4, 5};

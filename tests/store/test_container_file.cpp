@@ -92,6 +92,8 @@ TEST_F(ContainerFile, LargeTreeAcrossUpdates) {
     ASSERT_TRUE(c.Insert(BigEndianKey(order[i]), ByteView(reinterpret_cast<uint8_t*>(name), 20)));
     if ((i + 1) % 50000 == 0) {
       ASSERT_EQ(c.WriteUpdate(), 0u);
+      // The pending area of the update is gone: the file ends with its pages.
+      ASSERT_EQ(std::filesystem::file_size(path), c.header().PageAreaEnd());
       VerifyReport report = VerifyContainer(c);
       ASSERT_TRUE(report.ok) << report.problem;
       ASSERT_EQ(report.records, i + 1);
@@ -105,6 +107,7 @@ TEST_F(ContainerFile, LargeTreeAcrossUpdates) {
   ASSERT_TRUE(half.ok) << half.problem;
   EXPECT_EQ(half.records, n / 2);
   EXPECT_LE(half.pages, full.pages);  // pages that merely shrink are not merged
+  EXPECT_EQ(std::filesystem::file_size(path), c.header().PageAreaEnd());
 
   // A fresh reader sees exactly the surviving records, in order.
   FileHandle g(path);

@@ -1,5 +1,6 @@
 // The page tree: ordered operations against a model, splits, separators,
 // cursors over a changing tree.
+#include <algorithm>
 #include <map>
 #include <random>
 
@@ -134,6 +135,117 @@ TEST_F(ContainerTree, SmallestKeysLowerTheSeparators) {
   EXPECT_FALSE(tree->First(nullptr, nullptr));
   EXPECT_TRUE(tree->Insert(Bytes("again"), Bytes("x")));
   EXPECT_TRUE(tree->Find(Bytes("again"), nullptr));
+}
+
+// Key order decides where every record lives: unsigned bytes over the
+// shorter length, then the shorter key first, for every length and for a
+// difference at any position (the comparison works a word at a time).
+TEST(ContainerKeyOrder, UnsignedBytesThenLength) {
+  std::mt19937 rng(17);
+  auto reference = [](const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+    if (std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end())) return -1;
+    if (std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end())) return 1;
+    return 0;
+  };
+  for (int trial = 0; trial < 200000; ++trial) {
+    std::vector<uint8_t> a(rng() % 80);
+    for (auto& x : a) x = static_cast<uint8_t>(rng() % 3 ? 0x7F + rng() % 3 : rng());
+    std::vector<uint8_t> b = a;
+    switch (rng() % 3) {
+      case 0:  // one byte changed
+        if (!b.empty()) b[rng() % b.size()] = static_cast<uint8_t>(rng());
+        break;
+      case 1:  // cut or grown
+        b.resize(rng() % 80, static_cast<uint8_t>(rng()));
+        break;
+      default:
+        break;
+    }
+    auto sign = [](int c) { return (c > 0) - (c < 0); };
+    ASSERT_EQ(sign(CompareKeys(a, b)), reference(a, b)) << "sizes " << a.size() << " " << b.size();
+    ASSERT_EQ(sign(CompareKeys(b, a)), reference(b, a));
+  }
+}
+
+// The write path skips the descent for a key inside a leaf it reached
+// recently.  Interleaved streams of ascending keys in three ranges (as the
+// data records, key entries and counters of one table are), read-modify-write
+// of a counter, erasures that empty leaves, keys below everything and updates
+// written in between (pages re-filed, clean pages evicted) must all leave
+// each record on the one leaf its entries lead to.
+TEST_F(ContainerTree, RememberedLeavesFollowSplitsErasuresAndMoves) {
+  const std::string path = dir_.File("memo.twl");
+  FileHandle f(path, true);
+  Container c(f.get(), path);
+  Model model;
+  std::mt19937 rng(5);
+  auto keyOf = [](uint8_t range, uint32_t n) {
+    std::vector<uint8_t> key = BigEndianKey(n);
+    key.insert(key.begin(), range);
+    return key;
+  };
+  const std::vector<uint8_t> counter = keyOf('B', 0);
+  uint32_t next[3] = {1000, 1000, 1000};
+  uint32_t low = 1000;
+  for (int step = 0; step < 40000; ++step) {
+    const uint8_t range = static_cast<uint8_t>('A' + step % 3);
+    std::vector<uint8_t> data(8 + rng() % 30, static_cast<uint8_t>(step));
+    switch (rng() % 16) {
+      case 0: {  // a key below every key of the range
+        auto key = keyOf(range, --low % 1000);
+        ASSERT_EQ(c.Insert(key, data), model.emplace(key, data).second);
+        break;
+      }
+      case 1:
+      case 2: {  // erase a run, sometimes a whole leaf's worth
+        const uint32_t from = 1000 + rng() % (next[range - 'A'] - 999);
+        const uint32_t to = from + 1 + rng() % 150;
+        for (uint32_t n = from; n < to; ++n) {
+          auto key = keyOf(range, n);
+          ASSERT_EQ(c.Erase(key), model.erase(key) == 1);
+        }
+        break;
+      }
+      case 3: {  // change the counter in place, or put it when it is missing
+        auto it = model.find(counter);
+        auto bump = [](uint8_t* bytes, size_t length, void*) {
+          for (size_t i = 0; i < length; ++i) ++bytes[i];
+        };
+        const bool changed = c.ChangeData(counter, 8, bump, nullptr);
+        ASSERT_EQ(changed, it != model.end() && it->second.size() == 8);
+        if (changed) {
+          for (auto& b : it->second) ++b;
+        } else {
+          data.resize(8);
+          c.Put(counter, data);
+          model[counter] = data;
+        }
+        break;
+      }
+      default: {
+        auto key = keyOf(range, next[range - 'A']++);
+        ASSERT_TRUE(c.Insert(key, data));
+        model[key] = data;
+      }
+    }
+    if (step % 4000 == 3999) {
+      ASSERT_EQ(c.WriteUpdate(), 0u);
+      VerifyReport report = VerifyContainer(c);
+      ASSERT_TRUE(report.ok) << report.problem;
+      ASSERT_EQ(report.records, model.size());
+    }
+  }
+  ASSERT_EQ(c.WriteUpdate(), 0u);
+  Container reread(f.get(), path);
+  ASSERT_EQ(reread.RefreshHeader(), 0);
+  Cursor cursor(reread);
+  auto it = model.begin();
+  for (bool more = cursor.First(); more; more = cursor.Next(), ++it) {
+    ASSERT_NE(it, model.end());
+    ASSERT_TRUE(std::equal(it->first.begin(), it->first.end(), cursor.key().begin(), cursor.key().end()));
+    ASSERT_TRUE(std::equal(it->second.begin(), it->second.end(), cursor.data().begin(), cursor.data().end()));
+  }
+  EXPECT_EQ(it, model.end());
 }
 
 TEST_F(ContainerTree, CursorFollowsChangesBetweenSteps) {
