@@ -25,6 +25,9 @@ namespace pr::store {
 
 namespace {
 constexpr DWORD kInvalidFile = 36;
+// Up to this much past the page area (a pending area for the next update)
+// stays in the file after an update.
+constexpr LONGLONG kTailKeptBytes = 256 * 1024;
 }
 
 DWORD Container::BeginUpdate() {
@@ -200,13 +203,17 @@ DWORD Container::WriteUpdatePhaseTwo() {
   if ((error = Flush())) return fail(error);
 
   // The pending area (and any slots the page area gave up) lies past the
-  // settled page area: the file ends where the page area does.  Every reader
-  // slot is still ours, and a reader that comes later reads the settled
-  // header before any page.  A failure only leaves the file longer, which is
-  // as sound, so it is not reported.
+  // settled page area.  When that tail is large the file is cut back to the
+  // page area: every reader slot is still ours, and a reader that comes
+  // later reads the settled header before any page.  A small tail stays: the
+  // next update writes its pending area there again, and a file whose length
+  // does not change is flushed without a journal commit, which is what a
+  // durable single change costs most.  A failure only leaves the file
+  // longer, which is as sound, so it is not reported.
   LONGLONG size = 0;
   const LONGLONG end = written.PageAreaEnd();
-  if (GetFileSizeEx(file_, &size) && size > end && SetFilePointerEx(file_, end, nullptr, FILE_BEGIN))
+  if (GetFileSizeEx(file_, &size) && size - end > kTailKeptBytes && size - end > end / 16 &&
+      SetFilePointerEx(file_, end, nullptr, FILE_BEGIN))
     SetEndOfFile(file_);
 
   header_ = diskHeader_ = written;
