@@ -350,6 +350,10 @@ class Container {
   mutable std::vector<uint8_t> loadImage_;
   // The last two leaves read, valid while version() is what it was then.
   mutable const Page* finger_[2] = {nullptr, nullptr};
+  // The place of the last exact find, valid while version() is unchanged.
+  mutable const Page* lastFindLeaf_ = nullptr;
+  mutable size_t lastFindIndex_ = 0;
+  mutable uint64_t lastFindVersion_ = 0;
   mutable uint64_t fingerVersion_ = 0;
   std::vector<uint8_t> classImage_;  // an image built for its class or for a batch
   std::vector<uint8_t> batchImage_;  // neighbouring images written home together

@@ -410,8 +410,16 @@ bool Container::Find(ByteView key, std::vector<uint8_t>* data) const {
       return true;
     }
   }
-  const size_t index = leaf->LowerBound(key);
+  // Records read in key order (a scan reaching data records numbered in the
+  // order of its key) are found right after the one found before.
+  size_t index = lastFindIndex_ + 1;
+  if (leaf != lastFindLeaf_ || lastFindVersion_ != version() || index >= leaf->count() ||
+      CompareKeys(leaf->Key(index), key) != 0)
+    index = leaf->LowerBound(key);
   if (index >= leaf->count() || CompareKeys(leaf->Key(index), key) != 0) return false;
+  lastFindLeaf_ = leaf;
+  lastFindIndex_ = index;
+  lastFindVersion_ = version();
   CopyOut(leaf, index, nullptr, data);
   return true;
 }
