@@ -183,6 +183,8 @@ Container::LeafSpot Container::LeafForWrite(ByteView key, bool lowerSeparators, 
     memo->lastUse = ++memoTick_;
     lastMemo_ = static_cast<size_t>(memo - leafMemo_);
     for (size_t& h : memo->hints) h = 0;
+    // A leaf just reached has no places to suggest yet.
+    return {leaf, leaf->LowerBound(key), memo};
   }
   // The places recent changes suggest are tried before a search; a search
   // for a record that must exist only needs the one holding the key.

@@ -132,51 +132,86 @@ void Page::ReplaceKeyAt(size_t i, ByteView key) {
 }
 
 void Page::MoveTailTo(size_t from, Page* to) {
-  // A split: the receiving page gets room for the tail and half as much
-  // again; the page left behind is squeezed to exactly its live bytes and
-  // records (after a split in key order it is never added to again, and
+  // A split.  The upper half takes the insertions that follow in key order:
+  // it keeps this page's buffers (room for a full page), its bytes moved to
+  // the front of the arena.  The page left behind gets exactly its live bytes
+  // and records (after a split in key order it is never added to again, and
   // otherwise grows as any page does), so that the many pages of a large
-  // update stay near their size.
+  // update stay near their size.  Two allocations per split, none of them
+  // for the upper half.
   Materialize();
   to->Materialize();
-  size_t tailBytes = 0;
-  for (size_t i = from; i < records_.size(); ++i) tailBytes += records_[i].recordLength;
-  // The upper half takes the insertions that follow in key order: it gets
-  // room for a full page at once.
-  const size_t base = to->arena_.size();
-  to->arena_.reserve(std::max(base + tailBytes + tailBytes / 2 + 64, kFullArena));
-  to->arena_.resize(base + tailBytes);
-  to->records_.reserve(to->records_.size() + (records_.size() - from) * 3 / 2);
-  uint32_t at = static_cast<uint32_t>(base);
-  for (size_t i = from; i < records_.size(); ++i) {
-    PageRecord r = records_[i];
-    std::memcpy(to->arena_.data() + at, arena_.data() + r.offset, r.recordLength);
-    garbage_ += r.recordLength;
-    estimate_ -= RecordEstimate(r.recordLength, isNode());
-    to->estimate_ += RecordEstimate(r.recordLength, to->isNode());
-    r.offset = at;
-    at += r.recordLength;
-    to->records_.push_back(r);
-  }
-  to->InvalidateImage();
-  records_.resize(from);
-  InvalidateImage();
-  if (records_.empty()) {
+  if (!to->records_.empty()) {
+    // Appended after the records already there.
+    size_t tailBytes = 0;
+    for (size_t i = from; i < records_.size(); ++i) tailBytes += records_[i].recordLength;
+    const size_t base = to->arena_.size();
+    to->arena_.reserve(base + tailBytes + tailBytes / 2 + 64);
+    to->arena_.resize(base + tailBytes);
+    uint32_t at = static_cast<uint32_t>(base);
+    for (size_t i = from; i < records_.size(); ++i) {
+      PageRecord r = records_[i];
+      std::memcpy(to->arena_.data() + at, arena_.data() + r.offset, r.recordLength);
+      garbage_ += r.recordLength;
+      estimate_ -= RecordEstimate(r.recordLength, isNode());
+      to->estimate_ += RecordEstimate(r.recordLength, to->isNode());
+      r.offset = at;
+      at += r.recordLength;
+      to->records_.push_back(r);
+    }
+    to->InvalidateImage();
+    records_.resize(from);
+    InvalidateImage();
     MaybeCompact();
     return;
   }
-  size_t live = 0;
-  for (const PageRecord& r : records_) live += r.recordLength;
-  std::vector<uint8_t> fresh(live);
-  uint32_t used = 0;
-  for (PageRecord& r : records_) {
-    std::memcpy(fresh.data() + used, arena_.data() + r.offset, r.recordLength);
-    r.offset = used;
-    used += r.recordLength;
+  const size_t n = records_.size();
+  size_t lowerBytes = 0, upperBytes = 0;
+  uint32_t upperEstimate = 0, upperEstimateThere = 0;
+  for (size_t i = 0; i < from; ++i) lowerBytes += records_[i].recordLength;
+  for (size_t i = from; i < n; ++i) {
+    upperBytes += records_[i].recordLength;
+    upperEstimate += RecordEstimate(records_[i].recordLength, isNode());
+    upperEstimateThere += RecordEstimate(records_[i].recordLength, to->isNode());
   }
-  arena_.swap(fresh);
+
+  std::vector<uint8_t> lowerArena(lowerBytes);
+  std::vector<PageRecord> lowerRecords(records_.begin(), records_.begin() + static_cast<long>(from));
+  uint32_t at = 0;
+  for (PageRecord& r : lowerRecords) {
+    std::memcpy(lowerArena.data() + at, arena_.data() + r.offset, r.recordLength);
+    r.offset = at;
+    at += r.recordLength;
+  }
+
+  // The upper bytes go to the front of this arena through a scratch copy
+  // (their offsets follow insertion order, not key order).
+  thread_local std::vector<uint8_t> scratch;
+  scratch.resize(upperBytes);
+  at = 0;
+  for (size_t i = from; i < n; ++i) {
+    PageRecord& r = records_[i];
+    std::memcpy(scratch.data() + at, arena_.data() + r.offset, r.recordLength);
+    r.offset = at;
+    at += r.recordLength;
+  }
+  if (upperBytes) std::memcpy(arena_.data(), scratch.data(), upperBytes);
+  arena_.resize(upperBytes);
+  records_.erase(records_.begin(), records_.begin() + static_cast<long>(from));
+  if (scratch.capacity() > 4 * kFullArena) std::vector<uint8_t>().swap(scratch);
+
+  to->arena_.swap(arena_);
+  to->records_.swap(records_);
+  to->garbage_ = 0;
+  to->estimate_ += upperEstimateThere;
+  to->arena_.reserve(kFullArena);
+  to->InvalidateImage();
+
+  arena_.swap(lowerArena);
+  records_.swap(lowerRecords);
   garbage_ = 0;
-  records_.shrink_to_fit();
+  estimate_ -= upperEstimate;
+  InvalidateImage();
 }
 
 void Page::Clear() {

@@ -17,9 +17,16 @@ PageCache::PageCache() {
 PageCache::~PageCache() { Clear(); }
 
 Page* PageCache::Find(int32_t reference) {
-  auto it = pages_.find(reference);
-  if (it == pages_.end()) return nullptr;
-  Page* p = it->second.get();
+  Recent& slot = recent_[static_cast<uint32_t>(reference) % kRecentSlots];
+  Page* p;
+  if (slot.epoch == epoch_ && slot.reference == reference) {
+    p = slot.page;
+  } else {
+    auto it = pages_.find(reference);
+    if (it == pages_.end()) return nullptr;
+    p = it->second.get();
+    slot = {reference, epoch_, p};
+  }
   p->useTick = ++tick_;
   if (p->inCleanList && p != cleanTail_) {  // most recently used goes to the tail
     Unlink(p);
@@ -32,7 +39,9 @@ Page* PageCache::Add(std::unique_ptr<Page> page, bool dirty) {
   Page* p = page.get();
   p->loadTick = p->useTick = ++tick_;
   p->dirty = dirty;
-  pages_[p->reference_] = std::move(page);
+  std::unique_ptr<Page>& held = pages_[p->reference_];
+  if (held) ++epoch_;  // a page replaced under its reference leaves the cache
+  held = std::move(page);
   LinkTail(p, dirty);
   return p;
 }

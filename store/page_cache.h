@@ -2,7 +2,8 @@
 //
 // Pages are found by reference in a hash that starts with 100 buckets (bucket
 // = reference modulo the bucket count; it grows when an update holds more
-// dirty pages than that, so that a lookup stays one short chain).  Clean pages sit in
+// dirty pages than that, so that a lookup stays one short chain), with a
+// small table of the pages found lately in front of it.  Clean pages sit in
 // least-recently-used order; dirty pages sit in their own list and are never
 // evicted.  Each use advances the file's tick and stamps the page.
 //
@@ -71,6 +72,16 @@ class PageCache {
   void LinkTail(Page* page, bool dirty);
 
   std::unordered_map<int32_t, std::unique_ptr<Page>> pages_;
+  // Pages found lately, by reference modulo the slot count: a hit needs no
+  // hash lookup.  A slot holds while the epoch is the one it was filled at
+  // (until then its page keeps its reference and stays cached).
+  struct Recent {
+    int32_t reference = 0;
+    uint64_t epoch = ~uint64_t{0};
+    Page* page = nullptr;
+  };
+  static constexpr size_t kRecentSlots = 64;
+  Recent recent_[kRecentSlots];
   // Evicted clean pages kept for reuse by TakeSpare; at most kMaxSpares.
   std::vector<std::unique_ptr<Page>> spares_;
   Page* cleanHead_ = nullptr;  // least recently used
