@@ -14,11 +14,14 @@ namespace {
 void Split(const std::string& path, std::string* folder, std::string* leaf) {
   size_t slash = path.find_last_of('/');
   if (slash == std::string::npos) {
-    *folder = ".";
+    folder->assign(1, '.');
     *leaf = path;
   } else {
-    *folder = slash == 0 ? "/" : path.substr(0, slash);
-    *leaf = path.substr(slash + 1);
+    if (slash == 0)
+      folder->assign(1, '/');
+    else
+      folder->assign(path, 0, slash);
+    leaf->assign(path, slash + 1, std::string::npos);
   }
 }
 }  // namespace

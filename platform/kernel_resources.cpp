@@ -45,7 +45,9 @@ ResourceRegistry& Registry() {
 
 std::string Key(const char* text) {
   if (reinterpret_cast<uintptr_t>(text) < 0x10000) {
-    return "#" + std::to_string(reinterpret_cast<uintptr_t>(text));
+    std::string key(1, '#');
+    key += std::to_string(reinterpret_cast<uintptr_t>(text));
+    return key;
   }
   std::string key(text);
   for (char& c : key) {
@@ -54,7 +56,9 @@ std::string Key(const char* text) {
   // "#0123" and "#123" name the same number.
   if (key.size() > 1 && key.size() <= 6 && key[0] == '#' &&
       key.find_first_not_of("0123456789", 1) == std::string::npos) {
-    key = "#" + std::to_string(std::strtoul(key.c_str() + 1, nullptr, 10));
+    const unsigned long number = std::strtoul(key.c_str() + 1, nullptr, 10);
+    key.assign(1, '#');
+    key += std::to_string(number);
   }
   return key;
 }

@@ -246,10 +246,13 @@ std::string ItemLabel(const MenuItem& it) {
   if (it.flags & MF_POPUP) {
     s += " {";
     if (Menu* sub = FindMenu(it.sub))
-      for (auto& k : sub->items) s += " " + ItemLabel(k);
+      for (auto& k : sub->items) {
+        s += ' ';
+        s += ItemLabel(k);
+      }
     s += " }";
   }
-  if (it.flags & MF_MENUBARBREAK) s = "|" + s;
+  if (it.flags & MF_MENUBARBREAK) s.insert(s.begin(), '|');
   return s;
 }
 
@@ -722,7 +725,10 @@ BOOL TrackPopupMenu(HMENU menu, UINT flags, int x, int y, int, HWND owner, const
     Lock lock(S().mu);
     Menu* m = FindMenu(menu);
     if (!m) return FALSE;
-    for (auto& it : m->items) line += " " + ItemLabel(it);
+    for (auto& it : m->items) {
+      line += ' ';
+      line += ItemLabel(it);
+    }
   }
   Record(line);
   UINT_PTR id;

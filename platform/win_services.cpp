@@ -55,8 +55,12 @@ bool KnownStandard(UINT number, bool cursor) {
 
 HICON FromResource(HINSTANCE instance, const char* name, bool cursor) {
   std::string resName;
-  if (IS_INTRESOURCE(name)) resName = "#" + std::to_string(reinterpret_cast<uintptr_t>(name));
-  else resName = name;
+  if (IS_INTRESOURCE(name)) {
+    resName.assign(1, '#');
+    resName += std::to_string(reinterpret_cast<uintptr_t>(name));
+  } else {
+    resName = name;
+  }
   HRSRC r = FindResourceA(instance, resName.c_str(), cursor ? "CURSOR" : "ICON");
   if (!r) return nullptr;
   Lock lock(S().mu);
