@@ -1,5 +1,6 @@
 // A bounded random-mutation run over the page reader and the header refresh:
 // damaged files must be refused cleanly, never crash or hang.
+#include <cstdlib>
 #include <random>
 
 #include "container_test_util.h"
@@ -8,6 +9,13 @@
 
 namespace pr::store::testing {
 namespace {
+
+// PR_FUZZ_SCALE multiplies the trials (a long run: PR_FUZZ_SCALE=100).
+int FuzzScale() {
+  const char* text = std::getenv("PR_FUZZ_SCALE");
+  const int scale = text != nullptr ? std::atoi(text) : 1;
+  return scale > 0 ? scale : 1;
+}
 
 class ContainerFuzz : public ContainerTest {
  protected:
@@ -38,7 +46,7 @@ TEST_F(ContainerFuzz, MutatedFilesAreRefusedCleanly) {
   for (bool pending : {false, true}) {
     const auto seed = Seed(pending);
     ASSERT_EQ(FuzzContainerFile(path, seed.data(), seed.size()), 0);
-    for (int trial = 0; trial < 150; ++trial) {
+    for (int trial = 0; trial < 150 * FuzzScale(); ++trial) {
       auto bytes = seed;
       int edits = 1 + static_cast<int>(rng() % 8);
       for (int e = 0; e < edits; ++e) {
@@ -59,20 +67,27 @@ TEST_F(ContainerFuzz, MutatedFilesAreRefusedCleanly) {
 }
 
 TEST_F(ContainerFuzz, MutatedPageImagesAreRefusedCleanly) {
-  Page page(0, 0);
-  for (uint32_t i = 0; i < 120; ++i) page.InsertAt(page.count(), BigEndianKey(i), std::vector<uint8_t>(i % 40, 0));
-  std::vector<uint8_t> image, scratch;
-  PageCodec::Build(page, 0, &image, &scratch, "t");
-  ASSERT_LT(LoadU16(image.data() + 4), LoadU16(image.data() + 6));  // compressed
+  // A compressed leaf and a node page with its child array: both are read
+  // whole and searched in their images.
+  Page leaf(0, 0), node(0, 1);
+  for (uint32_t i = 0; i < 120; ++i) leaf.InsertAt(leaf.count(), BigEndianKey(i), std::vector<uint8_t>(i % 40, 0));
+  for (uint32_t i = 0; i < 90; ++i) node.InsertAt(node.count(), BigEndianKey(i * 11), {}, static_cast<int32_t>(i + 1));
   std::mt19937 rng(99);
-  int refused = 0;
-  for (int trial = 0; trial < 3000; ++trial) {
-    auto bytes = image;
-    int edits = 1 + static_cast<int>(rng() % 4);
-    for (int e = 0; e < edits; ++e) bytes[rng() % bytes.size()] = static_cast<uint8_t>(rng());
-    if (FuzzPageImage(bytes.data(), bytes.size()) != 0) ++refused;
+  for (Page* page : {&leaf, &node}) {
+    std::vector<uint8_t> image, scratch;
+    PageCodec::Build(*page, 0, &image, &scratch, "t");
+    if (page == &leaf) {
+      ASSERT_LT(LoadU16(image.data() + 4), LoadU16(image.data() + 6));  // compressed
+    }
+    int refused = 0;
+    for (int trial = 0; trial < 3000 * FuzzScale(); ++trial) {
+      auto bytes = image;
+      int edits = 1 + static_cast<int>(rng() % 4);
+      for (int e = 0; e < edits; ++e) bytes[rng() % bytes.size()] = static_cast<uint8_t>(rng());
+      if (FuzzPageImage(bytes.data(), bytes.size()) != 0) ++refused;
+    }
+    EXPECT_GT(refused, 0);
   }
-  EXPECT_GT(refused, 0);
 }
 
 }  // namespace
