@@ -111,6 +111,10 @@ class Form {
   void SaveInsert();
   void SaveChange();
   void SaveDelete();
+  // Shows a failed save's warning: true when the user wants it tried again;
+  // otherwise the form is closed (No) or shown again at its first entry.
+  bool RetryAfterWarning(int32_t warning);
+  void BackToFirstEntry();
   void CloseCheck();
   void RemoveReservation();
   void Refuse();
@@ -227,21 +231,11 @@ void Form::SaveChange() {
     const int32_t answer = changed ? GuardedUpdatePartneri(true) : 0;
     ui::RestoreCursor();
     if (answer == 1) {
-      const int32_t button = WarnUser(kWarnRecordUpdateError);
-      if (button == kButtonYes) continue;
-      if (button == kButtonNo) {
-        ui::Post(ui::event::CloseWindow);
-      } else {
-        ui::Display();
-        ui::Select(kFirstEntry);
-        block_->vcrRequest = 0;
-      }
+      if (RetryAfterWarning(kWarnRecordUpdateError)) continue;
       return;
     }
     if (answer == 2) {
-      ui::Display();
-      ui::Select(kFirstEntry);
-      block_->vcrRequest = 0;
+      BackToFirstEntry();
       return;
     }
     if (changed || block_->vcrRequest == 0) localResponse_ = kCompletedResponse;
@@ -262,17 +256,26 @@ void Form::SaveDelete() {
       ui::Post(ui::event::CloseWindow);
       return;
     }
-    const int32_t button = WarnUser(kWarnDeleteError);
-    if (button == kButtonYes) continue;
-    if (button == kButtonNo) {
-      ui::Post(ui::event::CloseWindow);
-    } else {
-      ui::Display();
-      ui::Select(kFirstEntry);
-      block_->vcrRequest = 0;
-    }
+    if (RetryAfterWarning(kWarnDeleteError)) continue;
     return;
   }
+}
+
+bool Form::RetryAfterWarning(int32_t warning) {
+  // Yes tries again, No leaves the form, Cancel goes back to the entries.
+  const int32_t button = WarnUser(warning);
+  if (button == kButtonYes) return true;
+  if (button == kButtonNo)
+    ui::Post(ui::event::CloseWindow);
+  else
+    BackToFirstEntry();
+  return false;
+}
+
+void Form::BackToFirstEntry() {
+  ui::Display();
+  ui::Select(kFirstEntry);
+  block_->vcrRequest = 0;
 }
 
 void Form::CloseCheck() {
