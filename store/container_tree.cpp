@@ -405,9 +405,7 @@ bool Container::Find(ByteView key, std::vector<uint8_t>* data) const {
     int found = PageCodec::LowerBoundInImage(*leaf, key, &hit);
     if (found == 0) return false;
     if (found == 1) {
-      if (hit.keyLength != key.size() ||
-          std::memcmp(hit.rest, key.data() + hit.shared, hit.keyLength - hit.shared) != 0)
-        return false;
+      if (!hit.KeyEquals(key)) return false;
       if (data) data->assign(hit.rest + (hit.keyLength - hit.shared), hit.rest + (hit.recordLength - hit.shared));
       return true;
     }

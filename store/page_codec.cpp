@@ -300,11 +300,7 @@ long PageCodec::FindLEInImage(const Page& page, ByteView key) {
   ImageHit hit;
   switch (LowerBoundInImage(page, key, &hit)) {
     case 0: return static_cast<long>(page.count()) - 1;
-    case 1: {
-      const bool equal = hit.keyLength == key.size() &&
-                         std::memcmp(hit.rest, key.data() + hit.shared, hit.keyLength - hit.shared) == 0;
-      return static_cast<long>(hit.index) - (equal ? 0 : 1);
-    }
+    case 1: return static_cast<long>(hit.index) - (hit.KeyEquals(key) ? 0 : 1);
     default: return kDecodeToAnswer;
   }
 }

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "store/page.h"
@@ -55,6 +56,10 @@ class PageCodec {
     uint32_t keyLength;
     uint32_t recordLength;
     uint32_t index;
+    // The record's key is `key` itself (whose first `shared` bytes it shares).
+    bool KeyEquals(ByteView key) const {
+      return keyLength == key.size() && std::memcmp(rest, key.data() + shared, keyLength - shared) == 0;
+    }
   };
   // 1: found; 0: every record of the page is less; -1: the page must be
   // decoded to answer.  Raises 1602 on a record area that does not parse.

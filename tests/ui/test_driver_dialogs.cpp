@@ -7,21 +7,16 @@
 #include <fstream>
 
 #include "platform/winuser.h"
+#include "tests/ui/event_test_support.h"
 #include "ui/driver_dialogs.h"
 
 namespace pr::ui {
 namespace {
 
-class DriverDialogTest : public ::testing::Test {
+class DriverDialogTest : public testing::HeadlessTest {
  protected:
-  static void SetUpTestSuite() {
-    WindowSystemOptions options;
-    options.columns = 100;
-    options.rows = 40;
-    ASSERT_TRUE(InitWindowSystem(WindowBackend::Headless, &options));
-  }
   void SetUp() override {
-    HeadlessClearScript();
+    HeadlessTest::SetUp();
     HeadlessClearTranscript();
   }
   std::string Transcript() { return HeadlessTranscript(); }

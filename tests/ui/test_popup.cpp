@@ -3,22 +3,17 @@
 #include <random>
 
 #include "platform/winuser.h"
+#include "tests/ui/event_test_support.h"
 #include "tests/ui/fuzz_controls.h"
 #include "ui/popup.h"
 
 namespace pr::ui {
 namespace {
 
-class PopupTest : public ::testing::Test {
+class PopupTest : public testing::HeadlessTest {
  protected:
-  static void SetUpTestSuite() {
-    WindowSystemOptions options;
-    options.columns = 100;
-    options.rows = 40;
-    ASSERT_TRUE(InitWindowSystem(WindowBackend::Headless, &options));
-  }
   void SetUp() override {
-    HeadlessClearScript();
+    HeadlessTest::SetUp();
     HeadlessClearTranscript();
   }
 };
