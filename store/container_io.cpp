@@ -10,7 +10,6 @@ namespace pr::store {
 
 namespace {
 FileHeader EmptyHeader() { return FileHeader{}; }
-constexpr int kInvalidFileError = 36;
 }  // namespace
 
 Container::Container(HANDLE file, std::string fileName, const ContainerOptions& options)
