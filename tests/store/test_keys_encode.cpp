@@ -102,7 +102,7 @@ TEST(KeyEncoding, CollationWeightsOrderStrings) {
   // A sequence that sorts 'b' before 'a'.
   uint8_t weights[256];
   for (int c = 0; c < 256; ++c) weights[c] = uint8_t(c);
-  std::swap(weights['a'], weights['b']);
+  std::swap(weights[static_cast<unsigned char>('a')], weights[static_cast<unsigned char>('b')]);
   CollationState swapped = CollationState::FromTables(nullptr, nullptr, weights);
   KeyLayout k = OneComponent(kString, 1);
   Bytes a(1), b(1);
