@@ -128,6 +128,26 @@ double OurBulk(OurFile& f, const std::vector<int32_t>& ids) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// A file of `records` partners loaded in key order (made on first use),
+// opened deny none, and a view over it in identifier order as the browse
+// sets it up (not yet opened).
+struct BrowsedFile {
+  OurFile f;
+  pr::files::ViewStructure structure;
+  FileDescriptor view;
+  BrowsedFile(const char* label, int records) : f(label) {
+    if (!std::filesystem::exists(label)) {
+      OurBulk(f, Ids(records, false));
+      pr::files::Close(&f.file);
+    }
+    pr::files::Open(&f.file, 0x42);
+    Check("OPEN");
+    structure.primary = &f.file;
+    pr::files::InitViewDescriptor(&view, &structure, "BROWSE");
+    pr::files::SetProperty(&view, pr::files::PROP_VIEW_ORDER, "+BEN:ID");
+  }
+};
+
 // ------------------------------------------------------------ SQLite
 sqlite3* SqlOpen(const std::string& path, const char* journal) {
   sqlite3* db = nullptr;
@@ -458,18 +478,9 @@ int main(int argc, char** argv) {
   // position, on a small file and on the file of the ascending bulk load.
   auto paging = [&](const char* label, int records) {
     return RunInChild([&, label, records] {
-      OurFile f(label);
-      if (!std::filesystem::exists(label)) {
-        OurBulk(f, Ids(records, false));
-        pr::files::Close(&f.file);
-      }
-      pr::files::Open(&f.file, 0x42);
-      Check("OPEN");
-      pr::files::ViewStructure structure;
-      structure.primary = &f.file;
-      FileDescriptor view;
-      pr::files::InitViewDescriptor(&view, &structure, "BROWSE");
-      pr::files::SetProperty(&view, pr::files::PROP_VIEW_ORDER, "+BEN:ID");
+      BrowsedFile browsed(label, records);
+      OurFile& f = browsed.f;
+      FileDescriptor& view = browsed.view;
       std::mt19937 random(3);
       std::uniform_int_distribution<int32_t> pick(1, records - 20);
       const int pages = 20000;
@@ -503,18 +514,8 @@ int main(int argc, char** argv) {
   // its end is reached.
   auto pagingDown = [&](const char* label, int records) {
     return RunInChild([&, label, records] {
-      OurFile f(label);
-      if (!std::filesystem::exists(label)) {
-        OurBulk(f, Ids(records, false));
-        pr::files::Close(&f.file);
-      }
-      pr::files::Open(&f.file, 0x42);
-      Check("OPEN");
-      pr::files::ViewStructure structure;
-      structure.primary = &f.file;
-      FileDescriptor view;
-      pr::files::InitViewDescriptor(&view, &structure, "BROWSE");
-      pr::files::SetProperty(&view, pr::files::PROP_VIEW_ORDER, "+BEN:ID");
+      BrowsedFile browsed(label, records);
+      FileDescriptor& view = browsed.view;
       pr::files::Open(&view, 0x22);
       Check("OPEN view");
       const int pages = 20000;
