@@ -518,6 +518,15 @@ bool Container::Locate(Seek mode, ByteView key, const Page** leafOut, long* inde
     index = leaf ? static_cast<long>(leaf->count()) - 1 : 0;
   }
   if (!leaf) return false;
+  if (step) {
+    // A search inside one leaf answers by the leaf's own order, which every
+    // decode checks.  The neighbouring leaf is trusted to lie beyond the key
+    // only because the entries above say so; in a damaged tree it may not,
+    // and a walk taking it would meet the same records again and never end.
+    const int c = CompareKeys(leaf->Key(static_cast<size_t>(index)), key);
+    const bool beyond = mode == Seek::kGE ? c >= 0 : mode == Seek::kGT ? c > 0 : mode == Seek::kLE ? c <= 0 : c < 0;
+    if (!beyond) RaiseDriverError(kErrTreeInconsistent, fileName_.c_str());
+  }
   *leafOut = leaf;
   *indexOut = index;
   return true;
