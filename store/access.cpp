@@ -114,10 +114,7 @@ void TableAccess::DropTable() {
   std::string file, name;
   if (NameForOpen(&file, &name) != 0) return;
   if (FindTable(container, name, &number) != 0) return;
-  std::vector<uint8_t> prefix(number.begin(), number.end());
-  std::vector<uint8_t> key;
-  while (container.SeekGE(ByteView(prefix.data(), prefix.size()), &key, nullptr) && StartsWith(key, prefix))
-    container.Erase(ByteView(key.data(), key.size()));
+  container.ErasePrefix(ByteView(number.data(), number.size()));
   std::vector<uint8_t> nameKey{kKindTableName};
   nameKey.insert(nameKey.end(), name.begin(), name.end());
   container.Erase(ByteView(nameKey.data(), nameKey.size()));

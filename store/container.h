@@ -134,6 +134,10 @@ class Container {
   void Put(ByteView key, ByteView data);
   // False when the key is absent.
   bool Erase(ByteView key);
+  // Erases every record whose key starts with prefix.  A record that the
+  // ordered search finds and the exact one does not means a damaged tree:
+  // the driver error 2405, not a loop that never ends.
+  void ErasePrefix(ByteView prefix);
   // Read-modify-write of a data part that keeps its length (a counter): calls
   // change(data, length, context) on a copy of the data of `key`, which it
   // may alter, and stores the result.  False (nothing changes, change is not

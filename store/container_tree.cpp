@@ -338,6 +338,14 @@ bool Container::Erase(ByteView key) {
   return true;
 }
 
+void Container::ErasePrefix(ByteView prefix) {
+  std::vector<uint8_t> key;
+  while (SeekGE(prefix, &key, nullptr) && key.size() >= prefix.size() &&
+         std::equal(prefix.begin(), prefix.end(), key.begin())) {
+    if (!Erase(ByteView(key.data(), key.size()))) RaiseDriverError(kErrTreeInconsistent, fileName_.c_str());
+  }
+}
+
 void Container::FixAfterRemoval(const std::vector<PathStep>& path, Page* leaf) {
   Page* child = leaf;
   std::vector<int32_t> grown;

@@ -27,11 +27,7 @@ int Table::BuildKey(size_t k, const BuildHooks& hooks) {
     WriteCounters(subject, {});
   } else if (hooks.fullBuild) {
     const uint8_t prefix[5] = {number_[0], number_[1], number_[2], number_[3], kl.index};
-    std::vector<uint8_t> key;
-    while (file_->SeekGE(ByteView(prefix, 5), &key, nullptr) && key.size() >= 5 &&
-           std::memcmp(key.data(), prefix, 5) == 0) {
-      file_->Erase(ByteView(key.data(), key.size()));
-    }
+    file_->ErasePrefix(ByteView(prefix, 5));
     WriteCounters(subject, {});
   }
 

@@ -23,14 +23,6 @@ bool HasPrefix(ByteView key, const uint8_t* prefix, size_t n) {
   return key.size() >= n && std::memcmp(key.data(), prefix, n) == 0;
 }
 
-// Erases every record whose key starts with the `n` bytes of `prefix`.
-void EraseRange(Container& tree, const uint8_t* prefix, size_t n) {
-  std::vector<uint8_t> key;
-  while (tree.SeekGE(View(prefix, n), &key, nullptr) && HasPrefix(View(key), prefix, n)) {
-    tree.Erase(View(key));
-  }
-}
-
 const char* CategoryMessageOverride(int number, const char* message) {
   if (number != 0) {
     if (const char* text = files::FindMessageOverride(uint32_t(number))) return text;
@@ -426,7 +418,7 @@ int Table::WriteMemo(const RecordNumber& record, size_t memo, const uint8_t* con
 
   uint8_t key[kMemoKeyLength];
   MemoKey(number_, record, uint8_t(memo), 0, key);
-  EraseRange(*file_, key, kMemoKeyLength - 2);
+  file_->ErasePrefix(View(key, kMemoKeyLength - 2));
   if (length == 0) return 0;
 
   const bool convert = oem_ && !def.binary();
@@ -479,7 +471,7 @@ int Table::ReadMemo(const RecordNumber& record, size_t memo, std::vector<uint8_t
 void Table::DeleteMemos(const RecordNumber& record) {
   uint8_t key[kMemoKeyLength];
   MemoKey(number_, record, 0, 0, key);
-  EraseRange(*file_, key, 9);
+  file_->ErasePrefix(View(key, 9));
 }
 
 }  // namespace pr::store

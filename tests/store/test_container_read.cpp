@@ -213,39 +213,44 @@ TEST_F(ContainerRead, MappedReadsFollowAGrowingFileAndFailCleanlyOnACutOne) {
 
 
 // A bit flipped in an entry of the root can raise it above keys of the
-// subtree it leads to.  A walk (each step a search for the key after the last
-// one, as a key step does) then met those keys again and again and never
-// ended; it must stop with the driver error instead.
+// subtree it leads to (the entries stay in order).  Writes such a file of
+// kRaisedRecords keys; *entry receives the key the raised entry held.
+constexpr uint32_t kRaisedRecords = 4000;
+void WriteFileWithARaisedEntry(const std::string& path, uint32_t* entry) {
+  FileHandle f(path, true);
+  Container c(f.get(), path);
+  ASSERT_EQ(c.RefreshHeader(), 0);
+  for (uint32_t n = 0; n < kRaisedRecords; ++n) ASSERT_TRUE(c.Insert(BigEndianKey(n), std::vector<uint8_t>(40, 7)));
+  ASSERT_EQ(c.WriteUpdate(), 0u);
+  const int32_t root = c.header().rootReference;
+  std::vector<uint8_t> bytes = ReadWholeFile(path);
+  const uint64_t at = PageOffset(root);
+  const uint32_t length = static_cast<uint32_t>(c.header().ClassOf(root)) * kUnit;
+  ASSERT_LE(at + length, bytes.size());
+  Page page(root, 0);
+  std::vector<uint8_t> scratch, image;
+  PageCodec::Parse(bytes.data() + at, length, root, true, &page, &scratch, "t");
+  ASSERT_TRUE(page.isNode());
+  ASSERT_GE(page.count(), 3u);
+  // Entry 1 rises halfway towards entry 2.
+  const uint32_t low = key_compare::Load32(page.Key(1).data());
+  const uint32_t high = key_compare::Load32(page.Key(2).data());
+  ASSERT_GT(high - low, 2u);
+  *entry = low;
+  page.ReplaceKeyAt(1, BigEndianKey(low + (high - low) / 2));
+  PageCodec::Build(page, root, &image, &scratch, "t");
+  ASSERT_EQ(image.size(), length);
+  std::copy(image.begin(), image.end(), bytes.begin() + static_cast<long>(at));
+  WriteWholeFile(path, bytes);
+}
+
+// A walk (each step a search for the key after the last one, as a key step
+// does) met the keys below the raised entry again and again and never ended;
+// it must stop with the driver error instead.
 TEST_F(ContainerRead, AWalkThroughARaisedEntryStopsInsteadOfGoingRound) {
   const std::string path = dir_.File("raised.twl");
-  const uint32_t records = 4000;
-  int32_t root = 0;
-  {
-    FileHandle f(path, true);
-    Container c(f.get(), path);
-    ASSERT_EQ(c.RefreshHeader(), 0);
-    for (uint32_t n = 0; n < records; ++n) ASSERT_TRUE(c.Insert(BigEndianKey(n), std::vector<uint8_t>(40, 7)));
-    ASSERT_EQ(c.WriteUpdate(), 0u);
-    root = c.header().rootReference;
-    std::vector<uint8_t> bytes = ReadWholeFile(path);
-    const uint64_t at = PageOffset(root);
-    const uint32_t length = static_cast<uint32_t>(c.header().ClassOf(root)) * kUnit;
-    ASSERT_LE(at + length, bytes.size());
-    Page page(root, 0);
-    std::vector<uint8_t> scratch, image;
-    PageCodec::Parse(bytes.data() + at, length, root, true, &page, &scratch, "t");
-    ASSERT_TRUE(page.isNode());
-    ASSERT_GE(page.count(), 3u);
-    // Entry 1 rises to halfway towards entry 2: still in order within the root.
-    const uint32_t low = key_compare::Load32(page.Key(1).data());
-    const uint32_t high = key_compare::Load32(page.Key(2).data());
-    ASSERT_GT(high - low, 2u);
-    page.ReplaceKeyAt(1, BigEndianKey(low + (high - low) / 2));
-    PageCodec::Build(page, root, &image, &scratch, "t");
-    ASSERT_EQ(image.size(), length);
-    std::copy(image.begin(), image.end(), bytes.begin() + static_cast<long>(at));
-    WriteWholeFile(path, bytes);
-  }
+  uint32_t entry = 0;
+  ASSERT_NO_FATAL_FAILURE(WriteFileWithARaisedEntry(path, &entry));
   FileHandle f(path);
   Container c(f.get(), path);
   ASSERT_EQ(c.RefreshHeader(), 0);
@@ -257,7 +262,7 @@ TEST_F(ContainerRead, AWalkThroughARaisedEntryStopsInsteadOfGoingRound) {
       if (!c.First(&key, nullptr)) return;
       while (step(key, &next)) {
         ASSERT_GT(CompareKeys(next, key), 0) << "step " << steps;
-        ASSERT_LT(++steps, records) << "the walk goes round";
+        ASSERT_LT(++steps, kRaisedRecords) << "the walk goes round";
         key.swap(next);
       }
     });
@@ -276,6 +281,21 @@ TEST_F(ContainerRead, AWalkThroughARaisedEntryStopsInsteadOfGoingRound) {
     return true;
   });
   EXPECT_TRUE(error == 0 || error == kErrTreeInconsistent) << error;
+}
+
+// Emptying a table or a key erases by prefix.  The ordered search reaches
+// the first key below the raised entry (the first of its leaf), the exact
+// search is sent to the leaf before and misses it, and the loop that erased
+// "the first key with the prefix" went on for ever.
+TEST_F(ContainerRead, ErasingPastARaisedEntryStopsWithTheDriverError) {
+  const std::string path = dir_.File("raised.twl");
+  uint32_t entry = 0;
+  ASSERT_NO_FATAL_FAILURE(WriteFileWithARaisedEntry(path, &entry));
+  FileHandle f(path);
+  Container c(f.get(), path);
+  ASSERT_EQ(c.RefreshHeader(), 0);
+  ASSERT_EQ(c.BeginUpdate(), 0u);
+  EXPECT_EQ(DriverErrorOf([&] { c.ErasePrefix(BigEndianKey(entry)); }), kErrTreeInconsistent);
 }
 
 }  // namespace
