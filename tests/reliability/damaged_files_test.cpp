@@ -1,9 +1,9 @@
 // Damaged files: variants of a valid file with flipped bits in the header
-// and in pages, truncated, or overwritten with garbage.  Each is opened and
-// read in a child process with an alarm; the child must end with error 36 at
-// open, in the driver error box (caught by the store's replaceable fatal
-// handler), or after reading the file consistently: never a signal, a hang
-// or a sanitizer report.
+// and in pages, truncated, or overwritten with garbage.  Each is opened, read
+// both ways and changed in a child process with an alarm; the child must end
+// with error 36 at open, in the driver error box (caught by the store's
+// replaceable fatal handler), or after reading the file consistently: never a
+// signal, a hang or a sanitizer report.
 #include <cstdio>
 #include <random>
 
@@ -33,7 +33,21 @@ int OpenAndRead(const std::string& path) {
   while ((rc = file.Run(files::OP_NEXT)) == 0)
     if (++count > 100000) return kBadRead;
   // 90 is the file system error a damaged page reports outside the box.
-  return rc == 33 ? kReadToTheEnd : kReadStopped;
+  const int outcome = rc == 33 ? kReadToTheEnd : kReadStopped;
+  // Then back through the other key, and changes: whatever they answer, they
+  // must end (a damaged tree may refuse them with an error code).
+  if (file.Run(files::OP_SETkey, file.NameKey()) != 0) return kBadRead;
+  count = 0;
+  while (file.Run(files::OP_PREVIOUS) == 0)
+    if (++count > 100000) return kBadRead;
+  for (int32_t id = 1; id <= 400; id += 57) {
+    if (file.GetById(id) != 0) continue;
+    file.Set(id, "changed " + std::to_string(id));
+    file.Run(files::OP_PUT);
+    if (id % 2 == 0) file.Run(files::OP_DELETE);
+  }
+  for (int32_t id = 401; id <= 420; ++id) file.Add(id, "added " + std::to_string(id));
+  return outcome;
 }
 
 TEST(DamagedFiles, EveryVariantIsRefusedOrReadNeverCrashes) {
