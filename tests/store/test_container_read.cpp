@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <memory>
 #include <random>
 
 #include "container_test_util.h"
@@ -244,16 +245,32 @@ void WriteFileWithARaisedEntry(const std::string& path, uint32_t* entry) {
   WriteWholeFile(path, bytes);
 }
 
+// The file of WriteFileWithARaisedEntry, open.
+class RaisedEntry : public ContainerRead {
+ protected:
+  void SetUp() override {
+    ContainerRead::SetUp();
+    const std::string path = dir_.File("raised.twl");
+    ASSERT_NO_FATAL_FAILURE(WriteFileWithARaisedEntry(path, &entry_));
+    handle_ = std::make_unique<FileHandle>(path);
+    container_ = std::make_unique<Container>(handle_->get(), path);
+    ASSERT_EQ(container_->RefreshHeader(), 0);
+  }
+  void TearDown() override {
+    container_.reset();
+    handle_.reset();
+    ContainerRead::TearDown();
+  }
+  uint32_t entry_ = 0;
+  std::unique_ptr<FileHandle> handle_;
+  std::unique_ptr<Container> container_;
+};
+
 // A walk (each step a search for the key after the last one, as a key step
 // does) met the keys below the raised entry again and again and never ended;
 // it must stop with the driver error instead.
-TEST_F(ContainerRead, AWalkThroughARaisedEntryStopsInsteadOfGoingRound) {
-  const std::string path = dir_.File("raised.twl");
-  uint32_t entry = 0;
-  ASSERT_NO_FATAL_FAILURE(WriteFileWithARaisedEntry(path, &entry));
-  FileHandle f(path);
-  Container c(f.get(), path);
-  ASSERT_EQ(c.RefreshHeader(), 0);
+TEST_F(RaisedEntry, AWalkStopsInsteadOfGoingRound) {
+  Container& c = *container_;
   EXPECT_FALSE(VerifyContainer(c).ok);
   auto walk = [&](auto step) {
     std::vector<uint8_t> key, next;
@@ -287,15 +304,9 @@ TEST_F(ContainerRead, AWalkThroughARaisedEntryStopsInsteadOfGoingRound) {
 // the first key below the raised entry (the first of its leaf), the exact
 // search is sent to the leaf before and misses it, and the loop that erased
 // "the first key with the prefix" went on for ever.
-TEST_F(ContainerRead, ErasingPastARaisedEntryStopsWithTheDriverError) {
-  const std::string path = dir_.File("raised.twl");
-  uint32_t entry = 0;
-  ASSERT_NO_FATAL_FAILURE(WriteFileWithARaisedEntry(path, &entry));
-  FileHandle f(path);
-  Container c(f.get(), path);
-  ASSERT_EQ(c.RefreshHeader(), 0);
-  ASSERT_EQ(c.BeginUpdate(), 0u);
-  EXPECT_EQ(DriverErrorOf([&] { c.ErasePrefix(BigEndianKey(entry)); }), kErrTreeInconsistent);
+TEST_F(RaisedEntry, ErasingPastItStopsWithTheDriverError) {
+  ASSERT_EQ(container_->BeginUpdate(), 0u);
+  EXPECT_EQ(DriverErrorOf([&] { container_->ErasePrefix(BigEndianKey(entry_)); }), kErrTreeInconsistent);
 }
 
 }  // namespace
