@@ -74,8 +74,6 @@ TEST_F(ContainerFile, ForeignAndShortHeadersAreInvalid) {
   EXPECT_EQ(c.RefreshHeader(), 1);
 }
 
-// 200,000 records in random order over four updates, then half of them
-// deleted; the tree, its separators and the regions are walked after each.
 // Small updates reuse the pending area behind the pages: the file keeps its
 // length from one to the next (a flush then commits no change of length).
 TEST_F(ContainerFile, SmallUpdatesKeepTheFileLength) {
@@ -96,6 +94,8 @@ TEST_F(ContainerFile, SmallUpdatesKeepTheFileLength) {
   }
 }
 
+// 200,000 records in random order over four updates, then half of them
+// deleted; the tree, its separators and the regions are walked after each.
 TEST_F(ContainerFile, LargeTreeAcrossUpdates) {
   std::string path = dir_.File("large.twl");
   FileHandle f(path, true);
