@@ -31,7 +31,7 @@ enum FormField : int32_t { kFieldIdPrompt = 1, kFieldId = 2, kFieldNamePrompt = 
 // Selecting the ID prompt puts the caret into the entry after it; the entry is
 // selected directly, as prompts take no focus here.
 constexpr int32_t kFirstEntry = 2;
-constexpr uint32_t kDittoKey = 0x248;        // Ctrl+'
+constexpr uint32_t kDittoKey = 0x244;        // Ctrl+D: a terminal delivers it, and Ctrl+H stays Backspace
 constexpr uint32_t kRefreshEvent = 0x3FF;    // the form's own refresh request
 constexpr int32_t kRecordNotAvailable = 33;
 constexpr int32_t kCreatesDuplicateKey = 40;

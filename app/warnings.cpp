@@ -269,7 +269,7 @@ bool BuildWarning(int32_t number, std::string_view t1View, std::string_view t2Vi
     case 38:
       Set(box, "Record Was Not Updated",
           "This record was changed by another station. Those changes will now be displayed. Use the Ditto Button or "
-          "Ctrl+' to recall your changes.",
+          "Ctrl+D to recall your changes.",
           E, 1, 1);
       break;
   }

@@ -13,6 +13,7 @@
 #include <deque>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 
 #include "platform/win_internal.h"
 
@@ -111,6 +112,7 @@ bool ParseKey(std::string described, InputEvent* e) {
 void Add(std::deque<InputEvent>* out, InputEvent e) { out->push_back(std::move(e)); }
 
 bool ParseLine(const std::string& raw, std::deque<InputEvent>* out, std::string* error) {
+  if (raw.find('\0') != std::string::npos) return *error = "NUL byte in the line", false;
   std::string line = raw;
   while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.pop_back();
   size_t start = line.find_first_not_of(" \t");
@@ -331,6 +333,8 @@ std::string Quote(const std::string& ansi) {
   return out + "\"";
 }
 
+void AddScript(std::string_view commands);
+
 std::unique_ptr<Backend> MakeHeadlessBackend(const WindowSystemOptions& options, DWORD* error) {
   const char* script = options.scriptPath ? options.scriptPath : std::getenv("PR_UI_SCRIPT");
   const char* transcript = options.transcriptPath ? options.transcriptPath : std::getenv("PR_UI_TRANSCRIPT");
@@ -347,7 +351,7 @@ std::unique_ptr<Backend> MakeHeadlessBackend(const WindowSystemOptions& options,
     }
     std::stringstream all;
     all << in.rdbuf();
-    HeadlessScript(all.str().c_str());
+    AddScript(all.str());
   }
   return std::make_unique<HeadlessBackend>(options.columns, options.rows);
 }
@@ -357,8 +361,13 @@ std::unique_ptr<Backend> MakeHeadlessBackend(const WindowSystemOptions& options,
 using namespace prw;
 
 void HeadlessScript(const char* commands) {
-  if (!commands) return;
-  std::istringstream in(commands);
+  if (commands) AddScript(commands);
+}
+
+// The whole text, NUL bytes included: a line that holds one is a script
+// error like any other malformed line, and the lines after it still run.
+void prw::AddScript(std::string_view commands) {
+  std::istringstream in{std::string(commands)};
   std::string line;
   std::vector<std::string> errors;
   {

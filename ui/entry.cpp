@@ -23,6 +23,7 @@ namespace {
 std::atomic<bool> g_insertMode{true};
 
 constexpr size_t kNoSelection = static_cast<size_t>(-1);
+constexpr size_t kMaxTextLength = 0xFFFF;  // the text's length is a 16-bit number
 
 struct EntryState {
   Control* control = nullptr;  // null for an entry created outside a window
@@ -289,9 +290,11 @@ bool IsAlnum(uint8_t c) {
 }
 
 // Places one character at the caret; false (and a beep) when refused.
-bool PlaceChar(HWND hwnd, EntryState& s, uint8_t c) {
+// `alwaysInsert` places it before the character at the caret whatever the insert
+// mode (a paste never overwrites).
+bool PlaceChar(HWND hwnd, EntryState& s, uint8_t c, bool alwaysInsert = false) {
   bool replaceSelection = HasSelection(s);
-  bool insert = g_insertMode.load() || s.caret >= s.text.size();
+  bool insert = alwaysInsert || g_insertMode.load() || s.caret >= s.text.size();
   size_t lengthAfter = s.text.size() - (replaceSelection ? Selection(s).size() : 0) + (insert || replaceSelection ? 1 : 0);
   if (lengthAfter > s.maxLength) {
     Refuse();
@@ -312,7 +315,7 @@ bool PlaceChar(HWND hwnd, EntryState& s, uint8_t c) {
     if (at == 0 || (!IsAlnum(before) && before != '\'' && before < 0xC0)) c = values::Locale().upper[c];
   }
   DeleteSelection(s);
-  insert = g_insertMode.load() || s.caret >= s.text.size() || replaceSelection;
+  insert = alwaysInsert || g_insertMode.load() || s.caret >= s.text.size() || replaceSelection;
   if (insert)
     s.text.insert(s.caret, 1, static_cast<char>(c));
   else
@@ -341,7 +344,7 @@ void Paste(HWND hwnd, EntryState& s) {
   if (eol != std::string::npos) text.resize(eol);
   for (unsigned char c : text) {
     if (c < 0x20) continue;
-    if (!PlaceChar(hwnd, s, c)) break;
+    if (!PlaceChar(hwnd, s, c, true)) break;
   }
 }
 
@@ -527,13 +530,14 @@ void Configure(HWND hwnd, EntryState& s, const CREATESTRUCTA* cs) {
   if (!described.picture.empty()) {
     values::CompilePicture(described.picture, &s.picture);
     s.hasPicture = s.picture.valid();
-    if (s.hasPicture) s.maxLength = std::max<size_t>(1, s.picture.shownLength);
+    if (s.hasPicture) s.maxLength = std::clamp<size_t>(s.picture.shownLength, 1, kMaxTextLength);
   }
   if (IsTextType(described.use.type) && described.use.size > 0) {
     size_t room = described.use.type == files::TYPE_STRING ? described.use.size : described.use.size - 1;
     s.maxLength = std::max<size_t>(1, std::min(s.maxLength, room));
   }
   s.text = DisplayText(s);
+  if (s.text.size() > s.maxLength) s.text.resize(s.maxLength);
   (void)hwnd;
 }
 
@@ -630,7 +634,10 @@ LRESULT EntryProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       return TRUE;
     case EM_GETMODIFY: return s->modified ? TRUE : FALSE;
     case EM_SETMODIFY: s->modified = wParam != 0; return 0;
-    case EM_LIMITTEXT: s->maxLength = wParam == 0 ? 0x7FFE : static_cast<size_t>(wParam); return 0;
+    case EM_LIMITTEXT:
+      // Lengths and positions are 16-bit (EM_GETSEL packs them in words).
+      s->maxLength = wParam == 0 ? 0x7FFE : std::min<size_t>(wParam, kMaxTextLength);
+      return 0;
     case EM_SETREADONLY: s->readOnly = wParam != 0; return TRUE;
     case EM_SETSEL: {
       auto from = static_cast<intptr_t>(wParam), to = static_cast<intptr_t>(lParam);
@@ -660,14 +667,27 @@ bool Validate(Control& control) {
   return Check(control.hwnd, *s);
 }
 
+// DISPLAY: the variable's value replaces whatever the control held, a
+// refused text included, and is shown from its first character.  In the
+// entry being edited, editing starts over on it as when the focus arrives:
+// all of it selected, so that typing replaces it, and Escape comes back to it.
 void Display(Control& control) {
   EntryState* s = StateOf(control.hwnd);
   if (s == nullptr) return;
   s->text = DisplayText(*s);
   s->modified = false;
-  s->caret = std::min(s->caret, s->text.size());
-  s->anchor = kNoSelection;
-  if (s->focused) s->undo = s->text;
+  s->rejected = false;
+  s->rejectCode = 0;
+  s->scroll = 0;
+  if (s->focused) {
+    s->undo = s->text;
+    s->anchor = 0;
+    s->caret = s->text.size();
+    PlaceCaret(control.hwnd, *s);
+  } else {
+    s->caret = std::min(s->caret, s->text.size());
+    s->anchor = kNoSelection;
+  }
   InvalidateRect(control.hwnd, nullptr, TRUE);
 }
 

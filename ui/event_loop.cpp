@@ -1,7 +1,9 @@
 #include "ui/event_loop.h"
 
 #include <algorithm>
+#include <cstring>
 
+#include "ui/entry.h"
 #include "ui/event_errors.h"
 #include "ui/frame.h"
 #include "ui/window_controls.h"
@@ -27,19 +29,67 @@ void PressButton(Window* window, Control* button) {
     window->Enqueue({kEventBase + event::Accepted, button->feq()});
 }
 
-// Enter: presses the focused button, else the default button once the
-// control that has the focus has let it go (an entry converts its text on
-// leaving and may refuse).
+bool IsEntry(HWND hwnd) {
+  char name[32] = {};
+  return hwnd != nullptr && GetClassNameA(hwnd, name, sizeof name) > 0 && std::strcmp(name, kEntryClass) == 0;
+}
+
+// Enter, Tab and Escape reach the focused entry before the window acts on
+// them: the entry completes (Escape first puts back the text it started
+// with), so that what the window does next sees the value the user sees.
+// False when the entry refused its text (it keeps the focus).
+bool CompleteFocusedEntry(Window* window, UINT vk) {
+  HWND focus = GetFocus();
+  if (!IsEntry(focus) || !IsInside(window, focus)) return true;
+  SendMessageA(focus, WM_KEYDOWN, vk, 0);
+  return EntryRejectCode(focus) == 0;
+}
+
+// Enter: presses the focused button; else completes the focused entry and
+// then presses the default button, once the entry has let the focus go.
 void PressEnter(Window* window) {
   Control* focus = window->ControlByHwnd(GetFocus());
   if (focus != nullptr && focus->described.type == rsc::kButton) {
     PressButton(window, focus);
     return;
   }
+  if (!CompleteFocusedEntry(window, VK_RETURN)) return;
   Control* button = window->ControlByFeq(window->defaultButton());
   if (button == nullptr || !IsWindowEnabled(button->hwnd)) return;
   SetFocus(button->hwnd);
   if (GetFocus() == button->hwnd) PressButton(window, button);
+}
+
+// Tab, Enter and Escape as the window handles them, typed or pressed by
+// PRESSKEY alike.  True when the key is consumed.
+bool WindowKey(Window* window, uint32_t code) {
+  uint32_t plain = code & 0x7FF;  // key and Shift/Ctrl/Alt, without lock bits
+  switch (plain & 0xFF) {
+    case VK_TAB:
+      if ((plain & (key::Ctrl | key::Alt)) != 0) return false;
+      if (!CompleteFocusedEntry(window, VK_TAB)) return true;  // refused: the focus stays
+      if (HWND next = GetNextDlgTabItem(window->hwnd(), GetFocus(), (plain & key::Shift) != 0)) SetFocus(next);
+      return true;
+    case VK_RETURN:
+      if (plain != VK_RETURN) return false;
+      PressEnter(window);
+      return true;
+    case VK_ESCAPE:
+      if (plain != VK_ESCAPE) return false;
+      CompleteFocusedEntry(window, VK_ESCAPE);
+      window->Enqueue({kEventBase + event::CloseWindow});
+      return true;
+    default:
+      return false;
+  }
+}
+
+// A keystroke the engine took is not typed as well: the character the
+// window system queued right behind its key goes with it.
+void DropTypedCharacter(HWND hwnd) {
+  MSG next;
+  if (PeekMessageA(&next, hwnd, 0, 0, PM_NOREMOVE) && (next.message == WM_CHAR || next.message == WM_SYSCHAR))
+    PeekMessageA(&next, hwnd, next.message, next.message, PM_REMOVE);
 }
 
 // Keys and clicks the engine handles before the controls see them.  True
@@ -59,6 +109,7 @@ bool PreTranslate(Window* window, WindowContext* context, const MSG& msg) {
   int32_t toolbar = 0;
   if (key && HostFrameShortcut(code, &toolbar)) {
     window->Enqueue({kEventBase + event::Accepted, toolbar});
+    DropTypedCharacter(msg.hwnd);
     return true;
   }
   if (!inside) return false;
@@ -66,27 +117,12 @@ bool PreTranslate(Window* window, WindowContext* context, const MSG& msg) {
     for (uint32_t alert : control->alertKeys)
       if (KeyMatches(alert, code)) {
         window->Enqueue({kEventBase + event::AlertKey, control->feq(), 0, code});
+        if (key) DropTypedCharacter(msg.hwnd);
         return true;
       }
   }
   if (!key) return false;
-  uint32_t plain = code & 0x7FF;  // key and Shift/Ctrl/Alt, without lock bits
-  switch (plain & 0xFF) {
-    case VK_TAB:
-      if ((plain & (key::Ctrl | key::Alt)) != 0) return false;
-      if (HWND next = GetNextDlgTabItem(window->hwnd(), GetFocus(), (plain & key::Shift) != 0)) SetFocus(next);
-      return true;
-    case VK_RETURN:
-      if (plain != VK_RETURN) return false;
-      PressEnter(window);
-      return true;
-    case VK_ESCAPE:
-      if (plain != VK_ESCAPE) return false;
-      window->Enqueue({kEventBase + event::CloseWindow});
-      return true;
-    default:
-      return false;
-  }
+  return WindowKey(window, code);
 }
 
 // A keystroke queued by PressKey, handled as if typed to the focus.
@@ -108,8 +144,7 @@ void DeliverPressedKey(Window* window, WindowContext* context, uint32_t code) {
         window->Enqueue({kEventBase + event::AlertKey, control->feq(), 0, code});
         return;
       }
-  if ((code & 0xFF) == VK_RETURN) return PressEnter(window);
-  if ((code & 0xFF) == VK_ESCAPE) return window->Enqueue({kEventBase + event::CloseWindow});
+  if (WindowKey(window, code)) return;
   DispatchMessageA(&msg);
 }
 
@@ -125,6 +160,11 @@ bool FetchNext(AcceptLoop& loop, WindowContext* context) {
     QueuedEvent e;
     if (window->Dequeue(&e)) {
       if (e.keyCode != 0) context->keyCode = e.keyCode;
+      // A posted field number that names no control of the window (nor a
+      // toolbar control of the host frame) reaches the program as none.
+      if (e.feq != 0 && window->ControlByFeq(e.feq) == nullptr &&
+          !(IsToolbarControl(e.feq) && HostFrameWindow() != nullptr))
+        e.feq = 0;
       loop.current = std::move(e);
       loop.hasCurrent = true;
       loop.cycled = false;
@@ -223,6 +263,7 @@ void Cycle() {
 
 void Post(uint32_t number, int32_t feq, int thread, intptr_t where) {
   if (!IsWindowSystemStarted()) return;
+  if (number > UINT32_MAX - kEventBase) return;  // its internal code would wrap to "no event"
   if (thread == 0) thread = CurrentThreadNumber();
   if (thread == 0) return;  // the calling thread has never had a window
   DWORD wake = 0;
@@ -239,7 +280,15 @@ void Select(int32_t feq) {
   Window* window = context != nullptr ? context->active() : nullptr;
   if (window == nullptr) return;
   if (feq != 0) {
-    if (Control* control = window->ControlByFeq(feq)) SetFocus(control->hwnd);
+    Control* control = window->ControlByFeq(feq);
+    if (control == nullptr) return;
+    if (GetFocus() != control->hwnd) {
+      SetFocus(control->hwnd);
+    } else if ((SendMessageA(control->hwnd, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) != 0) {
+      // Selected again while it has the focus: editing starts over on the
+      // text shown, all of it selected, as when the focus arrives.
+      SendMessageA(control->hwnd, EM_SETSEL, 0, -1);
+    }
     return;
   }
   window->acceptAll = true;
@@ -276,6 +325,7 @@ int RaiseModalEvent(Window* window, uint32_t number, int32_t feq, std::function<
     RaiseRuntimeError(rterr::ModalEventOtherThread);
     return -1;
   }
+  if (number > UINT32_MAX - kEventBase) return 0;  // no such event: discarded
   bool running = std::any_of(context->loops.begin(), context->loops.end(),
                              [window](AcceptLoop* loop) { return loop->window == window; });
   if (!running || !window->IsOpen()) return 0;  // nothing to run it on: discarded

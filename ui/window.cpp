@@ -181,9 +181,12 @@ void Window::Enqueue(QueuedEvent event, bool front) {
 
 DWORD Window::EnqueueLocked(QueuedEvent event, bool front) {
   if (hwnd_ == nullptr) return 0;  // not open: the event is dropped
-  if (front)
-    queue_.push_front(std::move(event));
-  else
+  if (front) {
+    // EVENT:OpenWindow stays the first event of a window.
+    auto at = queue_.begin();
+    if (at != queue_.end() && at->code == kEventBase + event::OpenWindow) ++at;
+    queue_.insert(at, std::move(event));
+  } else
     queue_.push_back(std::move(event));
   return context_->threadId != GetCurrentThreadId() ? context_->threadId : 0;
 }

@@ -215,10 +215,10 @@ TEST_F(BrowseTest, ZvirkoIsNeverDeleted) {
 }
 
 TEST_F(BrowseTest, DittoCopiesTheLastSavedName) {
-  // Ctrl+' is key code 0x248 (Ctrl with 0x48).
+  // Ditto is Ctrl+D (key code 0x244).
   HostRun run = Prhost("browse",
                        "key Insert\nkey Tab\ntype \"Dito\"\nkey Enter\n"
-                       "key Insert\nkey Tab\nkey Ctrl+H\nkey Enter\ndump\nkey Esc\n");
+                       "key Insert\nkey Tab\nkey Ctrl+D\nkey Enter\ndump\nkey Esc\n");
   std::vector<std::vector<int>> dumps = ListedIds(run.transcript);
   ASSERT_FALSE(dumps.empty()) << run.transcript;
   EXPECT_EQ(dumps.back(), (std::vector<int>{1, 2})) << run.transcript;
