@@ -123,17 +123,17 @@ TEST_F(FormEntryTest, EscapeUndoesTheFocusedEntryBeforeTheFormCloses) {
 // the entry comes to be edited: the first entry of the form, and the entry
 // that a rejection displays and selects again.
 TEST_F(FormEntryTest, TypingReplacesTheShownValueWhereverEditingStarts) {
-  Store({"Ana", "Ben"});
+  Store({"Ana", "Ben", "Cvita"});
   Change("type \"5\"\npress \"OK\"\n");
-  EXPECT_EQ(Partners(), (Map{{2, "Ben"}, {5, "Ana"}}));
-  // Refused letters, then a number: the number replaces the redisplayed 5.
-  std::string transcript = Prhost("form change 5", "type \"abc\"\nkey Enter\ntype \"77\"\npress \"OK\"\n");
+  EXPECT_EQ(Partners(), (Map{{2, "Ben"}, {3, "Cvita"}, {5, "Ana"}}));
+  // Refused letters, then a number: the number replaces the redisplayed 2.
+  std::string transcript = Prhost("form change 2", "type \"abc\"\nkey Enter\ntype \"77\"\npress \"OK\"\n");
   EXPECT_NE(transcript.find("beep"), std::string::npos) << transcript;
-  EXPECT_EQ(Partners(), (Map{{2, "Ben"}, {77, "Ana"}})) << transcript;
+  EXPECT_EQ(Partners(), (Map{{3, "Cvita"}, {5, "Ana"}, {77, "Ben"}})) << transcript;
   // The name entry reached by Tab and typed over, then the number again
   // after the name: both replace.
-  Prhost("form change 77", "key Tab\ntype \"Cvita\"\nkey Shift+Tab\ntype \"3\"\npress \"OK\"\n");
-  EXPECT_EQ(Partners(), (Map{{2, "Ben"}, {3, "Cvita"}}));
+  Prhost("form change 3", "key Tab\ntype \"Dora\"\nkey Shift+Tab\ntype \"4\"\npress \"OK\"\n");
+  EXPECT_EQ(Partners(), (Map{{4, "Dora"}, {5, "Ana"}, {77, "Ben"}}));
 }
 
 // A refused number that was wider than the entry is redisplayed from its
