@@ -29,6 +29,14 @@ static_assert(PR_COMPLETED_RESPONSE == 1 && PR_CANCELLED_RESPONSE == 2);
 
 namespace fs = std::filesystem;
 
+// A sanitized build installs sanitized libraries: the example is built the
+// same way so that it loads them.
+#ifdef PR_SANITIZED
+constexpr char kExtraFlags[] = " -fsanitize=address,undefined";
+#else
+constexpr char kExtraFlags[] = "";
+#endif
+
 // Runs a shell command; its output (stdout and stderr) and exit status.
 int Shell(const std::string& command, std::string* output) {
   output->clear();
@@ -64,7 +72,7 @@ TEST(Install, ExampleHostBuildsAgainstTheInstalledHeaderAndAddsPartners) {
 
   const std::string host = work + "/add_partner";
   ASSERT_EQ(Shell("cc -std=c11 -Wall -Wextra -Werror -o '" + host + "' '" PR_SOURCE_DIR "/examples/add_partner.c' $(" +
-                    pkg + "--cflags --libs pr_dll) -Wl,-rpath,'" + libdir + "'",
+                    pkg + "--cflags --libs pr_dll) -Wl,-rpath,'" + libdir + "'" + kExtraFlags,
                 &out),
             0)
       << out;

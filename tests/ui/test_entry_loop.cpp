@@ -161,6 +161,25 @@ TEST_F(EntryLoopTest, UndoAndTheModifiedFlag) {
   EXPECT_EQ(Pairs(seen), (Pairs_{{0x203, 0}, {0xF, 2}, {1, 2}, {0x201, 0}}));
 }
 
+// A key the loop takes as an alert key is not typed into the entry as well:
+// neither a letter nor the control character of a Ctrl key.
+TEST_F(EntryLoopTest, AlertKeysAreNotTypedAsWell) {
+  Open();
+  form_.ControlByFeq(4)->alertKeys.push_back('Z');
+  int alerts = 0;
+  std::string shown;
+  HeadlessScript("key Tab\nkey z\nkey Ctrl+Q\n");
+  RunLoop([&](int32_t e, int32_t) {
+    if (e == event::AlertKey && ++alerts == 2) {
+      shown = EntryText(nameEntry_);
+      Post(event::CloseWindow);
+    }
+  });
+  EXPECT_EQ(alerts, 2);
+  EXPECT_EQ(shown, "Ana");
+  EXPECT_EQ(HeadlessTranscript().find("beep"), std::string::npos) << HeadlessTranscript();
+}
+
 // BEEP and a refused keystroke both sound the message beep.
 TEST_F(EntryLoopTest, BeepAndRefusedKeys) {
   Open();
