@@ -12,11 +12,16 @@
 //     variable as it was, queues EVENT:Rejected with a nonzero rejection code
 //     (in the event's `where`, and from EntryRejectCode) and keeps the focus
 //     in the control; the next leave checks the text again, changed or not.
-// Escape restores the text shown when editing began, then completes.
+// Escape restores the text shown when editing began, then completes.  The
+// event loop hands Tab, Enter and Escape to the focused entry before it acts
+// on them itself.  DISPLAY shows the variable again and, in the focused
+// entry, starts editing over on it (all selected).  Lengths and positions
+// are 16-bit: no limit goes above 65,535 characters.
 //
 // Keys: Home, End, Left, Right (Ctrl: by words; Shift: extends the
 // selection), Backspace, Delete, Ctrl+C / Ctrl+X / Ctrl+V (nothing is copied
-// out of a password entry; a read-only entry only copies).  A refused key
+// out of a password entry; a read-only entry only copies; a paste inserts
+// even in overwrite mode).  A refused key
 // (maximum length, no room left in an entry that does not scroll, a
 // character outside the font) beeps and changes nothing.
 //

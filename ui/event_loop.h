@@ -14,10 +14,14 @@
 // the window unless the program called Cycle() for that event; after
 // Completed it ends the AcceptAll mode of SELECT.  While waiting, the loop
 // pumps the thread's window messages: buttons become EVENT:Accepted,
-// alert keys EVENT:AlertKey, the close box EVENT:CloseWindow, Escape
-// CloseWindow, Enter presses the default button, Tab moves between controls,
-// host frame shortcuts accept their toolbar control.  When the window
-// system's input ends, the loop gets EVENT:CloseDown and the window closes.
+// alert keys EVENT:AlertKey, the close box EVENT:CloseWindow, host frame
+// shortcuts accept their toolbar control.  Tab, Enter and Escape go to the
+// focused entry first, which completes (Escape after undoing its edit); then
+// Tab moves between controls (unless the entry refused its text), Enter
+// presses the enabled default button and Escape queues CloseWindow.  PRESSKEY
+// keys take the same way.  A key taken as an alert key or a shortcut is not
+// typed as well.  When the window system's input ends, the loop gets
+// EVENT:CloseDown and the window closes.
 //
 // All functions act on the calling thread; only Post may reach another.
 #pragma once
@@ -63,12 +67,15 @@ void Cycle();
 
 // Queues event number `event` (internal code event + 0xA000) for control
 // `feq` (0: a window event) of the active window of thread `thread` (0: the
-// calling thread).  `where` non-zero queues it before all waiting events.
-// Dropped when that thread has no active window or the window system has not
-// started.
+// calling thread).  `where` non-zero queues it before all waiting events but
+// a waiting EVENT:OpenWindow.  An `feq` that names no control of the window
+// (nor a host toolbar control) arrives as FIELD() 0.  Dropped when that thread
+// has no active window, the window system has not started, or `event` is
+// above 0xFFFFFFFF - 0xA000 (its internal code would wrap).
 void Post(uint32_t event, int32_t feq = 0, int thread = 0, intptr_t where = 0);
 
-// Moves the focus to control `feq` of the active window.  With feq 0:
+// Moves the focus to control `feq` of the active window; an entry that
+// already has it selects its whole text again.  With feq 0:
 // switches AcceptAll on, validates every control in order (the classes'
 // validate hooks; a refusing control gets the focus, raises its own
 // EVENT:Rejected and ends the pass) and, when all pass, posts EVENT:Completed.
