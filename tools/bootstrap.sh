@@ -2,7 +2,7 @@
 # Installs the Debian packages the build needs when they are missing.  As root
 # it runs apt-get itself; otherwise it prints the command to run.
 set -eu
-need="cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libncurses-dev libsqlite3-dev tmux"
+need="cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libncurses-dev libsqlite3-dev tmux pkg-config"
 missing=""
 for p in $need; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
