@@ -58,6 +58,10 @@ TEST(Install, ExampleHostBuildsAgainstTheInstalledHeaderAndAddsPartners) {
   char pattern[] = "/tmp/pr_install_XXXXXX";
   ASSERT_NE(mkdtemp(pattern), nullptr);
   const std::string root = pattern, prefix = root + "/prefix", work = root + "/work";
+  struct Cleanup {
+    std::string path;
+    ~Cleanup() { fs::remove_all(path); }
+  } cleanup{root};
   fs::create_directories(work);
   std::string out;
   ASSERT_EQ(Shell("'" PR_CMAKE "' --install '" PR_BINARY_DIR "' --prefix '" + prefix + "'", &out), 0) << out;
@@ -89,7 +93,6 @@ TEST(Install, ExampleHostBuildsAgainstTheInstalledHeaderAndAddsPartners) {
   ASSERT_EQ(Shell(env + loader + "timeout 60 '" + prefix + "/bin/prhost' --ui=headless add Cvita", &out), 0) << out;
   EXPECT_NE(out.find("3\tCvita"), std::string::npos) << out;
   ASSERT_EQ(Shell("cd '" + work + "' && '" + prefix + "/bin/twl' verify PARTNERI.TWL", &out), 0) << out;
-  fs::remove_all(root);
 }
 
 }  // namespace
