@@ -64,6 +64,7 @@ size_t StringArgumentCount(int32_t op) {
 
 int32_t CallDriver(int32_t op, FileDescriptor* file, intptr_t* args) {
   if (file->entry == nullptr) {
+    ClearError();
     SetErrorCode(80);
     return 0;
   }
@@ -125,6 +126,7 @@ FileCallback* FindFileCallback(FileDescriptor* file) {
 
 int32_t Dispatch(int32_t op, FileDescriptor* file, intptr_t* args, size_t argCount) {
   if (file == nullptr) {
+    ClearError();
     SetErrorCode(37);
     return 0;
   }

@@ -497,8 +497,8 @@ int main(int argc, char** argv) {
       auto start = Clock::now();
       for (int p = 0; p < pages; ++p) {
         pr::files::Close(&view);
-        pr::files::Reset(&f.key, positions[static_cast<size_t>(p)]);
         pr::files::Open(&view, 0x22);
+        pr::files::Reset(&view, positions[static_cast<size_t>(p)]);
         for (int r = 0; r < 15; ++r) {
           pr::files::Next(&view);
           Check("NEXT view");
