@@ -182,6 +182,17 @@ int CompareKeys(std::string_view a, std::string_view b, size_t count, const std:
   return r < 0 ? -1 : (r > 0 ? 1 : 0);
 }
 
+// Whether `key` is `count` components and a record pointer, as a saved
+// position must be.
+bool WellFormedKey(std::string_view key, size_t count) {
+  size_t at = 0;
+  uint8_t tag;
+  std::string_view payload;
+  for (size_t c = 0; c < count; ++c)
+    if (!ReadComponent(key, &at, &tag, &payload)) return false;
+  return at + 4 == key.size();
+}
+
 std::string Hex(std::string_view bytes) {
   static const char kDigits[] = "0123456789ABCDEF";
   std::string out;
@@ -818,7 +829,8 @@ void ApplyPending(FileDescriptor* view, ViewState* state, int dir) {
         // either direction returns that record, or its neighbour if it is gone.
         std::string key;
         if (state->savedPosition.empty() || state->savedPosition[0] != 'S' ||
-            !Unhex(std::string_view(state->savedPosition).substr(1), &key)) {
+            !Unhex(std::string_view(state->savedPosition).substr(1), &key) ||
+            !WellFormedKey(key, state->components.size())) {
           FailWith(kInvalidPosition);
           return;
         }

@@ -10,8 +10,10 @@
 #include <iterator>
 #include <map>
 #include <string>
+#include <thread>
 
 #include "files/dispatch.h"
+#include "files/drivers.h"
 #include "files/errors.h"
 #include "files/statements.h"
 #include "files/string_stack.h"
@@ -352,6 +354,97 @@ TEST_F(ViewTest, JoinWhoseConditionDoesNotCompileFailsAtOpen) {
   EXPECT_EQ(FileError(), "View join: Unknown field OTHER:ID at 10");
   Next(&view);
   EXPECT_EQ(ErrorCode(), 37);
+}
+
+TEST_F(ViewTest, EveryRefusalOverwritesTheWholeErrorState) {
+  // An earlier statement leaves file error texts behind.
+  auto dirty = [&] {
+    SetProperty(&view, PROP_VIEW_FILTER, "NOPE");
+    ASSERT_EQ(ErrorCode(), 80);
+    ASSERT_FALSE(FileError().empty());
+  };
+  dirty();
+  Next(&view);  // never opened
+  EXPECT_EQ(ErrorCode(), 37);
+  EXPECT_EQ(FileError(), "");
+  EXPECT_EQ(FileErrorCode(), "");
+  dirty();
+  Set(static_cast<KeyDescriptor*>(nullptr));
+  EXPECT_EQ(ErrorCode(), 37);
+  EXPECT_EQ(FileError(), "");
+  FileDescriptor flat;
+  flat.driver = DriverRecordFor("DOS");
+  flat.entry = flat.driver->entry;
+  dirty();
+  Open(&flat, 0x42);
+  EXPECT_EQ(ErrorCode(), 80);
+  EXPECT_EQ(FileError(), "");
+  FileDescriptor noDriver;
+  dirty();
+  Open(&noDriver, 0x42);
+  EXPECT_EQ(ErrorCode(), 80);
+  EXPECT_EQ(FileError(), "");
+}
+
+TEST_F(ViewTest, CloseAndThreadEndFreeTheViewsState) {
+  Fill(3);
+  SetProperty(&view, PROP_VIEW_ORDER, "-MEM:ID");
+  SetProperty(&view, PROP_VIEW_WANTED, "9");
+  Open(&view, 0x22);
+  Close(&view);
+  EXPECT_FALSE(ViewHasState(&view));
+  EXPECT_EQ(GetProperty(&view, PROP_VIEW_WANTED), "0");
+  EXPECT_EQ(GetProperty(&view, PROP_VIEW_ORDER), "");
+  Destroy(&view);
+  // A thread that ends with its view open (or only set up) sends it DESTROY:
+  // a later thread whose view lands at the same address starts clean.
+  FileDescriptor threadView;
+  InitViewDescriptor(&threadView, &structure, "THREADVIEW");
+  bool hadState = false;
+  std::thread worker([&] {
+    SetProperty(&threadView, PROP_VIEW_FILTER, "MEM:ID > 1");
+    Open(&threadView, 0x22);
+    hadState = ViewHasState(&threadView) && ErrorCode() == 0;
+  });
+  worker.join();
+  EXPECT_TRUE(hadState);
+  EXPECT_FALSE(ViewHasState(&threadView));
+  EXPECT_EQ(threadView.entry, &ViewBindingEntry);
+}
+
+TEST_F(ViewTest, DriversAreAskedForKeysAndToldOfTheViewBracket) {
+  Fill(2);
+  SetProperty(&view, PROP_VIEW_ORDER, "+MEM:ID");
+  Open(&view, 0x22);
+  EXPECT_EQ(driver.ops, (std::vector<int32_t>{OP_QUERY_KEY, OP_INVIEW}));
+  Close(&view);
+  EXPECT_EQ(driver.ops, (std::vector<int32_t>{OP_QUERY_KEY, OP_INVIEW, OP_ENDVIEW}));
+  Close(&view);  // closed already: nothing more is sent
+  EXPECT_EQ(driver.ops.size(), 3u);
+}
+
+TEST_F(ViewTest, ProjectListsChangeOnlyTheirFieldsAndPutWritesTheRecordWhole) {
+  driver.rows = {{1, "one"}, {2, "two"}};
+  structure.project = {1};  // MEM:ID only
+  SetProperty(&view, PROP_VIEW_ORDER, "+MEM:ID");
+  Open(&view, 0x22);
+  std::memcpy(row.name, "mine    ", 8);
+  SetView(&view);
+  Next(&view);
+  ASSERT_EQ(ErrorCode(), 0);
+  EXPECT_EQ(row.id, 1);
+  EXPECT_EQ(std::string(row.name, 8), "mine    ");
+  // The filter still sees the whole record.
+  SetProperty(&view, PROP_VIEW_FILTER, "CLIP(MEM:NAME) = 'two'");
+  SetView(&view);
+  Next(&view);
+  ASSERT_EQ(ErrorCode(), 0);
+  EXPECT_EQ(row.id, 2);
+  EXPECT_EQ(std::string(row.name, 8), "mine    ");
+  Put(&view);
+  ASSERT_EQ(ErrorCode(), 0);
+  EXPECT_EQ(driver.rows[2], "two     ");
+  EXPECT_EQ(std::string(row.name, 8), "mine    ");
 }
 
 }  // namespace
