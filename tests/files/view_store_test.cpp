@@ -290,39 +290,53 @@ TEST_F(ViewStoreTest, ExpressionOrdersMixDirectionsAndPositionsSurviveDeletion) 
 }
 
 TEST_F(ViewStoreTest, SortedOrderSeesRecordsAddedChangedAndDeletedAfterOpen) {
-  AddT(1, "delta");
-  AddT(2, "alpha");
-  AddT(3, "echo");
-  AddT(4, "charlie");
-  AddT(5, "golf");
-  Order("+UPPER(T:NAME)");
-  Open(&view, 0x22);
-  SetView(&view);
-  EXPECT_EQ(Read(2), (std::vector<int32_t>{2, 4}));  // alpha, charlie
-  // Meanwhile: delta goes, bravo and foxtrot come, golf becomes "beta".
-  GetT(1);
-  Delete(&t);
-  AddT(6, "foxtrot");
-  AddT(7, "bravo");
-  GetT(5);
-  std::memcpy(tr.name, "beta ", 5);
-  Put(&t);
-  ASSERT_EQ(ErrorCode(), 0);
-  // The walk goes on from charlie: no error on the deleted record, the new
-  // one in its place, the changed one not at its old place.
-  EXPECT_EQ(Read(10), (std::vector<int32_t>{3, 6}));
-  EXPECT_EQ(ErrorCode(), 33);
-  EXPECT_EQ(All(), (std::vector<int32_t>{2, 5, 7, 4, 3, 6}));
-  EXPECT_EQ(All(false), (std::vector<int32_t>{6, 3, 4, 7, 5, 2}));
-  // Everything deleted: the walk ends cleanly.
-  for (int32_t id : {2, 3, 4, 5, 6, 7}) {
-    GetT(id);
+  // The same walk by an expression and by a plain field no key serves.
+  auto add = [&](int32_t id, const std::string& name, int amount) {
+    Fill(id, name);
+    PutDecimal(tr.amount, amount);
+    Add(&t);
+    ASSERT_EQ(ErrorCode(), 0);
+  };
+  for (const char* order : {"+UPPER(T:NAME)", "+T:AMT"}) {
+    SCOPED_TRACE(order);
+    add(1, "delta", 40);
+    add(2, "alpha", 10);
+    add(3, "echo", 50);
+    add(4, "charlie", 30);
+    add(5, "golf", 70);
+    Order(order);
+    Open(&view, 0x22);
+    ASSERT_EQ(ErrorCode(), 0);
+    EXPECT_EQ(GetProperty(&view, 0x731F), "2");
+    SetView(&view);
+    EXPECT_EQ(Read(2), (std::vector<int32_t>{2, 4}));  // alpha, charlie
+    // Meanwhile: delta goes, bravo and foxtrot come, golf becomes "beta".
+    GetT(1);
     Delete(&t);
+    add(6, "foxtrot", 60);
+    add(7, "bravo", 20);
+    GetT(5);
+    std::memcpy(tr.name, "beta ", 5);
+    PutDecimal(tr.amount, 15);
+    Put(&t);
+    ASSERT_EQ(ErrorCode(), 0);
+    // The walk goes on from charlie: no error on the deleted record, the new
+    // one in its place, the changed one not at its old place.
+    EXPECT_EQ(Read(10), (std::vector<int32_t>{3, 6}));
+    EXPECT_EQ(ErrorCode(), 33);
+    EXPECT_EQ(All(), (std::vector<int32_t>{2, 5, 7, 4, 3, 6}));
+    EXPECT_EQ(All(false), (std::vector<int32_t>{6, 3, 4, 7, 5, 2}));
+    // Everything deleted: the walk ends cleanly.
+    for (int32_t id : {2, 3, 4, 5, 6, 7}) {
+      GetT(id);
+      Delete(&t);
+    }
+    SetView(&view);
+    Next(&view);
+    EXPECT_EQ(ErrorCode(), 33);
+    EXPECT_EQ(GetProperty(&view, 0x734A), "0");
+    Close(&view);
   }
-  SetView(&view);
-  Next(&view);
-  EXPECT_EQ(ErrorCode(), 33);
-  EXPECT_EQ(GetProperty(&view, 0x734A), "0");
 }
 
 TEST_F(ViewStoreTest, ExpressionJoinsReadTheFirstMatchAndInnerJoinsLeaveOutParents) {
