@@ -1051,6 +1051,17 @@ bool CompileJoins(ViewState* state, const std::vector<FileDescriptor*>& files, c
   return true;
 }
 
+// What CLOSE releases: all but the filter and the order.
+void ReleaseWalk(ViewState* state) {
+  ViewState fresh;
+  fresh.owner = state->owner;
+  fresh.filterText = std::move(state->filterText);
+  fresh.filter = std::move(state->filter);
+  fresh.order = std::move(state->order);
+  fresh.components = std::move(state->components);
+  *state = std::move(fresh);
+}
+
 int32_t OpenView(FileDescriptor* view, const ViewStructure* structure) {
   FileDescriptor* primary = structure->primary;
   if (ViewState* known = FindState(view); known != nullptr && known->open) {
@@ -1078,7 +1089,12 @@ int32_t OpenView(FileDescriptor* view, const ViewStructure* structure) {
     return 0;
   }
   ClearError();
-  // A fresh view reads from the start of its own order.
+  // A fresh view reads from the start of its own order, unless this thread
+  // last positioned the primary file on the view's own walk (SET or RESET on
+  // its key, or in record order for a view without order): then it goes on
+  // from there.
+  const KeyDescriptor* positioned = nullptr;
+  const bool known = LastSequence(primary, &positioned);
   state->open = true;
   state->pending = Pending::kSet;
   state->setComponents = 0;
@@ -1088,6 +1104,9 @@ int32_t OpenView(FileDescriptor* view, const ViewStructure* structure) {
     state->open = false;
     return 0;
   }
+  if (known && ((state->walk == WalkKind::kKey && positioned == state->walkKey) ||
+                (state->walk == WalkKind::kFile && positioned == nullptr)))
+    state->pending = Pending::kNone;
   Bracket(state, true);
   ClearError();
   return 0;
@@ -1141,10 +1160,16 @@ int32_t GenericViewEntry(int32_t op, FileDescriptor* view, intptr_t* args) {
   if (op == OP_OPEN) return OpenView(view, structure);
   ViewState* state = FindState(view);
   if (op == OP_DESTROY || op == OP_CLOSE) {
-    // CLOSE and DESTROY release the view's state, filter and order with it,
-    // and rebind; on a view without state they do nothing.
+    // Both rebind.  CLOSE releases the walk and everything that positions
+    // it (the sorted index, positions, 7355h); the filter and order texts
+    // stay for the next OPEN of this thread, as the browse sets its order
+    // once.  DESTROY (at thread end at the latest) releases the state whole.
+    // On a view without state they do nothing.
     if (state != nullptr && state->open) Bracket(state, false);
-    DropState(view);
+    if (op == OP_DESTROY || (state != nullptr && state->filterText.empty() && state->order.empty()))
+      DropState(view);
+    else if (state != nullptr)
+      ReleaseWalk(state);
     view->entry = ViewBindingEntry;
     ClearError();
     return 0;

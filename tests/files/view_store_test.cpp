@@ -105,6 +105,7 @@ class ViewStoreTest : public ::testing::Test {
   }
   void TearDown() override {
     Close(&view);
+    Destroy(&view);
     Close(&t);
     Close(&g);
     store::TarnwellEntry(OP_DESTROY, &t, nullptr);
@@ -229,6 +230,12 @@ TEST_F(ViewStoreTest, NextAfterOpenStartsAtTheViewsOwnOrder) {
   Order("+T:NAME");
   Open(&view, 0x22);
   EXPECT_EQ(Read(3), (std::vector<int32_t>{2, 3, 1}));
+  // Positioned on the view's own key, the primary file gives the start.
+  Close(&view);
+  Fill(0, "mike");
+  Set(&keys[1], &keys[1]);
+  Open(&view, 0x22);
+  EXPECT_EQ(Read(3), (std::vector<int32_t>{3, 1}));
 }
 
 TEST_F(ViewStoreTest, OpenFailsWhenAFileOfTheViewIsClosed) {

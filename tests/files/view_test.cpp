@@ -390,12 +390,19 @@ TEST_F(ViewTest, CloseAndThreadEndFreeTheViewsState) {
   Fill(3);
   SetProperty(&view, PROP_VIEW_ORDER, "-MEM:ID");
   SetProperty(&view, PROP_VIEW_WANTED, "9");
+  SetProperty(&view, PROP_VIEW_ORDER, "-MEM:NAME");  // a sorted walk
   Open(&view, 0x22);
+  EXPECT_EQ(GetProperty(&view, 0x734A), "3");
+  // CLOSE releases the walk and its positions; the order and filter stay
+  // for the next OPEN of this thread.
+  Close(&view);
+  EXPECT_EQ(GetProperty(&view, 0x734A), "0");
+  EXPECT_EQ(GetProperty(&view, PROP_VIEW_WANTED), "0");
+  EXPECT_EQ(GetProperty(&view, PROP_VIEW_ORDER), "-MEM:NAME");
+  // A view closed with neither has no state left.
+  SetProperty(&view, PROP_VIEW_ORDER, "");
   Close(&view);
   EXPECT_FALSE(ViewHasState(&view));
-  EXPECT_EQ(GetProperty(&view, PROP_VIEW_WANTED), "0");
-  EXPECT_EQ(GetProperty(&view, PROP_VIEW_ORDER), "");
-  Destroy(&view);
   // A thread that ends with its view open (or only set up) sends it DESTROY:
   // a later thread whose view lands at the same address starts clean.
   FileDescriptor threadView;
