@@ -27,6 +27,8 @@ constexpr int32_t kFileNotOpen = 37;
 constexpr int32_t kFileAlreadyOpen = 52;
 constexpr int32_t kInvalidPosition = 76;
 constexpr int32_t kUnsupported = 80;
+// Sort keys hold at most this many components (each at most 2 + 255 bytes).
+constexpr size_t kOrderComponentsMax = 32;
 
 // Overwrites the whole error state with `code` (no file error texts).
 void FailWith(int32_t code) {
@@ -191,33 +193,6 @@ bool WellFormedKey(std::string_view key, size_t count) {
   for (size_t c = 0; c < count; ++c)
     if (!ReadComponent(key, &at, &tag, &payload)) return false;
   return at + 4 == key.size();
-}
-
-std::string Hex(std::string_view bytes) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string out;
-  for (char c : bytes) {
-    out.push_back(kDigits[static_cast<uint8_t>(c) >> 4]);
-    out.push_back(kDigits[static_cast<uint8_t>(c) & 15]);
-  }
-  return out;
-}
-
-bool Unhex(std::string_view text, std::string* out) {
-  if (text.size() % 2 != 0) return false;
-  auto digit = [](char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-  };
-  out->clear();
-  for (size_t i = 0; i < text.size(); i += 2) {
-    int hi = digit(text[i]), lo = digit(text[i + 1]);
-    if (hi < 0 || lo < 0) return false;
-    out->push_back(static_cast<char>(hi << 4 | lo));
-  }
-  return true;
 }
 
 // The sorted walk of an order that no key serves: every record's sort key,
@@ -574,6 +549,10 @@ bool CompileOrder(const ViewStructure* structure, std::string_view text, std::ve
       component.descending = part[0] == '-';
       part = Trim(std::string_view(part).substr(1));
     }
+    if (out->size() == kOrderComponentsMax) {
+      *error = {EXPR_TOO_COMPLEX, "More than " + std::to_string(kOrderComponentsMax) + " order components"};
+      return false;
+    }
     component.text = part;
     if (!component.expression.Compile(part, files, error)) return false;
     if (component.expression.empty()) {
@@ -825,11 +804,10 @@ void ApplyPending(FileDescriptor* view, ViewState* state, int dir) {
       } else if (state->walk == WalkKind::kFile) {
         Reset(primary, state->savedPosition);
       } else {
-        // Sorted positions are "S" and the key in hex; the next read in
+        // Sorted positions are "S" and the sort key; the next read in
         // either direction returns that record, or its neighbour if it is gone.
-        std::string key;
+        std::string key = state->savedPosition.empty() ? std::string() : state->savedPosition.substr(1);
         if (state->savedPosition.empty() || state->savedPosition[0] != 'S' ||
-            !Unhex(std::string_view(state->savedPosition).substr(1), &key) ||
             !WellFormedKey(key, state->components.size())) {
           FailWith(kInvalidPosition);
           return;
@@ -944,7 +922,7 @@ std::string CurrentPosition(FileDescriptor* view, ViewState* state) {
       FailWith(kRecordNotAvailable);
       return "";
     }
-    return "S" + Hex(state->cursorKey);
+    return "S" + state->cursorKey;
   }
   return Position(primary);
 }
@@ -1253,7 +1231,7 @@ int32_t GenericViewEntry(int32_t op, FileDescriptor* view, intptr_t* args) {
       if (state->walk == WalkKind::kSorted) {
         int32_t pointer = Pointer(primary);
         if (ErrorCode() != 0) return 0;
-        state->savedPosition = "S" + Hex(SortKey(state, state->components.size(), pointer));
+        state->savedPosition = "S" + SortKey(state, state->components.size(), pointer);
       } else {
         state->savedPosition = state->walk == WalkKind::kKey ? Position(state->walkKey) : Position(primary);
       }

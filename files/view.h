@@ -35,8 +35,8 @@
 // outside the list as they were read.
 //
 // Position strings: the key's or file's own for key and record-order walks;
-// "S" and the sort key in hex for sorted walks, so a RESET finds the place
-// even after the record itself has gone.
+// "S" and the sort key's bytes for sorted walks, so a RESET finds the place
+// even after the record itself has gone.  An order has at most 32 components.
 //
 // View states live in one list guarded by a lock, keyed by descriptor; a
 // THREAD view has a descriptor (and so a state) per thread.

@@ -335,6 +335,10 @@ TEST_F(ViewTest, PropertiesReadBackAndTextsThatDoNotCompileAreRefusedWhenSet) {
   SetProperty(&view, PROP_VIEW_ORDER, "UPPER(MEM:NAME");
   EXPECT_EQ(ErrorCode(), 80);
   EXPECT_EQ(FileErrorCode(), "1010");
+  std::string many = "MEM:ID";
+  for (int i = 0; i < 32; ++i) many += ",MEM:ID";
+  SetProperty(&view, PROP_VIEW_ORDER, many);  // 33 components: a sort key too long
+  EXPECT_EQ(FileErrorCode(), "1013");
   EXPECT_EQ(GetProperty(&view, PROP_VIEW_FILTER), "MEM:ID > 3");
   EXPECT_EQ(GetProperty(&view, PROP_VIEW_ORDER), "+MEM:ID, -SUB(MEM:NAME, 1, 2)");
   // Operations the engine does not know.
