@@ -677,10 +677,12 @@ bool Rebuild(FileDescriptor* view, ViewState* state) {
   state->walkKey = nullptr;
   state->reversed = false;
   if (!keepIndex) {
+    // A filter change alone leaves the walk where it stands, as the key
+    // walks do.
     state->sorted.Clear();
     state->indexBuilt = false;
+    state->cursor = Cursor::kStart;
   }
-  state->cursor = Cursor::kStart;
   if (state->components.empty()) {
     state->walk = WalkKind::kFile;
   } else if (KeyDescriptor* key = KeyForOrder(primary, state->components, &state->reversed)) {

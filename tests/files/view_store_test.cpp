@@ -264,6 +264,12 @@ TEST_F(ViewStoreTest, FilterPassesOverRecordsThatFailInBothDirectionsAndInTheCou
   EXPECT_EQ(All(), (std::vector<int32_t>{2, 4, 6}));
   Order("-UPPER(T:NAME)");
   EXPECT_EQ(All(), (std::vector<int32_t>{4, 6, 2}));
+  // A filter changed in the middle of a walk applies from where it stands.
+  SetProperty(&view, PROP_VIEW_FILTER, "");
+  SetView(&view);
+  EXPECT_EQ(Read(2), (std::vector<int32_t>{4, 3}));
+  SetProperty(&view, PROP_VIEW_FILTER, "T:ID % 2 = 0");
+  EXPECT_EQ(Read(2), (std::vector<int32_t>{6, 2}));
   SetProperty(&view, PROP_VIEW_FILTER, "");
   EXPECT_EQ(Records(&view), 7);
 }
