@@ -172,7 +172,10 @@ class ViewTest : public ::testing::Test {
     InitViewDescriptor(&view, &structure, "VIEW");
     Open(&file, 0x42);
   }
-  void TearDown() override { Destroy(&view); }
+  void TearDown() override {
+    Destroy(&view);
+    Close(&file);
+  }
 
   void Fill(int32_t count) {
     for (int32_t id = 1; id <= count; ++id) driver.rows[id] = "N" + std::to_string(id);
