@@ -2,6 +2,7 @@
 // random mutation of expressions through the fuzz target's body.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -243,6 +244,13 @@ std::string Mutate(std::string s, std::mt19937& rng, const std::string& alphabet
   return s;
 }
 
+// PR_FUZZ_SCALE multiplies the rounds (a long run: PR_FUZZ_SCALE=100).
+int Rounds(int base) {
+  const char* text = std::getenv("PR_FUZZ_SCALE");
+  int scale = text != nullptr ? std::atoi(text) : 1;
+  return base * (scale > 0 ? scale : 1);
+}
+
 TEST(ExpressionFuzz, MutatedExpressionsOverRandomRecordsStayInBounds) {
   const std::vector<std::string> seeds = {
       "INSTRING('ANA',UPPER(F:NAME),1,1)", "F:ID + F:ARR[2] * 3 % 7 - F:GRID[2,1] / 0",
@@ -252,7 +260,7 @@ TEST(ExpressionFuzz, MutatedExpressionsOverRandomRecordsStayInBounds) {
   };
   const std::string alphabet = "FIDNAMEPRSCGOUT:[](),'#+-*/%&=<> 0123456789.ANDORNOTSUBLEN";
   std::mt19937 rng(20261208);
-  for (int round = 0; round < 6000; ++round) {
+  for (int round = 0, rounds = Rounds(6000); round < rounds; ++round) {
     std::string record(64, '\0');
     for (char& c : record) c = static_cast<char>(rng());
     std::string text = Mutate(seeds[rng() % seeds.size()], rng, alphabet);
