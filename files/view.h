@@ -39,7 +39,11 @@
 // even after the record itself has gone.  An order has at most 32 components.
 //
 // View states live in one list guarded by a lock, keyed by descriptor; a
-// THREAD view has a descriptor (and so a state) per thread.
+// THREAD view has a descriptor (and so a state) per thread.  CLOSE releases
+// the walk but keeps the filter and order texts; DESTROY releases the state
+// whole.  As with files, a descriptor that has state must get DESTROY before
+// it goes away; the thread that made a state sends DESTROY to its views at
+// its end (files/thread_files.h).
 #pragma once
 
 #include <cstdint>
