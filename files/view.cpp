@@ -340,7 +340,7 @@ struct ViewState {
   size_t cursorComponents = 0;  // kValue: components compared
   bool cursorPointer = false;   // kValue: the pointer too (a saved position)
   bool indexBuilt = false;      // the index holds the keys of `previousOrder`
-  int32_t highestPointer = 0;   // the highest record pointer the index has seen
+  uint32_t highestPointer = 0;  // the highest record pointer the index has seen
   int32_t knownRecords = -1;    // RECORDS of the primary file when last looked
 };
 
@@ -592,33 +592,34 @@ KeyDescriptor* KeyForOrder(FileDescriptor* primary, const std::vector<OrderCompo
 }
 
 // The sort key of the records now in the buffers: the first `count`
-// components, then (with `pointer` >= 0) the record pointer.
-std::string SortKey(const ViewState* state, size_t count, int32_t pointer) {
+// components, then (with `withPointer`) the record pointer.
+std::string SortKey(const ViewState* state, size_t count, bool withPointer, uint32_t pointer = 0) {
   std::string key;
   for (size_t i = 0; i < count && i < state->components.size(); ++i)
     EncodeValue(state->components[i].expression.Evaluate(), &key);
-  if (pointer >= 0) AppendPointer(pointer, &key);
+  if (withPointer) AppendPointer(static_cast<int32_t>(pointer), &key);
   return key;
 }
 
 // Reads the primary file in sequence from record pointer `from` on (0: from
 // its start) and puts each record into the sorted index.  The view's buffers
-// are kept.
-int32_t ReadIntoIndex(FileDescriptor* view, ViewState* state, int32_t from) {
+// are kept.  Pointers are unsigned 32-bit record numbers.
+int32_t ReadIntoIndex(FileDescriptor* view, ViewState* state, uint64_t from) {
   FileDescriptor* primary = StructureOf(view)->primary;
+  if (from > UINT32_MAX) return 0;  // no record can lie above the last number
   BufferSnapshot keep(state);
-  if (from <= 0)
+  if (from == 0)
     Set(primary);
   else
-    Set(primary, from);
+    Set(primary, static_cast<int32_t>(static_cast<uint32_t>(from)));
   for (;;) {
     Next(primary);
     if (ErrorCode() != 0) break;
-    int32_t pointer = Pointer(primary);
+    uint32_t pointer = static_cast<uint32_t>(Pointer(primary));
     if (pointer < from) continue;
     ReadJoins(state, primary, StructureOf(view)->joins);
-    std::string key = SortKey(state, state->components.size(), pointer);
-    if (from <= 0)
+    std::string key = SortKey(state, state->components.size(), true, pointer);
+    if (from == 0)
       state->sorted.Append(key);
     else
       state->sorted.Insert(key);
@@ -655,7 +656,7 @@ int32_t CatchUp(FileDescriptor* view, ViewState* state) {
   int32_t records = Records(primary);
   if (ErrorCode() != 0) return ErrorCode();
   if (records == state->knownRecords) return 0;
-  int32_t code = ReadIntoIndex(view, state, state->highestPointer + 1);
+  int32_t code = ReadIntoIndex(view, state, uint64_t{state->highestPointer} + 1);
   if (code != 0) return code;
   state->knownRecords = records;
   if (static_cast<size_t>(records) > state->sorted.size()) {
@@ -797,7 +798,7 @@ void ApplyPending(FileDescriptor* view, ViewState* state, int dir) {
         state->cursor = Cursor::kValue;
         state->cursorComponents = static_cast<size_t>(state->setComponents);
         state->cursorPointer = false;
-        state->cursorKey = SortKey(state, state->cursorComponents, -1);
+        state->cursorKey = SortKey(state, state->cursorComponents, false);
       }
       break;
     case Pending::kReset:
@@ -869,7 +870,7 @@ void SortedStep(FileDescriptor* view, ViewState* state, int dir) {
     }
     if (ErrorCode() != 0) return;
     bool takesPart = Qualifies(view, state);
-    std::string now = SortKey(state, state->components.size(), PointerOfKey(entry));
+    std::string now = SortKey(state, state->components.size(), true, static_cast<uint32_t>(PointerOfKey(entry)));
     state->cursor = Cursor::kAt;
     state->cursorKey = entry;
     if (now != entry) {
@@ -1233,7 +1234,7 @@ int32_t GenericViewEntry(int32_t op, FileDescriptor* view, intptr_t* args) {
       if (state->walk == WalkKind::kSorted) {
         int32_t pointer = Pointer(primary);
         if (ErrorCode() != 0) return 0;
-        state->savedPosition = "S" + SortKey(state, state->components.size(), pointer);
+        state->savedPosition = "S" + SortKey(state, state->components.size(), true, static_cast<uint32_t>(pointer));
       } else {
         state->savedPosition = state->walk == WalkKind::kKey ? Position(state->walkKey) : Position(primary);
       }

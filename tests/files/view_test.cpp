@@ -461,5 +461,18 @@ TEST_F(ViewTest, ProjectListsChangeOnlyTheirFieldsAndPutWritesTheRecordWhole) {
   EXPECT_EQ(std::string(row.name, 8), "mine    ");
 }
 
+TEST_F(ViewTest, SortedWalksKeepRecordPointersAboveTwoToThe31) {
+  // Record pointers are unsigned 32-bit numbers (here the driver's ids).
+  const int32_t high = static_cast<int32_t>(0x80000005u);
+  driver.rows = {{1, "c"}, {INT32_MAX, "a"}, {high, "b"}};
+  SetProperty(&view, PROP_VIEW_ORDER, "+MEM:NAME");
+  Open(&view, 0x22);
+  EXPECT_EQ(Read(5, true), (std::vector<int32_t>{INT32_MAX, high, 1}));
+  // A record added above the highest pointer is read in.
+  driver.rows[high + 1] = "bb";
+  SetView(&view);
+  EXPECT_EQ(Read(5, true), (std::vector<int32_t>{INT32_MAX, high, high + 1, 1}));
+}
+
 }  // namespace
 }  // namespace pr::files
