@@ -651,11 +651,13 @@ int32_t BuildSortedWalk(FileDescriptor* view, ViewState* state) {
 // there on.  When the count still does not add up (a pointer was used
 // again), the index is built afresh.  Deleted and changed records are found
 // when the walk reaches them.
-int32_t CatchUp(FileDescriptor* view, ViewState* state) {
+int32_t CatchUp(FileDescriptor* view, ViewState* state, bool positioning) {
   FileDescriptor* primary = StructureOf(view)->primary;
   int32_t records = Records(primary);
   if (ErrorCode() != 0) return ErrorCode();
-  if (records == state->knownRecords) return 0;
+  // A SET or RESET always looks above the highest pointer (one seek), so a
+  // record added while another went is found at the next page at the latest.
+  if (records == state->knownRecords && !positioning) return 0;
   int32_t code = ReadIntoIndex(view, state, uint64_t{state->highestPointer} + 1);
   if (code != 0) return code;
   state->knownRecords = records;
@@ -892,7 +894,7 @@ void Fetch(FileDescriptor* view, ViewState* state, int dir) {
   FileDescriptor* primary = StructureOf(view)->primary;
   RememberBuffers(state);
   if (state->walk == WalkKind::kSorted) {
-    if (int32_t code = CatchUp(view, state); code != 0) {
+    if (int32_t code = CatchUp(view, state, state->pending != Pending::kNone); code != 0) {
       FailWith(code);
       return;
     }
