@@ -225,6 +225,12 @@ struct Sample {
   long peakKb = 0;
 };
 
+long PeakKb() {
+  struct rusage usage {};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
 Sample RunInChild(const std::function<double()>& body) {
   int fds[2];
   if (pipe(fds) != 0) std::exit(3);
@@ -523,7 +529,11 @@ int main(int argc, char** argv) {
       Check("order");
       if (*filter) pr::files::SetProperty(&view, pr::files::PROP_VIEW_FILTER, filter);
       Check("filter");
+      auto opening = Clock::now();
       pr::files::Open(&view, 0x22);
+      if (*order)
+        std::fprintf(stderr, "    %s: view opened (walk built) over %d records in %.2f s, peak %ld KiB so far\n", order,
+                     records, std::chrono::duration<double>(Clock::now() - opening).count(), PeakKb());
       Check("OPEN view");
       const int pages = 20000;
       const int32_t kRecordNotAvailable = 33;
