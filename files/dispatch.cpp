@@ -64,14 +64,63 @@ size_t StringArgumentCount(int32_t op) {
 
 int32_t CallDriver(int32_t op, FileDescriptor* file, intptr_t* args) {
   if (file->entry == nullptr) {
+    ClearError();
     SetErrorCode(80);
     return 0;
   }
   return file->entry(op, file, args);
 }
 
+// The key (null: record order) each file was last positioned on by this
+// thread's statements.  A view opened over the file goes on from there only
+// when that is the view's own walk.
+struct Sequences;
+thread_local Sequences* t_sequences = nullptr;
+thread_local bool t_sequencesGone = false;  // the thread is ending: no more notes
+struct Sequences {
+  std::unordered_map<const FileDescriptor*, const KeyDescriptor*> map;
+  ~Sequences() {
+    t_sequences = nullptr;
+    t_sequencesGone = true;
+  }
+};
+
+void NoteSequence(int32_t op, const FileDescriptor* file, const intptr_t* args) {
+  const KeyDescriptor* key = nullptr;
+  switch (op) {
+    case OP_SETkey:
+    case OP_SETkeykey:
+    case OP_SETkeyptr:
+    case OP_SETkeykeyptr:
+    case OP_RESETkey:
+      if (args == nullptr) return;
+      key = reinterpret_cast<const KeyDescriptor*>(args[0]);
+      break;
+    case OP_SETfile:
+    case OP_SETfilekey:
+    case OP_SETfileptr:
+    case OP_RESETfile:
+      break;
+    case OP_OPEN:
+    case OP_CLOSE:
+    case OP_DESTROY:
+      if (t_sequences != nullptr) t_sequences->map.erase(file);
+      return;
+    default:
+      return;
+  }
+  if (file->kind != KIND_FILE || ErrorCode() != 0 || t_sequencesGone) return;
+  try {
+    static thread_local Sequences sequences;
+    t_sequences = &sequences;
+    sequences.map[file] = key;
+  } catch (const std::bad_alloc&) {
+  }
+}
+
 // The layer's own bookkeeping after an operation reached the driver.
-void AfterDriver(int32_t op, FileDescriptor* file) {
+void AfterDriver(int32_t op, FileDescriptor* file, const intptr_t* args) {
+  NoteSequence(op, file, args);
   switch (op) {
     case OP_OPEN:
       if (ErrorCode() == 0) {
@@ -109,6 +158,14 @@ void RegisterFileCallback(FileDescriptor* file, FileCallback* callback) {
   registry.cachedCallback = nullptr;
 }
 
+bool LastSequence(const FileDescriptor* file, const KeyDescriptor** key) {
+  if (t_sequences == nullptr) return false;
+  auto it = t_sequences->map.find(file);
+  if (it == t_sequences->map.end()) return false;
+  *key = it->second;
+  return true;
+}
+
 FileCallback* FindFileCallback(FileDescriptor* file) {
   CallbackRegistry& registry = Registry();
   std::lock_guard<std::mutex> guard(registry.lock);
@@ -125,6 +182,7 @@ FileCallback* FindFileCallback(FileDescriptor* file) {
 
 int32_t Dispatch(int32_t op, FileDescriptor* file, intptr_t* args, size_t argCount) {
   if (file == nullptr) {
+    ClearError();
     SetErrorCode(37);
     return 0;
   }
@@ -153,7 +211,7 @@ int32_t Dispatch(int32_t op, FileDescriptor* file, intptr_t* args, size_t argCou
   // 4. No callback: the driver alone.
   if (callbacks[0] == nullptr) {
     int32_t result = CallDriver(op, file, args);
-    AfterDriver(op, file);
+    AfterDriver(op, file, args);
     return result;
   }
 
@@ -195,7 +253,7 @@ int32_t Dispatch(int32_t op, FileDescriptor* file, intptr_t* args, size_t argCou
     ClearError();
   } else {
     result = CallDriver(op, file, args);
-    AfterDriver(op, file);
+    AfterDriver(op, file, args);
   }
 
   params.handledByCallback = handled;

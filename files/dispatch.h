@@ -41,6 +41,12 @@ inline constexpr size_t kArgumentBlockWords = 4;
 // gives error 37, a descriptor without a driver entry error 80.
 int32_t Dispatch(int32_t op, FileDescriptor* file, intptr_t* args = nullptr, size_t argCount = 0);
 
+// The key `file` was last positioned on (SET or RESET) by a statement of the
+// calling thread, null for record order; false when it was not positioned
+// since it was opened.  The view engine starts a freshly opened view there
+// when that is the view's own walk.
+bool LastSequence(const FileDescriptor* file, const KeyDescriptor** key);
+
 // ------------------------------------------------------------ file callbacks
 // The parameter block handed to callbacks.  It owns copies of everything, so
 // a callback may keep it past the call.

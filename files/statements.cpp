@@ -25,6 +25,8 @@ int32_t FileOp(int32_t op, FileDescriptor* file, std::initializer_list<intptr_t>
 // the first word of the block.
 int32_t KeyOp(int32_t op, KeyDescriptor* key, std::initializer_list<intptr_t> more = {}) {
   if (key == nullptr) {
+    // Every statement overwrites the whole error state, file error texts too.
+    ClearError();
     SetErrorCode(37);
     return 0;
   }

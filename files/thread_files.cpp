@@ -1,5 +1,6 @@
 #include "files/thread_files.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -7,6 +8,7 @@
 
 #include "files/runtime_state.h"
 #include "files/statements.h"
+#include "files/view.h"
 
 namespace pr::files {
 namespace {
@@ -20,8 +22,15 @@ struct Instance {
 
 struct ThreadFiles {
   std::vector<std::unique_ptr<Instance>> instances;
+  std::vector<FileDescriptor*> views;
   ~ThreadFiles() { DestroyAll(); }
   void DestroyAll() {
+    // Views first: they read the files below them.
+    while (!views.empty()) {
+      FileDescriptor* view = views.back();
+      views.pop_back();
+      if (ViewStateOwnedByThisThread(view)) Destroy(view);
+    }
     // Newest first, so a file made while another was in use goes first.
     while (!instances.empty()) {
       std::unique_ptr<Instance> last = std::move(instances.back());
@@ -103,6 +112,22 @@ FileDescriptor* ThreadInstance(const ThreadFileTemplate& file) {
     return nullptr;
   }
   return &files->instances.back()->descriptor;
+}
+
+void RegisterThreadView(FileDescriptor* view) {
+  ThreadFiles* files = CurrentThreadFiles();
+  if (files == nullptr || std::find(files->views.begin(), files->views.end(), view) != files->views.end()) return;
+  try {
+    files->views.push_back(view);
+  } catch (const std::bad_alloc&) {
+  }
+}
+
+void UnregisterThreadView(const FileDescriptor* view) {
+  if (t_filesGone) return;
+  ThreadFiles* files = CurrentThreadFiles();
+  if (files == nullptr) return;
+  files->views.erase(std::remove(files->views.begin(), files->views.end(), view), files->views.end());
 }
 
 void ReleaseThreadFiles() {

@@ -27,9 +27,15 @@ struct ThreadFileTemplate {
 // made (no memory, or the thread is ending).
 FileDescriptor* ThreadInstance(const ThreadFileTemplate& file);
 
-// Sends DESTROY to every instance of the calling thread and frees them (the
-// thread-end step; also run automatically when the thread ends).  A later
-// ThreadInstance in the same thread makes a fresh instance.
+// Sends DESTROY to every view whose state the calling thread made and that
+// still has it, then to every instance of the calling thread, and frees the
+// instances (the thread-end step; also run automatically when the thread
+// ends).  A later ThreadInstance in the same thread makes a fresh instance.
 void ReleaseThreadFiles();
+
+// Views with engine state made by the calling thread (the view engine keeps
+// this list; a view whose state is gone is passed over at thread end).
+void RegisterThreadView(FileDescriptor* view);
+void UnregisterThreadView(const FileDescriptor* view);
 
 }  // namespace pr::files

@@ -11,17 +11,39 @@
 // binding entry back.
 //
 // The generic engine walks the primary file through the key whose components
-// match the view's order ("+PAR:ID" walks PAR:IdKey with the driver's own
-// SET, NEXT and PREVIOUS, so a page costs only the records it reads).  An
-// order that no key serves is walked by reading the file in sequence once
-// and sorting the record pointers (cost: one pass over the file per rebuild).
-// Filters and join expressions need the expression evaluator, which this
-// module does not carry: an empty filter passes every record, any other
-// filter text is refused when it is set, and a join by expression is refused
-// when the view is opened (error 80 with an explaining file error text).
+// are the order's components when they are plain fields of the primary file
+// ("+PAR:ID" walks PAR:IdKey with the driver's own SET, NEXT and PREVIOUS, so
+// a page costs only the records it reads; a changed file is seen as the
+// driver sees it).  Without an order it walks the file in record order.  Any
+// other order (expressions, fields of joined files, fields no key leads with)
+// is walked through a sorted index of every record's sort key, built once by
+// reading the file in sequence and kept true while the file changes: records
+// added since are read into it (from above the highest record pointer seen),
+// a record found deleted leaves it, and a record whose key changed moves to
+// its new place.  A page then costs a binary search per record read.
+//
+// Filters, order components and join conditions are expressions
+// (files/expr.h), compiled when they are set (a text that does not compile
+// is refused then, error 80 with the evaluator's number and message as file
+// error code and text) and evaluated on the record buffers as the walk reads.
+// Records that fail the filter are passed over.  A join by key reads the
+// joined file through its key; a join by expression reads the joined file in
+// sequence up to the first record the condition holds for.
+//
+// PROJECT lists: after a fetch only the projected bytes of each buffer
+// change; a PUT through the view writes the record whole, with the bytes
+// outside the list as they were read.
+//
+// Position strings: the key's or file's own for key and record-order walks;
+// "S" and the sort key's bytes for sorted walks, so a RESET finds the place
+// even after the record itself has gone.  An order has at most 32 components.
 //
 // View states live in one list guarded by a lock, keyed by descriptor; a
-// THREAD view has a descriptor (and so a state) per thread.
+// THREAD view has a descriptor (and so a state) per thread.  CLOSE releases
+// the walk but keeps the filter and order texts; DESTROY releases the state
+// whole.  As with files, a descriptor that has state must get DESTROY before
+// it goes away; the thread that made a state sends DESTROY to its views at
+// its end (files/thread_files.h).
 #pragma once
 
 #include <cstdint>
@@ -44,7 +66,7 @@ struct ViewJoin {
   FileDescriptor* file = nullptr;       // the joined file
   KeyDescriptor* key = nullptr;         // key join: the joined file's key ...
   std::vector<uint32_t> parentFields;   // ... compared with these fields of the parent (numbers from 1)
-  std::string_view expression;          // expression join (needs the expression evaluator)
+  std::string_view expression;          // expression join: the condition, over the view's files
   bool inner = false;                   // only parents with a match
   std::vector<uint32_t> project;        // PROJECT fields; empty = all
   std::vector<ViewJoin> joins;          // nested joins under this file
@@ -65,7 +87,12 @@ void InitViewDescriptor(FileDescriptor* view, const ViewStructure* structure, st
 int32_t ViewBindingEntry(int32_t op, FileDescriptor* view, intptr_t* args);
 int32_t GenericViewEntry(int32_t op, FileDescriptor* view, intptr_t* args);
 
-// Whether `view` has a state (was opened and not closed since).
+// Whether `view` has a state (was opened, or had properties set, and was not
+// closed since).
 bool ViewHasState(const FileDescriptor* view);
+
+// Whether `view`'s state was made by the calling thread (the thread-end step
+// sends DESTROY to those).
+bool ViewStateOwnedByThisThread(const FileDescriptor* view);
 
 }  // namespace pr::files

@@ -43,6 +43,16 @@ int ReportStructureCheck(const DefinitionMismatch& m) {
                                newer ? CategoryMessageOverride(kNewerFormatOverride, kNewerFormatMessage) : nullptr);
 }
 
+// Writes through a declaration of another record length are refused.
+int RefuseOtherLength(uint32_t declared, uint32_t stored) {
+  if (stored == 0) return 0;
+  const std::string text = "The declared record length " + std::to_string(declared) +
+                           " differs from the file's record length " + std::to_string(stored) +
+                           ": the file can be read but not written";
+  files::SetFileError("47", text.c_str());
+  return kErrInvalidDeclaration;
+}
+
 int FindTable(const Container& file, std::string_view name, RecordNumber* number) {
   std::vector<uint8_t> key, data;
   NameKey(name, &key);
@@ -166,6 +176,9 @@ int Table::LoadStoredDefinition(const TableDefinition* declared, const OpenOptio
     }
     definition_ = *declared;
     definition_.version = declared->RequiredVersion();
+    TableDefinition stored;
+    if (ReadDefinition(load, &stored, &mismatch) == WalkResult::kOk && stored.recordLength != declared->recordLength)
+      storedLength_ = stored.recordLength;
     return 0;
   }
 
@@ -278,6 +291,7 @@ void Table::EraseEntries(const RecordNumber& record, const uint8_t* image) {
 // ------------------------------------------------------------ data records
 
 int Table::Add(const uint8_t* image, RecordNumber* assigned) {
+  if (int rc = RefuseOtherLength(recordLength(), storedLength_)) return rc;
   RecordNumber record;
   if (!file_->NextRecordNumber(record.data())) RaiseDriverError(kErrNumbersExhausted, file_->fileName().c_str());
   if (int rc = AddEntries(record, image)) return rc;
@@ -316,6 +330,7 @@ bool Table::Exists(const RecordNumber& record) const {
 int Table::Fetch(const RecordNumber& record, uint8_t* image) {
   uint8_t key[kDataKeyLength];
   if (!file_->Find(View(key, DataKey(number_, record, key)), &found_)) return kErrRecordNotFound;
+  if (storedLength_ != 0 && found_.size() == storedLength_) found_.resize(recordLength(), 0);
   if (found_.size() != recordLength()) return kErrInvalidDataFile;
   std::memcpy(image, found_.data(), found_.size());
   if (oem_) RecordFromOem(layout_.textFields, image);
@@ -324,6 +339,7 @@ int Table::Fetch(const RecordNumber& record, uint8_t* image) {
 }
 
 int Table::Replace(const RecordNumber& record, const uint8_t* image) {
+  if (int rc = RefuseOtherLength(recordLength(), storedLength_)) return rc;
   uint8_t key[kDataKeyLength];
   const size_t keyLength = DataKey(number_, record, key);
   if (!file_->Find(View(key, keyLength), &found_)) return kErrRecordNotFound;
@@ -376,6 +392,7 @@ int Table::Replace(const RecordNumber& record, const uint8_t* image) {
 }
 
 int Table::Delete(const RecordNumber& record) {
+  if (int rc = RefuseOtherLength(recordLength(), storedLength_)) return rc;
   uint8_t key[kDataKeyLength];
   const size_t keyLength = DataKey(number_, record, key);
   if (!file_->Find(View(key, keyLength), &found_)) return kErrRecordNotFound;

@@ -207,6 +207,10 @@ class Table {
   TableLayout layout_;
   CollationState collation_;
   bool oem_ = false;
+  // The stored record length when the declaration's differs (0 otherwise):
+  // records are then read (cut or padded to the declared length) but never
+  // written, which would store records of the wrong length.
+  uint32_t storedLength_ = 0;
   std::vector<std::unique_ptr<Container>> indexTrees_;  // per key; null for file keys
   RecordNumber current_{};
   bool hasCurrent_ = false;

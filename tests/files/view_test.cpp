@@ -10,8 +10,10 @@
 #include <iterator>
 #include <map>
 #include <string>
+#include <thread>
 
 #include "files/dispatch.h"
+#include "files/drivers.h"
 #include "files/errors.h"
 #include "files/statements.h"
 #include "files/string_stack.h"
@@ -31,6 +33,7 @@ class KeyedMemoryDriver {
   int32_t putError = 0;
   int queryViewCalls = 0;
   int nextCalls = 0;
+  std::vector<int32_t> ops;  // the view's brackets and key queries received
 
   static int32_t Entry(int32_t op, FileDescriptor* file, intptr_t* args) {
     return static_cast<KeyedMemoryDriver*>(file->driverState)->Run(op, file, args);
@@ -57,6 +60,21 @@ class KeyedMemoryDriver {
     switch (op) {
       case OP_QUERY_VIEW:
         ++queryViewCalls;
+        return 0;
+      case OP_OPEN:
+      case OP_CLOSE:
+        return 0;
+      case OP_SETfileptr:
+        at_ = static_cast<int32_t>(args[0]);
+        mode_ = kBeforeAt;
+        return 0;
+      case OP_INVIEW:
+      case OP_ENDVIEW:
+      case OP_QUERY_KEY:
+        ops.push_back(op);
+        return 0;
+      case OP_DELETE:
+        rows.erase(Buffer(file).id);
         return 0;
       case OP_SETfile:
       case OP_SETkey:
@@ -152,8 +170,12 @@ class ViewTest : public ::testing::Test {
     file.keys = &key;
     structure.primary = &file;
     InitViewDescriptor(&view, &structure, "VIEW");
+    Open(&file, 0x42);
   }
-  void TearDown() override { Destroy(&view); }
+  void TearDown() override {
+    Destroy(&view);
+    Close(&file);
+  }
 
   void Fill(int32_t count) {
     for (int32_t id = 1; id <= count; ++id) driver.rows[id] = "N" + std::to_string(id);
@@ -296,37 +318,160 @@ TEST_F(ViewTest, ForwardedPutLeavesItsErrorOnTheView) {
   EXPECT_EQ(ErrorCode(), 0);
 }
 
-TEST_F(ViewTest, PropertiesReadBackAndExpressionsAreRefused) {
-  SetProperty(&view, PROP_VIEW_ORDER, "+MEM:ID, -MEM:NAME");
-  EXPECT_EQ(GetProperty(&view, PROP_VIEW_ORDER), "+MEM:ID, -MEM:NAME");
-  EXPECT_EQ(GetProperty(&view, PROP_VIEW_ORDER, 2), "-MEM:NAME");
+TEST_F(ViewTest, PropertiesReadBackAndTextsThatDoNotCompileAreRefusedWhenSet) {
+  SetProperty(&view, PROP_VIEW_ORDER, "+MEM:ID, -SUB(MEM:NAME, 1, 2)");
+  ASSERT_EQ(ErrorCode(), 0);
+  EXPECT_EQ(GetProperty(&view, PROP_VIEW_ORDER), "+MEM:ID, -SUB(MEM:NAME, 1, 2)");
+  EXPECT_EQ(GetProperty(&view, PROP_VIEW_ORDER, 2), "-SUB(MEM:NAME, 1, 2)");
   SetProperty(&view, PROP_VIEW_WANTED, "15");
   EXPECT_EQ(GetProperty(&view, PROP_VIEW_WANTED), "15");
-  SetProperty(&view, PROP_VIEW_FILTER, "");
-  EXPECT_EQ(ErrorCode(), 0);
   SetProperty(&view, PROP_VIEW_FILTER, "MEM:ID > 3");
+  EXPECT_EQ(ErrorCode(), 0);
+  // Refused at the write, with the evaluator's number and the place; the
+  // filter and order in force stay.
+  SetProperty(&view, PROP_VIEW_FILTER, "MEM:IDX > 3");
   EXPECT_EQ(ErrorCode(), 80);
-  SetProperty(&view, PROP_VIEW_ORDER, "UPPER(MEM:NAME)");
-  Open(&view, 0x22);
-  SetView(&view);
+  EXPECT_EQ(FileErrorCode(), "1011");
+  EXPECT_EQ(FileError(), "View filter: Unknown field MEM:IDX at 1");
+  SetProperty(&view, PROP_VIEW_FILTER, "MEM:ID >");
+  EXPECT_EQ(FileErrorCode(), "1010");
+  SetProperty(&view, PROP_VIEW_ORDER, "UPPER(MEM:NAME");
   EXPECT_EQ(ErrorCode(), 80);
-  EXPECT_NE(FileError().find("expression evaluator"), std::string::npos);
+  EXPECT_EQ(FileErrorCode(), "1010");
+  std::string many = "MEM:ID";
+  for (int i = 0; i < 32; ++i) many += ",MEM:ID";
+  SetProperty(&view, PROP_VIEW_ORDER, many);  // 33 components: a sort key too long
+  EXPECT_EQ(FileErrorCode(), "1013");
+  EXPECT_EQ(GetProperty(&view, PROP_VIEW_FILTER), "MEM:ID > 3");
+  EXPECT_EQ(GetProperty(&view, PROP_VIEW_ORDER), "+MEM:ID, -SUB(MEM:NAME, 1, 2)");
   // Operations the engine does not know.
-  Close(&view);
   Open(&view, 0x22);
+  ASSERT_EQ(ErrorCode(), 0);
   Dispatch(OP_BUILDfile, &view);
   EXPECT_EQ(ErrorCode(), 80);
 }
 
-TEST_F(ViewTest, ExpressionJoinIsRefusedAtOpen) {
+TEST_F(ViewTest, JoinWhoseConditionDoesNotCompileFailsAtOpen) {
   ViewJoin join;
   join.file = &file;
   join.expression = "MEM:ID = OTHER:ID";
   structure.joins.push_back(join);
   Open(&view, 0x22);
   EXPECT_EQ(ErrorCode(), 80);
+  EXPECT_EQ(FileError(), "View join: Unknown field OTHER:ID at 10");
   Next(&view);
   EXPECT_EQ(ErrorCode(), 37);
+}
+
+TEST_F(ViewTest, EveryRefusalOverwritesTheWholeErrorState) {
+  // An earlier statement leaves file error texts behind.
+  auto dirty = [&] {
+    SetProperty(&view, PROP_VIEW_FILTER, "NOPE");
+    ASSERT_EQ(ErrorCode(), 80);
+    ASSERT_FALSE(FileError().empty());
+  };
+  dirty();
+  Next(&view);  // never opened
+  EXPECT_EQ(ErrorCode(), 37);
+  EXPECT_EQ(FileError(), "");
+  EXPECT_EQ(FileErrorCode(), "");
+  dirty();
+  Set(static_cast<KeyDescriptor*>(nullptr));
+  EXPECT_EQ(ErrorCode(), 37);
+  EXPECT_EQ(FileError(), "");
+  FileDescriptor flat;
+  flat.driver = DriverRecordFor("DOS");
+  flat.entry = flat.driver->entry;
+  dirty();
+  Open(&flat, 0x42);
+  EXPECT_EQ(ErrorCode(), 80);
+  EXPECT_EQ(FileError(), "");
+  FileDescriptor noDriver;
+  dirty();
+  Open(&noDriver, 0x42);
+  EXPECT_EQ(ErrorCode(), 80);
+  EXPECT_EQ(FileError(), "");
+}
+
+TEST_F(ViewTest, CloseAndThreadEndFreeTheViewsState) {
+  Fill(3);
+  SetProperty(&view, PROP_VIEW_ORDER, "-MEM:ID");
+  SetProperty(&view, PROP_VIEW_WANTED, "9");
+  SetProperty(&view, PROP_VIEW_ORDER, "-MEM:NAME");  // a sorted walk
+  Open(&view, 0x22);
+  EXPECT_EQ(GetProperty(&view, 0x734A), "3");
+  // CLOSE releases the walk and its positions; the order and filter stay
+  // for the next OPEN of this thread.
+  Close(&view);
+  EXPECT_EQ(GetProperty(&view, 0x734A), "0");
+  EXPECT_EQ(GetProperty(&view, PROP_VIEW_WANTED), "0");
+  EXPECT_EQ(GetProperty(&view, PROP_VIEW_ORDER), "-MEM:NAME");
+  // A view closed with neither has no state left.
+  SetProperty(&view, PROP_VIEW_ORDER, "");
+  Close(&view);
+  EXPECT_FALSE(ViewHasState(&view));
+  // A thread that ends with its view open (or only set up) sends it DESTROY:
+  // a later thread whose view lands at the same address starts clean.
+  FileDescriptor threadView;
+  InitViewDescriptor(&threadView, &structure, "THREADVIEW");
+  bool hadState = false;
+  std::thread worker([&] {
+    SetProperty(&threadView, PROP_VIEW_FILTER, "MEM:ID > 1");
+    Open(&threadView, 0x22);
+    hadState = ViewHasState(&threadView) && ErrorCode() == 0;
+  });
+  worker.join();
+  EXPECT_TRUE(hadState);
+  EXPECT_FALSE(ViewHasState(&threadView));
+  EXPECT_EQ(threadView.entry, &ViewBindingEntry);
+}
+
+TEST_F(ViewTest, DriversAreAskedForKeysAndToldOfTheViewBracket) {
+  Fill(2);
+  SetProperty(&view, PROP_VIEW_ORDER, "+MEM:ID");
+  Open(&view, 0x22);
+  EXPECT_EQ(driver.ops, (std::vector<int32_t>{OP_QUERY_KEY, OP_INVIEW}));
+  Close(&view);
+  EXPECT_EQ(driver.ops, (std::vector<int32_t>{OP_QUERY_KEY, OP_INVIEW, OP_ENDVIEW}));
+  Close(&view);  // closed already: nothing more is sent
+  EXPECT_EQ(driver.ops.size(), 3u);
+}
+
+TEST_F(ViewTest, ProjectListsChangeOnlyTheirFieldsAndPutWritesTheRecordWhole) {
+  driver.rows = {{1, "one"}, {2, "two"}};
+  structure.project = {1};  // MEM:ID only
+  SetProperty(&view, PROP_VIEW_ORDER, "+MEM:ID");
+  Open(&view, 0x22);
+  std::memcpy(row.name, "mine    ", 8);
+  SetView(&view);
+  Next(&view);
+  ASSERT_EQ(ErrorCode(), 0);
+  EXPECT_EQ(row.id, 1);
+  EXPECT_EQ(std::string(row.name, 8), "mine    ");
+  // The filter still sees the whole record.
+  SetProperty(&view, PROP_VIEW_FILTER, "CLIP(MEM:NAME) = 'two'");
+  SetView(&view);
+  Next(&view);
+  ASSERT_EQ(ErrorCode(), 0);
+  EXPECT_EQ(row.id, 2);
+  EXPECT_EQ(std::string(row.name, 8), "mine    ");
+  Put(&view);
+  ASSERT_EQ(ErrorCode(), 0);
+  EXPECT_EQ(driver.rows[2], "two     ");
+  EXPECT_EQ(std::string(row.name, 8), "mine    ");
+}
+
+TEST_F(ViewTest, SortedWalksKeepRecordPointersAboveTwoToThe31) {
+  // Record pointers are unsigned 32-bit numbers (here the driver's ids).
+  const int32_t high = static_cast<int32_t>(0x80000005u);
+  driver.rows = {{1, "c"}, {INT32_MAX, "a"}, {high, "b"}};
+  SetProperty(&view, PROP_VIEW_ORDER, "+MEM:NAME");
+  Open(&view, 0x22);
+  EXPECT_EQ(Read(5, true), (std::vector<int32_t>{INT32_MAX, high, 1}));
+  // A record added above the highest pointer is read in.
+  driver.rows[high + 1] = "bb";
+  SetView(&view);
+  EXPECT_EQ(Read(5, true), (std::vector<int32_t>{INT32_MAX, high, high + 1, 1}));
 }
 
 }  // namespace
