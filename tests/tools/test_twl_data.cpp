@@ -141,6 +141,12 @@ TEST_F(TwlData, BadRowOnLine57RefusesTheWholeImport) {
   Result fresh = Twl({"import", "NEW.TWL", "--table", "PARTNERI", "--like", path, "bad.csv"}, dir.path());
   EXPECT_EQ(fresh.exit, 1);
   EXPECT_FALSE(std::filesystem::exists(dir.File("NEW.TWL")));
+  // A name that a look before the open does not find but the open does (it
+  // finds names regardless of case, as another program's file created in
+  // between would be found): the refused import leaves that file alone.
+  Result other = Twl({"import", "target.twl", "--table", "PARTNERI", "bad.csv"}, dir.path());
+  EXPECT_EQ(other.exit, 1) << other.err;
+  EXPECT_EQ(ReadAll(path), before);
   // The good rows go in.
   WriteAll(dir.File("good.csv"), CsvWithRow57("1057,Good,2.00,2026-12-07"));
   Result good = Twl({"import", path, "--table", "PARTNERI", "good.csv"}, dir.path());

@@ -1,5 +1,3 @@
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -99,12 +97,15 @@ int CommandImport(const Arguments& args) {
 
   ImportFile target;
   target.path = path;
-  struct stat info;
-  target.existed = stat(path.c_str(), &info) == 0;
+  target.existed = true;
   if (DWORD rc = store::OpenPhysicalFile(path, store::kShareDenyNone | 0x02, "", false, &target.file)) {
     target.file = nullptr;
     return ReportOpenError(path, static_cast<int>(rc));
   }
+  // Whether this import made the file is the open's own answer: a look
+  // before it could see no file that another program creates a moment later,
+  // and a refused import would then delete that program's file.
+  target.existed = !target.file->createdByOpen();
   if (DWORD rc = target.file->BeginChange()) {
     target.Abandon();
     return ReportOpenError(path, static_cast<int>(rc));
