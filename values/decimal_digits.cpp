@@ -36,7 +36,7 @@ bool ParseDecimal(std::string_view text, DecimalDigits* out) {
   if (i < n && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
   DecimalDigits v;
   int64_t point = 0;
-  bool seenPoint = false, anyDigit = false, leading = true;
+  bool seenPoint = false, anyDigit = false, leading = true, lost = false;
   for (; i < n; ++i) {
     char c = text[i];
     if (c == '.' && !seenPoint) {
@@ -51,8 +51,13 @@ bool ParseDecimal(std::string_view text, DecimalDigits* out) {
     }
     leading = false;
     if (!seenPoint) ++point;
-    if (v.count < DecimalDigits::kMaxDigits) v.d[v.count++] = c;
+    if (v.count < DecimalDigits::kMaxDigits) {
+      v.d[v.count++] = c;
+    } else if (c != '0') {
+      lost = true;  // a significant digit beyond what is carried
+    }
   }
+  if (lost) return false;
   if (!anyDigit) return false;
   if (i < n && (text[i] == 'e' || text[i] == 'E')) {
     ++i;

@@ -13,7 +13,8 @@ namespace pr::values {
 // value = (negative ? -1 : 1) * 0.d[0] d[1] ... d[count-1] * 10^point, with no
 // leading or trailing zero digit; zero has count 0.
 struct DecimalDigits {
-  static constexpr size_t kMaxDigits = 64;
+  // Every digit a picture can show (255 positions) plus the one that rounds.
+  static constexpr size_t kMaxDigits = 256;
   bool negative = false;
   int32_t point = 0;
   uint16_t count = 0;
@@ -25,9 +26,9 @@ struct DecimalDigits {
 };
 
 // Parses [blanks][+|-]digits[.digits][(e|E)[+|-]digits][blanks]; digits may
-// be missing on one side of the point but not both.  Digits beyond
-// kMaxDigits are dropped (truncated).  Returns false, leaving *out zero, for
-// anything else.
+// be missing on one side of the point but not both.  A number with more than
+// kMaxDigits significant digits is refused rather than cut.  Returns false,
+// leaving *out zero, for anything else.
 bool ParseDecimal(std::string_view text, DecimalDigits* out);
 
 // The digits of a value: exact for whole numbers and decimal texts, 15
