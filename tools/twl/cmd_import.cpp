@@ -52,6 +52,16 @@ struct ImportFile {
   }
 };
 
+// A value as a message shows it: a NUL would end the message there.
+std::string Shown(const std::string& value) {
+  std::string shown;
+  for (char c : value) {
+    if (c == '\0') shown += "\\0";
+    else shown += c;
+  }
+  return shown;
+}
+
 bool LabelMatches(const std::string& label, const std::string& wanted) {
   std::string a = UpperCase(label), b = UpperCase(wanted);
   if (a == b) return true;
@@ -75,7 +85,10 @@ int CommandImport(const Arguments& args) {
   if (args.positional.size() != 2) return UsageError("import takes FILE and CSV");
   const std::string* tableOption = args.Option("table");
   if (!tableOption || tableOption->empty()) return UsageError("import needs --table NAME");
-  const std::string tableName = UpperCase(*tableOption);
+  std::string tableName;
+  if (!TableNameFromText(*tableOption, &tableName))
+    return UsageError("the table name " + *tableOption + " holds a character that Windows-1250 lacks");
+  const std::string tableText = TableNameText(tableName);
   const std::string& path = args.positional[0];
   const std::string& csvPath = args.positional[1];
 
@@ -92,7 +105,7 @@ int CommandImport(const Arguments& args) {
     like = std::make_unique<FileLook>();
     if (int rc = like->Open(*source)) return ReportOpenError(*source, rc);
     if (int rc = store::Table::Open(like->container(), tableName, nullptr, store::Table::OpenOptions{}, &model))
-      return ReportOpenError(*source + " table " + tableName, rc);
+      return ReportOpenError(*source + " table " + tableText, rc);
   }
 
   ImportFile target;
@@ -122,9 +135,9 @@ int CommandImport(const Arguments& args) {
   if (rc != 0) {
     target.Abandon();
     if (rc == store::kErrFileNotFound)
-      std::fprintf(stderr, "twl: %s: no table %s (--like SOURCE creates it)\n", path.c_str(), tableName.c_str());
+      std::fprintf(stderr, "twl: %s: no table %s (--like SOURCE creates it)\n", path.c_str(), tableText.c_str());
     else
-      std::fprintf(stderr, "twl: %s: table %s: error %d: %s\n", path.c_str(), tableName.c_str(), rc,
+      std::fprintf(stderr, "twl: %s: table %s: error %d: %s\n", path.c_str(), tableText.c_str(), rc,
                    files::MessageText(rc).c_str());
     return kExitUsage;
   }
@@ -142,7 +155,7 @@ int CommandImport(const Arguments& args) {
     const Column* found = nullptr;
     for (const Column& column : columns)
       if (LabelMatches(column.label, name)) found = &column;
-    if (!found) return Refuse(&target, csvPath, line, "column \"" + name + "\" names no field of table " + tableName);
+    if (!found) return Refuse(&target, csvPath, line, "column \"" + name + "\" names no field of table " + tableText);
     for (const Column* seen : mapping)
       if (seen == found) return Refuse(&target, csvPath, line, "column \"" + name + "\" is given twice");
     mapping.push_back(found);
@@ -156,7 +169,7 @@ int CommandImport(const Arguments& args) {
 
   const std::string& text = buffer.str();
   const uint64_t totalLines = static_cast<uint64_t>(std::count(text.begin(), text.end(), '\n')) + 1;
-  Progress progress("import " + tableName, args.progress);
+  Progress progress("import " + tableText, args.progress);
   size_t rows = 0;
   std::vector<std::pair<size_t, std::vector<uint8_t>>> memos;
   while (reader.Next(&row, &line, &error)) {
@@ -173,7 +186,7 @@ int CommandImport(const Arguments& args) {
       if (column.field >= 0) {
         if (!ParseFieldText(definition.fields[static_cast<size_t>(column.field)], row[c], image.data(),
                             table.recordLength(), &reason))
-          return Refuse(&target, csvPath, line, column.label + " \"" + row[c] + "\" " + reason);
+          return Refuse(&target, csvPath, line, column.label + " \"" + Shown(row[c]) + "\" " + reason);
       } else {
         std::vector<uint8_t> content;
         const size_t m = static_cast<size_t>(column.memo);
@@ -200,7 +213,7 @@ int CommandImport(const Arguments& args) {
     return kExitFaults;
   }
   std::printf("%s: imported %zu row%s into table %s\n", path.c_str(), rows, rows == 1 ? "" : "s",
-              tableName.c_str());
+              tableText.c_str());
   return kExitSound;
 }
 
