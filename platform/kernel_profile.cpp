@@ -8,6 +8,7 @@
 // the file is trusted: any length and any byte are read safely.
 #include <strings.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -43,9 +44,15 @@ std::vector<Entry> ReadProfile() {
   // The cap holds while reading: a file with no line ends (a device that
   // never ends, such as /dev/zero) stops at the cap instead of growing one
   // line without bound.  A last line that the cap cuts short is left out.
-  std::string text(kMaxProfileBytes + 1, '\0');
-  in.read(text.data(), std::streamsize(text.size()));
-  text.resize(size_t(in.gcount()));
+  std::string text;
+  char chunk[16384];
+  while (text.size() <= kMaxProfileBytes) {
+    const size_t want = std::min(sizeof chunk, kMaxProfileBytes + 1 - text.size());
+    in.read(chunk, std::streamsize(want));
+    const std::streamsize got = in.gcount();
+    if (got <= 0) break;
+    text.append(chunk, size_t(got));
+  }
   if (text.size() > kMaxProfileBytes) {
     const size_t lastEnd = text.rfind('\n', kMaxProfileBytes - 1);
     text.resize(lastEnd == std::string::npos ? 0 : lastEnd + 1);

@@ -149,6 +149,11 @@ TEST_F(PopupTest, SubmenuAndCheckMarks) {
   EXPECT_EQ(Popup("A|More{B|C}|D", 1, 1), 3);
   HeadlessScript("menu \"D\"");
   EXPECT_EQ(Popup("A|More{B|C}|D", 1, 1), 4);
+  // Directly after the "}", and after an empty item that keeps its number.
+  HeadlessScript("menu \"D\"");
+  EXPECT_EQ(Popup("A|More{B|C}D", 1, 1), 4);
+  HeadlessScript("menu \"B\"");
+  EXPECT_EQ(Popup("A||B", 1, 1), 3);
 
   HMENU menu = BuildPopupMenu(ParsePopupText("+Yes|-No"), 0);
   ASSERT_NE(menu, nullptr);
