@@ -5,6 +5,8 @@
 #include <poll.h>
 #include <signal.h>
 
+#include "store/definition_stream.h"
+#include "store/record_kinds.h"
 #include "twl_test_util.h"
 
 namespace pr::twl::testing {
@@ -154,6 +156,56 @@ TEST_F(TwlData, BadRowOnLine57RefusesTheWholeImport) {
   Result check = Twl({"dump", path, "--key", "1"}, dir.path());
   EXPECT_NE(check.out.find("\n1057,Good,2.00,2026-12-07\n"), std::string::npos);
   EXPECT_EQ(Twl({"verify", path}, dir.path()).exit, 0);
+}
+
+TEST_F(TwlData, ModelWithAnOverlongDupKeyLeavesNoFileBehind) {
+  // Another program stored a DUP key of 7523 bytes: two of its entries
+  // cannot share a node page.  Opening such a table is refused, so an import
+  // modelled on it creates nothing (before, the fifth row stopped the tool
+  // with a driver error and an empty file stayed).
+  const std::string model = dir.File("MODEL.TWL");
+  store::TableDefinition d;
+  d.recordLength = 7523;
+  store::FieldDefinition a, b;
+  a.type = b.type = files::TYPE_STRING;
+  a.name = "K:A";
+  a.size = a.declaredLength = 4000;
+  b.name = "K:B";
+  b.offset = 4000;
+  b.size = b.declaredLength = 3523;
+  d.fields = {a, b};
+  store::KeyDefinition key;
+  key.label = "K:Dup";
+  key.components = {{0, 0}, {1, 0}};
+  d.keys = {key};
+  HANDLE handle = CreateFileA(model.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+  {
+    store::Container file(handle, model);
+    ASSERT_EQ(file.RefreshHeader(), 0);
+    std::unique_ptr<store::Table> t;
+    ASSERT_EQ(store::Table::Create(file, "BIG", d, false, store::CollationState::Current(), &t), 0);
+    const store::RecordNumber number = t->number();
+    t.reset();
+    // The stored definition gets its DUP flag as the other program wrote it.
+    d.keys[0].attributes = store::kKeyDup;
+    std::vector<uint8_t> block = store::WriteDefinition(d);
+    ASSERT_LE(block.size(), store::kDefinitionBlockSize);
+    block.resize(store::kDefinitionBlockSize, 0);
+    const uint8_t definitionKey[] = {number[0], number[1], number[2], number[3], store::kKindDefinition, 0, 0};
+    file.Put(store::ByteView(definitionKey, sizeof definitionKey), store::ByteView(block.data(), block.size()));
+    ASSERT_EQ(file.WriteUpdate(), 0u);
+  }
+  CloseHandle(handle);
+
+  std::string csv = "K:A,K:B\n";
+  for (int i = 0; i < 8; ++i) csv += "same,row " + std::to_string(i) + "\n";
+  WriteAll(dir.File("rows.csv"), csv);
+  Result run = Twl({"import", "NEW.TWL", "--table", "BIG", "--like", model, "rows.csv"}, dir.path());
+  EXPECT_NE(run.exit, 0) << run.out << run.err;
+  EXPECT_NE(run.err.find("error 47"), std::string::npos) << run.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.File("NEW.TWL")));
 }
 
 // "ČX" (Windows-1250): T:ID LONG, T:WHEN TIME, T:R REAL, T:S SREAL; key on ID.

@@ -6,6 +6,7 @@
 
 #include "files/descriptors.h"
 #include "files/errors.h"
+#include "store/fatal_error.h"
 #include "store/physical.h"
 #include "tools/twl/fields.h"
 #include "tools/twl/twl.h"
@@ -29,24 +30,37 @@ const char kHelp[] =
     "\n"
     "Exit: 0 imported, 1 refused (nothing changed), 2 usage or open error.\n";
 
-// Undoes the open update and, for a file this import created, the file.
+// Undoes the open update and, for a file this import created, the file.  An
+// import that ends any other way than by its successful write (a refusal, or
+// a driver error raised in the middle) is abandoned, so it never leaves an
+// empty file of its own behind.
 struct ImportFile {
   std::string path;
   bool existed = false;
+  bool written = false;
   store::PhysicalFile* file = nullptr;
   std::unique_ptr<store::Table> table;
 
   void Abandon() {
     table.reset();
     if (file) {
-      file->DiscardChanges();
-      file->Finish();
+      try {
+        file->DiscardChanges();
+        file->Finish();
+      } catch (const store::DriverError&) {
+        // The file is closed and, when this import made it, deleted below.
+      }
       store::ClosePhysicalFile(file);
       file = nullptr;
     }
     if (!existed) DeleteFileA(path.c_str());
+    existed = true;  // once
   }
   ~ImportFile() {
+    if (!written) {
+      Abandon();
+      return;
+    }
     table.reset();
     if (file) store::ClosePhysicalFile(file);
   }
@@ -212,6 +226,7 @@ int CommandImport(const Arguments& args) {
                  static_cast<unsigned>(code));
     return kExitFaults;
   }
+  target.written = true;
   std::printf("%s: imported %zu row%s into table %s\n", path.c_str(), rows, rows == 1 ? "" : "s",
               tableText.c_str());
   return kExitSound;
