@@ -18,8 +18,15 @@ struct DecimalDigits {
   bool negative = false;
   int32_t point = 0;
   uint16_t count = 0;
-  char d[kMaxDigits] = {};
+  // Only the first `count` digits are meaningful; the rest is not cleared,
+  // so that making one costs nothing on the formatting path.
+  char d[kMaxDigits];
 
+  void Clear() {
+    negative = false;
+    point = 0;
+    count = 0;
+  }
   bool IsZero() const { return count == 0; }
   // The digit at index i of the mantissa, '0' outside it.
   char At(int64_t i) const { return i >= 0 && i < count ? d[i] : '0'; }
