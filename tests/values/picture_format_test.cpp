@@ -107,6 +107,12 @@ TEST_F(ValuesTest, EveryDigitAPictureCanShowIsCarried) {
   Value back;
   ASSERT_TRUE(Deformat(CompilePicture("@n200"), hundred, &back));
   EXPECT_EQ(back.text(), hundred);
+  // A value text holds 255 characters: 255 digits are carried, a sign more
+  // is refused rather than cut.
+  const std::string most(255, '7');
+  ASSERT_TRUE(Deformat(CompilePicture("@n_255"), most, &back));
+  EXPECT_EQ(back.text(), most);
+  EXPECT_FALSE(Deformat(CompilePicture("@n-_255"), "-" + most.substr(1) + "7", &back));
   // 50 integer and 30 decimal digits are all shown.
   std::string integer, decimals;
   for (int i = 0; i < 50; ++i) integer += char('1' + i % 9);
