@@ -101,12 +101,20 @@ uint32_t JustifyCode(char c) {
 // clamped.
 int32_t Colour(Reader& r) {
   std::string token;
+  char last = 0;
+  bool any = false;
   while (!r.AtEnd() && r.Peek() != ',' && r.Peek() != ')') {
-    char c = r.Take();
-    if (token.size() < 64) token.push_back(c);
+    last = r.Take();
+    any = true;
+    // Leading zeros change no value; past 64 kept characters the number is
+    // at its limit anyway.
+    if (last == '0' && (token.empty() || token == "-")) continue;
+    if (token.size() < 64) token.push_back(last);
   }
-  if (token.empty()) return kNoColour;
-  if (std::toupper(static_cast<unsigned char>(token.back())) == 'H') {
+  if (!any) return kNoColour;
+  if (token.empty() || token == "-") return 0;
+  if (std::toupper(static_cast<unsigned char>(last)) == 'H') {
+    if (std::toupper(static_cast<unsigned char>(token.back())) != 'H') token.push_back('H');
     uint64_t v = 0;
     for (size_t i = 0; i + 1 < token.size(); ++i) {
       int c = std::toupper(static_cast<unsigned char>(token[i]));

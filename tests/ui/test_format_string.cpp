@@ -143,12 +143,14 @@ TEST(ListFormat, ModifierDelimitersNumbersAndLimits) {
   EXPECT_EQ(ParseListFormat("20LS(0)").columns[0].scrollWidth, 0);
 
   // A long colour value keeps its own number and the colours after it.
-  f = ParseListFormat("20LE(00000000000000000001,2,00000000000000000000000FFH,99999999999999999999)");
+  f = ParseListFormat("20LE(00000000000000000001," + std::string(100, '0') + "2," + std::string(100, '0') +
+                      "FFH,99999999999999999999)");
   ASSERT_EQ(f.columns.size(), 1u);
   EXPECT_EQ(f.columns[0].colours[0], 1);
   EXPECT_EQ(f.columns[0].colours[1], 2);
   EXPECT_EQ(f.columns[0].colours[2], 0xFF);
   EXPECT_EQ(f.columns[0].colours[3], 0x7FFFFFFF);
+  EXPECT_EQ(ParseListFormat("20LE(0,-0,)").columns[0].colours[1], 0);
 
   // Numbers in parentheses are decimal: a sign is no number.
   f = ParseListFormat("20R(-6)Z(-3)");
