@@ -46,7 +46,8 @@ struct ContainerVerifier {
         const std::string what = where + " is stored in class " + std::to_string(cls) + "; this module would write it in class " +
                                  std::to_string(own);
         if (options.writingRules == VerifyOptions::WritingRules::kFault) Fail(what);
-        else report.notes.push_back(what);
+        else if (report.notes.size() < options.maxFaults) report.notes.push_back(what);
+        else ++report.notesLeftOut;
       }
     }
     uint32_t estimate = 13;

@@ -41,7 +41,8 @@ struct VerifyReport {
   bool ok = true;
   std::string problem;                // the first fault, empty when ok
   std::vector<std::string> problems;  // every fault found
-  std::vector<std::string> notes;     // writing-rule differences (kNote)
+  std::vector<std::string> notes;     // writing-rule differences (kNote), up to maxFaults
+  uint64_t notesLeftOut = 0;          // notes beyond that limit
   uint64_t records = 0;
   uint64_t pages = 0;
   int levels = 0;  // 0 for an empty tree, 1 for a lone leaf

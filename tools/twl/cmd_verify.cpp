@@ -83,6 +83,8 @@ int CommandVerify(const Arguments& args) {
     tree = store::VerifyContainer(file, options);
     for (const std::string& problem : tree.problems) faults.push_back({"page tree", problem});
     for (const std::string& note : tree.notes) notes.push_back("writing rule: " + note);
+    if (tree.notesLeftOut > 0)
+      notes.push_back("writing rule: " + std::to_string(tree.notesLeftOut) + " more pages are stored in another class");
   } catch (const store::DriverError& error) {
     treeRead = false;
     faults.push_back({"page tree", store::DriverErrorText(error.number()) + " while reading its pages"});
