@@ -37,14 +37,15 @@ struct ContainerVerifier {
     if (!seen.insert(ref).second) return Fail(where + " is reached twice");
     int cls = c.header_.ClassOf(ref);
     if (cls == 0) return Fail(where + " lies in no region");
-    if ((ref - c.header_.regionStart[cls]) % cls != 0) Fail(where + " is not on a slot of region " + std::to_string(cls));
+    if ((ref - c.header_.regionStart[cls]) % cls != 0)
+      Fail(where + " is not on a slot of region " + std::to_string(cls));
     if (!page->dirty && options.writingRules != VerifyOptions::WritingRules::kIgnore) {
       // The class this module's writer would choose for the same records.
       PageCodec::Build(*page, ref, &image, &scratch, c.fileName_.c_str());
       const int own = PageCodec::ClassOfImage(image);
       if (own != cls) {
-        const std::string what = where + " is stored in class " + std::to_string(cls) + "; this module would write it in class " +
-                                 std::to_string(own);
+        const std::string what = where + " is stored in class " + std::to_string(cls) +
+                                 "; this module would write it in class " + std::to_string(own);
         if (options.writingRules == VerifyOptions::WritingRules::kFault) Fail(what);
         else if (report.notes.size() < options.maxFaults) report.notes.push_back(what);
         else ++report.notesLeftOut;

@@ -120,7 +120,8 @@ int CommandBuild(const Arguments& args) {
   if (result != 0) {
     physical->DiscardChanges();
     physical->Finish();
-    return Refuse(path, result, "key " + std::to_string(failedKey + 1) + " of " + TableNameText(tableName) + " not built");
+    return Refuse(path, result,
+                  "key " + std::to_string(failedKey + 1) + " of " + TableNameText(tableName) + " not built");
   }
   if (DWORD error = physical->Finish()) return Refuse(path, 90, "writing the built keys (system error " +
                                                                       std::to_string(error) + ")");

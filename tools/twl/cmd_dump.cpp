@@ -133,8 +133,8 @@ int CommandDump(const Arguments& args) {
       if (key.size() < 5 || std::memcmp(key.data(), prefix, 5) != 0) break;
       store::RecordNumber record{};
       if (cursor.data().size() != 4) {
-        std::fprintf(stderr, "twl: %s: table %s key %zu: an entry is damaged\n", path.c_str(), TableNameText(tableName).c_str(),
-                     k + 1);
+        std::fprintf(stderr, "twl: %s: table %s key %zu: an entry is damaged\n", path.c_str(),
+                     TableNameText(tableName).c_str(), k + 1);
         ++failures;
         continue;
       }
