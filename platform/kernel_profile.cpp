@@ -8,6 +8,7 @@
 // the file is trusted: any length and any byte are read safely.
 #include <strings.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -40,11 +41,28 @@ std::vector<Entry> ReadProfile() {
   if (path == nullptr || *path == '\0') return entries;
   std::ifstream in(path, std::ios::binary);
   if (!in) return entries;
+  // The cap holds while reading: a file with no line ends (a device that
+  // never ends, such as /dev/zero) stops at the cap instead of growing one
+  // line without bound.  A last line that the cap cuts short is left out.
+  std::string text;
+  char chunk[16384];
+  while (text.size() <= kMaxProfileBytes) {
+    const size_t want = std::min(sizeof chunk, kMaxProfileBytes + 1 - text.size());
+    in.read(chunk, std::streamsize(want));
+    const std::streamsize got = in.gcount();
+    if (got <= 0) break;
+    text.append(chunk, size_t(got));
+  }
+  if (text.size() > kMaxProfileBytes) {
+    const size_t lastEnd = text.rfind('\n', kMaxProfileBytes - 1);
+    text.resize(lastEnd == std::string::npos ? 0 : lastEnd + 1);
+  }
   std::string section;
-  std::string line;
-  size_t total = 0;
-  while (total < kMaxProfileBytes && std::getline(in, line)) {
-    total += line.size() + 1;
+  for (size_t start = 0; start < text.size();) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(start, end - start);
+    start = end + 1;
     std::string t = Trim(line);
     if (t.empty() || t[0] == ';') continue;
     if (t[0] == '[') {

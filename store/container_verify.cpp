@@ -5,12 +5,14 @@
 #include <vector>
 
 #include "store/container.h"
+#include "store/fatal_error.h"
 #include "store/page_codec.h"
 
 namespace pr::store {
 
 struct ContainerVerifier {
   Container& c;
+  VerifyOptions options;
   VerifyReport report;
   std::set<int32_t> seen;
   std::vector<uint8_t> lastKey;
@@ -22,57 +24,95 @@ struct ContainerVerifier {
       report.ok = false;
       report.problem = what;
     }
+    if (report.problems.size() < options.maxFaults) report.problems.push_back(what);
     return false;
   }
+  bool Full() const { return report.problems.size() >= options.maxFaults; }
 
+  // False when the page must not be walked (reached before, or no slot).
   bool CheckSlot(const Page* page) {
     int32_t ref = page->reference();
     if (ref < 0) return true;  // not written yet
-    if (!seen.insert(ref).second) return Fail("page " + std::to_string(ref) + " is reached twice");
+    const std::string where = "page " + std::to_string(ref);
+    if (!seen.insert(ref).second) return Fail(where + " is reached twice");
     int cls = c.header_.ClassOf(ref);
-    if (cls == 0) return Fail("page " + std::to_string(ref) + " lies in no region");
+    if (cls == 0) return Fail(where + " lies in no region");
     if ((ref - c.header_.regionStart[cls]) % cls != 0)
-      return Fail("page " + std::to_string(ref) + " is not on a slot of region " + std::to_string(cls));
-    if (!page->dirty) {
+      Fail(where + " is not on a slot of region " + std::to_string(cls));
+    if (!page->dirty && options.writingRules != VerifyOptions::WritingRules::kIgnore) {
+      // The class this module's writer would choose for the same records.
       PageCodec::Build(*page, ref, &image, &scratch, c.fileName_.c_str());
-      if (PageCodec::ClassOfImage(image) != cls)
-        return Fail("page " + std::to_string(ref) + " has an image of another class than its region");
+      const int own = PageCodec::ClassOfImage(image);
+      if (own != cls) {
+        const std::string what = where + " is stored in class " + std::to_string(cls) +
+                                 "; this module would write it in class " + std::to_string(own);
+        if (options.writingRules == VerifyOptions::WritingRules::kFault) Fail(what);
+        else if (report.notes.size() < options.maxFaults) report.notes.push_back(what);
+        else ++report.notesLeftOut;
+      }
     }
     uint32_t estimate = 13;
     for (size_t i = 0; i < page->count(); ++i) estimate += Page::RecordEstimate(page->At(i).recordLength, page->isNode());
-    if (estimate != page->estimate()) return Fail("page " + std::to_string(ref) + " has a wrong size estimate");
+    if (estimate != page->estimate()) Fail(where + " has a wrong size estimate");
     return true;
   }
 
-  // Walks the subtree of `reference`; lowerBound is the entry that led here.
-  bool Walk(int32_t reference, int level, const std::vector<uint8_t>* entry, std::vector<uint8_t>* upperEntry) {
-    Page* page = c.GetPage(reference, level);
-    ++report.pages;
-    if (!CheckSlot(page)) return false;
+  // Walks the subtree of `reference`; `entry` is the node entry that led
+  // here and `upperEntry` the next one.  Faults are listed and the walk goes
+  // on; a page that cannot be read ends only its own subtree.
+  void Walk(int32_t reference, int level, const std::vector<uint8_t>* entry, const std::vector<uint8_t>* upperEntry) {
+    if (Full()) return;
     const std::string where = "page " + std::to_string(reference);
-    if (page->empty()) return entry ? Fail(where + " is empty") : true;
+    Page* page = nullptr;
+    try {
+      page = c.GetPage(reference, level);
+    } catch (const DriverError& error) {
+      Fail(where + ": " + DriverErrorText(error.number()) + " while reading it");
+      return;
+    }
+    ++report.pages;
+    std::vector<std::vector<uint8_t>> keys;
+    std::vector<int32_t> children;
+    try {
+      if (!CheckPage(page, where, entry, upperEntry)) return;
+      // Copy the entries: walking the children may evict this page.
+      for (size_t i = 0; i < page->count(); ++i) {
+        keys.emplace_back(page->Key(i).begin(), page->Key(i).end());
+        children.push_back(page->Child(i));
+      }
+    } catch (const DriverError& error) {
+      // A page kept in its image is decoded on first use, with every check.
+      Fail(where + ": " + DriverErrorText(error.number()) + " while reading it");
+      return;
+    }
+    for (size_t i = 0; i < keys.size(); ++i) {
+      const std::vector<uint8_t>* next = i + 1 < keys.size() ? &keys[i + 1] : upperEntry;
+      Walk(children[i], level - 1, &keys[i], next);
+    }
+  }
+
+  // The checks of one page; false when its children are not to be walked.
+  bool CheckPage(Page* page, const std::string& where, const std::vector<uint8_t>* entry,
+                 const std::vector<uint8_t>* upperEntry) {
+    if (!CheckSlot(page)) return false;
+    if (page->empty()) {
+      if (entry) Fail(where + " is empty");
+      return false;
+    }
     for (size_t i = 1; i < page->count(); ++i)
-      if (CompareKeys(page->Key(i - 1), page->Key(i)) >= 0) return Fail(where + " holds records out of order");
-    if (entry && CompareKeys(*entry, page->Key(0)) > 0) return Fail(where + " holds a key below its entry");
+      if (CompareKeys(page->Key(i - 1), page->Key(i)) >= 0) {
+        Fail(where + " holds records out of order");
+        break;
+      }
+    if (entry && CompareKeys(*entry, page->Key(0)) > 0) Fail(where + " holds a key below its entry");
     if (upperEntry && CompareKeys(page->Key(page->count() - 1), *upperEntry) >= 0)
-      return Fail(where + " holds a key not below the next entry");
+      Fail(where + " holds a key not below the next entry");
     if (!page->isNode()) {
-      if (haveLastKey && CompareKeys(lastKey, page->Key(0)) >= 0) return Fail(where + " overlaps the leaf before it");
+      if (haveLastKey && CompareKeys(lastKey, page->Key(0)) >= 0) Fail(where + " overlaps the leaf before it");
       lastKey.assign(page->Key(page->count() - 1).begin(), page->Key(page->count() - 1).end());
       haveLastKey = true;
       report.records += page->count();
-      return true;
-    }
-    // Copy the entries: walking the children may evict this page.
-    std::vector<std::vector<uint8_t>> keys;
-    std::vector<int32_t> children;
-    for (size_t i = 0; i < page->count(); ++i) {
-      keys.emplace_back(page->Key(i).begin(), page->Key(i).end());
-      children.push_back(page->Child(i));
-    }
-    for (size_t i = 0; i < keys.size(); ++i) {
-      std::vector<uint8_t>* next = i + 1 < keys.size() ? &keys[i + 1] : upperEntry;
-      if (!Walk(children[i], level - 1, &keys[i], next)) return false;
+      return false;
     }
     return true;
   }
@@ -83,7 +123,13 @@ struct ContainerVerifier {
       return report;
     }
     const Page* root = nullptr;
-    if (c.TreeExists() || c.cache_.Find(c.header_.rootReference)) root = c.GetPage(c.header_.rootReference, -1);
+    try {
+      if (c.TreeExists() || c.cache_.Find(c.header_.rootReference)) root = c.GetPage(c.header_.rootReference, -1);
+    } catch (const DriverError& error) {
+      Fail("page " + std::to_string(c.header_.rootReference) + " (the root): " + DriverErrorText(error.number()) +
+           " while reading it");
+      return report;
+    }
     if (root) {
       report.levels = root->level() + 1;
       if (root->isNode() && root->empty()) Fail("the root is a node without entries");
@@ -102,8 +148,8 @@ struct ContainerVerifier {
   }
 };
 
-VerifyReport VerifyContainer(Container& container) {
-  ContainerVerifier verifier{container, {}, {}, {}, false, {}, {}};
+VerifyReport VerifyContainer(Container& container, const VerifyOptions& options) {
+  ContainerVerifier verifier{container, options, {}, {}, {}, false, {}, {}};
   return verifier.Run();
 }
 

@@ -17,7 +17,7 @@ thread_local std::vector<PhysicalFile*> t_threadFiles;
 
 std::vector<PhysicalFile*>& ListFor(bool threadFile) { return threadFile ? t_threadFiles : g_sharedFiles; }
 
-DWORD OpenHandle(const std::string& name, uint32_t mode, bool create, HANDLE* out) {
+DWORD OpenHandle(const std::string& name, uint32_t mode, bool create, HANDLE* out, bool* created) {
   DWORD access = GENERIC_READ;
   if ((mode & kAccessMask) != 0) access |= GENERIC_WRITE;
   DWORD share = 0;
@@ -37,6 +37,7 @@ DWORD OpenHandle(const std::string& name, uint32_t mode, bool create, HANDLE* ou
     return MapOpenError(error != 0 ? error : ERROR_ACCESS_DENIED);
   }
   *out = handle;
+  *created = GetLastError() != ERROR_ALREADY_EXISTS && disposition != OPEN_EXISTING;
   return 0;
 }
 
@@ -229,9 +230,11 @@ DWORD OpenPhysicalFile(const std::string& name, uint32_t mode, std::string_view 
     return 0;
   }
   HANDLE handle = nullptr;
-  DWORD error = OpenHandle(name, normalized, create, &handle);
+  bool created = false;
+  DWORD error = OpenHandle(name, normalized, create, &handle, &created);
   if (error != 0) return error;
   std::unique_ptr<PhysicalFile> file(new PhysicalFile(handle, name, normalized, owner, threadFile));
+  file->createdByOpen_ = created;
   error = file->BeginRead();
   file->container().SetReadState(false);
   if (error != 0) return error == 36 ? 36 : MapOpenError(error);

@@ -103,6 +103,9 @@ class PhysicalFile final : public FileLocks {
   // One more use, dropped by ClosePhysicalFile (a transaction keeps its
   // files open this way).
   void AddUse() { ++useCount_; }
+  // True when the open that made this object created the file (it was not
+  // there before); the answer of the open itself, not of a look before it.
+  bool createdByOpen() const { return createdByOpen_; }
 
   // ---- ContainerHooks: the recovery check of an interrupted update
   bool PendingAreaIsUnfinishedTransaction(Container& file) override;
@@ -155,6 +158,7 @@ class PhysicalFile final : public FileLocks {
   DWORD ownerThread_;
   int useCount_ = 0;
   bool inTransaction_ = false;
+  bool createdByOpen_ = false;
   DWORD keptWriteError_ = 0;
   std::map<uint32_t, int> holds_;  // record or table number -> hold count
 };

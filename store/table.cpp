@@ -463,7 +463,9 @@ int Table::ReadMemo(const RecordNumber& record, size_t memo, std::vector<uint8_t
   if (!file_->Find(View(key, MemoKey(number_, record, uint8_t(memo), 0, key)), &found_)) return 0;
   if (found_.size() < 4) return kErrInvalidMemoFile;
   const size_t total = GetU32LE(found_.data());
-  if (total == 0 || total > kMaxPieces * capacity) return kErrInvalidMemoFile;
+  // Another program may keep an emptied memo as a lone piece 0 of total 0.
+  if (total == 0) return found_.size() == 4 ? 0 : kErrInvalidMemoFile;
+  if (total > kMaxPieces * capacity) return kErrInvalidMemoFile;
   // Reserve no more than the pieces actually found can justify.
   content->reserve(std::min(total, capacity * 16));
 

@@ -71,7 +71,10 @@ bool PrepareLayout(const TableDefinition& def, TableLayout* layout, LayoutProble
       const FieldDefinition& f = def.fields[comp.field];
       kl.Add({f.offset, f.size, f.type, comp.direction != 0});
     }
-    if (kl.encodedLength > kMaxKeyComponentBytes) {
+    // The record number a DUP key carries inside its key part counts against
+    // the same room: two entries of the longest key must share a node page,
+    // and four bytes more than a unique key leaves them none.
+    if (kl.encodedLength + (kl.dup() ? 4 : 0) > kMaxKeyComponentBytes) {
       *problem = {CheckCategory::kKey, kKeySizeCheck, "SIZE", int(k) + 1, kKeySizeMessage, kKeySizeOverride};
       return false;
     }

@@ -48,7 +48,8 @@ bool IsSupportedFieldType(uint8_t type);
 // describes the first problem: an unsupported field type (FIELD 2 "TYPE"), a
 // field outside the record or a record too long for a page (FIELD 4 "SIZE"),
 // too many memos (MEMO/BLOB 2) or keys (KEY 2), a component naming no field
-// (COMPONENT 0 "FIELD"), a key over 7526 bytes (KEY 100 "SIZE").
+// (COMPONENT 0 "FIELD"), a key over 7526 bytes, or a DUP key over 7522 bytes
+// since its entries carry the record number too (KEY 100 "SIZE").
 bool PrepareLayout(const TableDefinition& definition, TableLayout* layout, LayoutProblem* problem);
 
 }  // namespace pr::store

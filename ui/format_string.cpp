@@ -10,6 +10,13 @@ namespace {
 
 // Numbers in a format are clamped here so that no conversion overflows.
 constexpr int64_t kNumberLimit = 1000000;
+// Column positions are clamped here: widths add up column after column and
+// rows add up row after row, and no edge may overflow a 32-bit pixel.
+constexpr int32_t kPositionLimit = 1 << 30;
+
+int32_t AddClamped(int32_t position, int64_t step) {
+  return static_cast<int32_t>(std::clamp<int64_t>(int64_t{position} + step, -kPositionLimit, kPositionLimit));
+}
 
 // A cursor over the format text; every read checks the end.
 class Reader {
@@ -19,6 +26,7 @@ class Reader {
   char Peek() const { return AtEnd() ? '\0' : text_[pos_]; }
   char PeekUpper() const { return static_cast<char>(std::toupper(static_cast<unsigned char>(Peek()))); }
   char Take() { return AtEnd() ? '\0' : text_[pos_++]; }
+  bool PeekAt(size_t ahead, char c) const { return pos_ + ahead < text_.size() && text_[pos_ + ahead] == c; }
   bool Accept(char c) {
     if (AtEnd() || text_[pos_] != c) return false;
     ++pos_;
@@ -54,10 +62,15 @@ class Reader {
     pos_ = end + 1;
     return text_.substr(start, end - start);
   }
-  // "(" number ")" when present; the closing ")" is skipped up to the end.
-  bool Parenthesised(int64_t* out) {
+  // "(" decimal ")" when present (no sign: a "-" ends the number); the
+  // closing ")" is skipped up to the end.  *given tells whether digits stood
+  // there.
+  bool Parenthesised(int64_t* out, bool* given = nullptr) {
     if (!Accept('(')) return false;
-    if (!Number(out)) *out = 0;
+    *out = 0;
+    bool digits = std::isdigit(static_cast<unsigned char>(Peek())) != 0;
+    if (digits) Number(out);
+    if (given) *given = digits;
     Until(')');
     return true;
   }
@@ -83,19 +96,32 @@ uint32_t JustifyCode(char c) {
 }
 
 // A colour of "E(...)": hexadecimal digits ending in "H", or an optional "-"
-// and decimal digits.
+// and decimal digits.  The whole value is read however long it is (leading
+// zeros are no reason to lose it or the colours after it); its number is
+// clamped.
 int32_t Colour(Reader& r) {
   std::string token;
-  while (!r.AtEnd() && r.Peek() != ',' && r.Peek() != ')' && token.size() < 16) token.push_back(r.Take());
-  if (token.empty()) return kNoColour;
-  if (std::toupper(static_cast<unsigned char>(token.back())) == 'H') {
-    uint32_t v = 0;
+  char last = 0;
+  bool any = false;
+  while (!r.AtEnd() && r.Peek() != ',' && r.Peek() != ')') {
+    last = r.Take();
+    any = true;
+    // Leading zeros change no value; past 64 kept characters the number is
+    // at its limit anyway.
+    if (last == '0' && (token.empty() || token == "-")) continue;
+    if (token.size() < 64) token.push_back(last);
+  }
+  if (!any) return kNoColour;
+  if (token.empty() || token == "-") return 0;
+  if (std::toupper(static_cast<unsigned char>(last)) == 'H') {
+    if (std::toupper(static_cast<unsigned char>(token.back())) != 'H') token.push_back('H');
+    uint64_t v = 0;
     for (size_t i = 0; i + 1 < token.size(); ++i) {
       int c = std::toupper(static_cast<unsigned char>(token[i]));
       if (!std::isxdigit(c)) break;
-      v = v * 16 + static_cast<uint32_t>(std::isdigit(c) ? c - '0' : c - 'A' + 10);
+      v = std::min<uint64_t>(0xFFFFFFFF, v * 16 + static_cast<uint64_t>(std::isdigit(c) ? c - '0' : c - 'A' + 10));
     }
-    return static_cast<int32_t>(v);
+    return static_cast<int32_t>(static_cast<uint32_t>(v));
   }
   bool negative = token[0] == '-';
   int64_t v = 0;
@@ -185,7 +211,7 @@ class Parser {
         case 'S':
           r_.Take();
           g.flags |= column::kScroll;
-          g.scrollWidth = ToPixels(r_.Parenthesised(&n) ? n : 100, m_);
+          g.scrollWidth = ToPixels(ScrollUnits(), m_);
           break;
         case 'H':
           r_.Take();
@@ -208,6 +234,13 @@ class Parser {
     }
   }
 
+  // The units of "S", "S(" n ")": 100 when no number is given.
+  int64_t ScrollUnits() {
+    int64_t n = 0;
+    bool given = false;
+    return r_.Parenthesised(&n, &given) && given ? n : 100;
+  }
+
   void Column(int32_t group) {
     ListColumn col;
     col.group = group;
@@ -223,9 +256,9 @@ class Parser {
     int32_t px = ToPixels(width, m_);
     col.width = std::max(0, px);
     col.left = x_;
-    col.right = px > 0 ? x_ + px : x_ - 1;
+    col.right = px > 0 ? AddClamped(x_, px) : x_ - 1;
     col.top = rowTop_;
-    col.bottom = rowTop_ + m_.rowHeight;
+    col.bottom = AddClamped(rowTop_, m_.rowHeight);
     Modifiers(col);
     if (col.flags & column::kUnderline) col.bottom -= m_.lineThickness;
 
@@ -235,13 +268,13 @@ class Parser {
     if (!col.picture.empty()) col.pictureKind = static_cast<uint8_t>(values::CompilePicture(col.picture).kind);
     if (col.flags & column::kLocator) out_.locator = static_cast<int32_t>(out_.columns.size());
 
-    x_ += col.width;
+    x_ = AddClamped(x_, col.width);
     maxRight_ = std::max(maxRight_, x_);
     out_.width = std::max(out_.width, x_);
     if ((col.flags & column::kRowBreak) && group >= 0) {
       // The next column starts again at the group's left edge, a row lower.
       x_ = groupLeft_;
-      rowTop_ += m_.rowHeight;
+      rowTop_ = AddClamped(rowTop_, m_.rowHeight);
     }
     out_.columns.push_back(std::move(col));
   }
@@ -253,15 +286,17 @@ class Parser {
       char c = r_.PeekUpper();
       int64_t n = 0;
       switch (c) {
+        // "E", "Z" and "Q" are modifiers only with their delimiter; without
+        // it the letter begins the next column (only "H" is taken alone).
         case 'E':
+          if (!r_.PeekAt(1, '(')) return;
           r_.Take();
-          if (r_.Accept('(')) {
-            for (int i = 0; i < 4; ++i) {
-              col.colours[i] = Colour(r_);
-              if (!r_.Accept(',')) break;
-            }
-            r_.Until(')');
+          r_.Take();
+          for (int i = 0; i < 4; ++i) {
+            col.colours[i] = Colour(r_);
+            if (!r_.Accept(',')) break;
           }
+          r_.Until(')');
           break;
         case '/': r_.Take(); col.flags |= column::kRowBreak | column::kLastInGroupRow; break;
         case '@': {
@@ -287,16 +322,18 @@ class Parser {
         case 'I': r_.Take(); col.flags |= column::kIcon; break;
         case 'Y': r_.Take(); col.flags2 |= column2::kQueueStyle; break;
         case 'Z':
+          if (!r_.PeekAt(1, '(')) return;
           r_.Take();
-          if (r_.Parenthesised(&n)) col.defaultStyle = static_cast<int32_t>(n);
+          r_.Parenthesised(&n);
+          col.defaultStyle = static_cast<int32_t>(n);
           break;
         case 'P': r_.Take(); col.flags2 |= column2::kQueueTip; break;
         case 'Q':
+          if (!r_.PeekAt(1, '\'')) return;
           r_.Take();
-          if (r_.Accept('\'')) {
-            col.defaultTip = std::string(r_.Until('\''));
-            col.flags2 |= column2::kDefaultTip;
-          }
+          r_.Take();
+          col.defaultTip = std::string(r_.Until('\''));
+          col.flags2 |= column2::kDefaultTip;
           break;
         case 'T':
           r_.Take();
@@ -320,7 +357,7 @@ class Parser {
         case 'S':
           r_.Take();
           col.flags |= column::kScroll;
-          col.scrollWidth = ToPixels(r_.Parenthesised(&n) ? n : 100, m_);
+          col.scrollWidth = ToPixels(ScrollUnits(), m_);
           break;
         case 'H':
           r_.Take();

@@ -21,7 +21,11 @@ class TextParser {
   }
 
  private:
-  // Reads one level up to its "}" (consumed) or the end of the text.
+  // Reads one level up to its "}" (consumed) or the end of the text.  Each
+  // "|" ends an item, an empty one too, so that the items keep the numbers
+  // their places in the text give them.  What stands between a submenu's "}"
+  // and the next "|" (or the end) is an item of its own when it is not
+  // empty, as is what stands after the last "|".
   void Level(std::vector<PopupItem>* out, int depth) {
     if (pos_ < text_.size() && text_[pos_] == '|') ++pos_;
     size_t start = pos_;
@@ -29,7 +33,7 @@ class TextParser {
     while (pos_ < text_.size()) {
       char c = text_[pos_];
       if (c == '|') {
-        if (!afterSubmenu) Add(out, text_.substr(start, pos_ - start));
+        if (!afterSubmenu || pos_ > start) Add(out, text_.substr(start, pos_ - start));
         afterSubmenu = false;
         start = ++pos_;
       } else if (c == '{' && depth < kMaxDepth) {
@@ -42,7 +46,7 @@ class TextParser {
         afterSubmenu = true;
         start = pos_;
       } else if (c == '}') {
-        if (!afterSubmenu) Add(out, text_.substr(start, pos_ - start));
+        if (pos_ > start) Add(out, text_.substr(start, pos_ - start));
         ++pos_;
         if (depth == 0) pos_ = text_.size();  // an unmatched "}" ends the top level
         return;
@@ -50,11 +54,19 @@ class TextParser {
         ++pos_;
       }
     }
-    if (!afterSubmenu) Add(out, text_.substr(start));
+    if (pos_ > start) Add(out, text_.substr(start));
   }
 
   void Add(std::vector<PopupItem>* out, std::string_view raw) {
-    if (raw.empty()) return;  // nothing between two boundaries: no item
+    if (raw.empty()) {
+      // An empty item takes its number but, having no caption to choose by,
+      // is shown greyed.
+      PopupItem empty;
+      empty.disabled = true;
+      empty.id = ++counter_;
+      out->push_back(std::move(empty));
+      return;
+    }
     if (raw == "-") {
       PopupItem sep;
       sep.kind = PopupItem::Kind::kSeparator;
@@ -77,8 +89,8 @@ class TextParser {
     if (i < raw.size() && raw[i] == '+') {
       item.checked = true;
       ++i;
-    } else if (i < raw.size() && raw[i] == '-') {
-      ++i;
+    } else if (i + 1 < raw.size() && raw[i] == '-') {
+      ++i;  // only a "-" with text after it is the no-check mark
     }
     if (i < raw.size() && raw[i] == '[') {
       size_t close = raw.find(']', i);

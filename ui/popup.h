@@ -6,10 +6,13 @@
 //              | flags caption                an item
 //              | flags caption "{" items "}"  a submenu (its caption has no number)
 //   flags     := [ "~" ] [ "+" | "-" ] [ "[" attributes "]" ]
-// "~" greys the item out, "+" checks it, "-" shows it without a check mark,
-// an attribute list makes it owner-drawn (the list is kept, not interpreted).
+// "~" greys the item out, "+" checks it, "-" followed by more text shows it
+// without a check mark (a "-" with nothing after it is the caption), an
+// attribute list makes it owner-drawn (the list is kept, not interpreted).
 // "&" marks the mnemonic.  Items are numbered 1, 2, 3 ... in text order across
-// submenus.  A "}" without its "{" ends the top level.
+// submenus.  An empty item between two "|" keeps its number and is shown
+// greyed; text after a submenu's "}" is an item of its own.  A "}" without
+// its "{" ends the top level.
 //
 // Thread safety: ParsePopupText is pure.  Popup runs on the calling thread
 // and blocks it until the menu closes.

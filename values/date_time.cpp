@@ -45,8 +45,9 @@ int32_t SerialFromParts(int32_t year, int month, int day) {
 }
 
 int32_t DateFromParts(int month, int day, int32_t year) {
+  if (month < 1 || day < 1) return -1;
   if (year >= 0 && year < 100) year = ExpandTwoDigitYear(year, kDefaultCenturyWindow);
-  // Months carry into (and, below 1, borrow from) the year.
+  // Months above 12 carry into the year.
   int64_t months = int64_t{year} * 12 + (int64_t{month} - 1);
   int64_t y = months >= 0 ? months / 12 : -((-months + 11) / 12);
   int m = static_cast<int>(months - y * 12) + 1;

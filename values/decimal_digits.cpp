@@ -12,7 +12,7 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Digits of |v| for a whole number.
 void DigitsOfLong(int64_t v, DecimalDigits* out) {
-  *out = DecimalDigits{};
+  out->Clear();
   out->negative = v < 0;
   uint64_t magnitude = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
   char buf[24];
@@ -23,20 +23,21 @@ void DigitsOfLong(int64_t v, DecimalDigits* out) {
   while (n > 0 && buf[n - 1] == '0') --n;
   std::memcpy(out->d, buf, n);
   out->count = static_cast<uint16_t>(n);
-  if (n == 0) *out = DecimalDigits{};
+  if (n == 0) out->Clear();
 }
 
 }  // namespace
 
 bool ParseDecimal(std::string_view text, DecimalDigits* out) {
-  *out = DecimalDigits{};
+  out->Clear();
   size_t i = 0, n = text.size();
   while (i < n && IsBlank(text[i])) ++i;
   bool negative = false;
   if (i < n && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-  DecimalDigits v;
+  // Digits go straight into *out, which is cleared again on every failure.
+  DecimalDigits& v = *out;
   int64_t point = 0;
-  bool seenPoint = false, anyDigit = false, leading = true;
+  bool seenPoint = false, anyDigit = false, leading = true, lost = false;
   for (; i < n; ++i) {
     char c = text[i];
     if (c == '.' && !seenPoint) {
@@ -51,14 +52,24 @@ bool ParseDecimal(std::string_view text, DecimalDigits* out) {
     }
     leading = false;
     if (!seenPoint) ++point;
-    if (v.count < DecimalDigits::kMaxDigits) v.d[v.count++] = c;
+    if (v.count < DecimalDigits::kMaxDigits) {
+      v.d[v.count++] = c;
+    } else if (c != '0') {
+      lost = true;  // a significant digit beyond what is carried
+    }
   }
-  if (!anyDigit) return false;
+  if (lost || !anyDigit) {
+    out->Clear();
+    return false;
+  }
   if (i < n && (text[i] == 'e' || text[i] == 'E')) {
     ++i;
     bool expNegative = false;
     if (i < n && (text[i] == '-' || text[i] == '+')) expNegative = text[i++] == '-';
-    if (i >= n || !IsDigit(text[i])) return false;
+    if (i >= n || !IsDigit(text[i])) {
+      out->Clear();
+      return false;
+    }
     int64_t exponent = 0;
     for (; i < n && IsDigit(text[i]); ++i) {
       if (exponent < 1000000) exponent = exponent * 10 + (text[i] - '0');
@@ -66,21 +77,26 @@ bool ParseDecimal(std::string_view text, DecimalDigits* out) {
     point += expNegative ? -exponent : exponent;
   }
   while (i < n && IsBlank(text[i])) ++i;
-  if (i != n) return false;
+  if (i != n) {
+    out->Clear();
+    return false;
+  }
   while (v.count > 0 && v.d[v.count - 1] == '0') --v.count;
-  if (v.count == 0) return true;  // zero, unsigned
+  if (v.count == 0) {
+    out->Clear();  // zero, unsigned
+    return true;
+  }
   if (point > 100000000 || point < -100000000) {
     // Beyond any picture: keep the magnitude's direction only.
     point = point > 0 ? 100000000 : -100000000;
   }
   v.point = static_cast<int32_t>(point);
   v.negative = negative;
-  *out = v;
   return true;
 }
 
 bool DigitsOfValue(const Value& value, DecimalDigits* out) {
-  *out = DecimalDigits{};
+  out->Clear();
   switch (value.kind()) {
     case Value::Kind::kNone:
       return true;
@@ -100,7 +116,7 @@ bool DigitsOfValue(const Value& value, DecimalDigits* out) {
     }
     case Value::Kind::kDecimal:
     case Value::Kind::kString:
-      if (!ParseDecimal(value.text(), out)) *out = DecimalDigits{};
+      if (!ParseDecimal(value.text(), out)) out->Clear();
       return true;
   }
   return true;

@@ -13,21 +13,29 @@ namespace pr::values {
 // value = (negative ? -1 : 1) * 0.d[0] d[1] ... d[count-1] * 10^point, with no
 // leading or trailing zero digit; zero has count 0.
 struct DecimalDigits {
-  static constexpr size_t kMaxDigits = 64;
+  // Every digit a picture can show (255 positions) plus the one that rounds.
+  static constexpr size_t kMaxDigits = 256;
   bool negative = false;
   int32_t point = 0;
   uint16_t count = 0;
-  char d[kMaxDigits] = {};
+  // Only the first `count` digits are meaningful; the rest is not cleared,
+  // so that making one costs nothing on the formatting path.
+  char d[kMaxDigits];
 
+  void Clear() {
+    negative = false;
+    point = 0;
+    count = 0;
+  }
   bool IsZero() const { return count == 0; }
   // The digit at index i of the mantissa, '0' outside it.
   char At(int64_t i) const { return i >= 0 && i < count ? d[i] : '0'; }
 };
 
 // Parses [blanks][+|-]digits[.digits][(e|E)[+|-]digits][blanks]; digits may
-// be missing on one side of the point but not both.  Digits beyond
-// kMaxDigits are dropped (truncated).  Returns false, leaving *out zero, for
-// anything else.
+// be missing on one side of the point but not both.  A number with more than
+// kMaxDigits significant digits is refused rather than cut.  Returns false,
+// leaving *out zero, for anything else.
 bool ParseDecimal(std::string_view text, DecimalDigits* out);
 
 // The digits of a value: exact for whole numbers and decimal texts, 15

@@ -10,7 +10,10 @@ bool IsControl(char c) {
 }
 
 // Decodes the escapes of a raw value (the characters of one line after "=").
+// Blanks and tabs written after "=" are layout and go; those that escapes
+// stand for are text and stay (only trailing ones are removed).
 std::string DecodeValue(std::string_view raw) {
+  while (!raw.empty() && (raw.front() == ' ' || raw.front() == '\t')) raw.remove_prefix(1);
   std::string value;
   for (size_t i = 0; i < raw.size() && value.size() < kEnvironmentValueMax;) {
     char c = raw[i];
@@ -142,11 +145,7 @@ std::vector<std::string> SplitItems(std::string_view value) {
 }
 
 std::string WholeText(std::string_view value) {
-  if (value.empty() || value[0] != '"') {
-    size_t start = 0;
-    while (start < value.size() && (value[start] == ' ' || value[start] == '\t')) ++start;
-    return std::string(value.substr(start));
-  }
+  if (value.empty() || value[0] != '"') return std::string(value);
   std::string text;
   for (const std::string& item : SplitItems(value)) text += item;
   return text;

@@ -28,7 +28,7 @@ inline constexpr size_t kEnvironmentValueMax = 1024;
 
 struct EnvironmentEntry {
   std::string key;    // as written (blanks removed), not case-folded
-  std::string value;  // escapes decoded, trailing blanks removed
+  std::string value;  // escapes decoded; blanks written after "=" and trailing blanks removed
 };
 
 std::vector<EnvironmentEntry> ParseEnvironmentText(std::string_view text);

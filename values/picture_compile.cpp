@@ -140,13 +140,14 @@ bool CompileNumeric(Reader r, Picture* p) {
     placed = 1;
   }
   bool justGrouped = false;
+  // With a "*" fill and no grouping character of its own, the places of the
+  // grouping positions are "*"-filled digit positions: the field keeps its
+  // full capacity and shows no separator.  An explicit grouping character
+  // keeps its separator positions (token 1) whatever the fill.
+  const PicturePosition group = grouping == 0 && fill == '*' ? digit : PicturePosition{groupDisplay, kTokGrouping};
   while (right >= left) {
-    // Grouping positions are token 1 in every case: with a "*" fill they
-    // show "*" left of the first digit (see the formatter), which is what a
-    // "*"-filled digit position would show, while reading back still knows
-    // them as separators.
     if (groupDisplay != 0 && placed % 3 == 0 && !justGrouped && right > left) {
-      pos[right--] = {groupDisplay, kTokGrouping};
+      pos[right--] = group;
       justGrouped = true;
       continue;
     }

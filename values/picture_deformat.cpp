@@ -29,8 +29,12 @@ bool IsAllBlank(std::string_view text) {
 struct Builder {
   char text[kValueTextMax + 1];
   size_t n = 0;
+  bool overflow = false;  // a character did not fit
   bool Put(char c) {
-    if (n >= kValueTextMax) return false;
+    if (n >= kValueTextMax) {
+      overflow = true;
+      return false;
+    }
     text[n++] = c;
     return true;
   }
@@ -61,7 +65,7 @@ bool StoreDecimal(std::string_view text, Value* out) {
         for (int64_t k = point; k < digits.count; ++k) b.Put(digits.d[k]);
       }
     }
-    if (b.n >= kValueTextMax) return false;  // did not fit
+    if (b.overflow) return false;  // did not fit: refused, never cut
   }
   *out = Value::Decimal(b.View());
   return true;

@@ -30,16 +30,18 @@ void RenderNumeric(const Picture& p, const Value& value, char* field) {
     if (IsDigitToken(pos[k].token)) ++integerPositions;
   }
   const bool pattern = p.kind == PictureKind::kPattern;
-  if (pattern && integerPositions == 0) {
-    std::memset(field, ' ', length);
-    return;
-  }
   DecimalDigits digits;
   char rounded[2 * kPictureMax + 2];
   int integerDigits = 0;
   const int places = pattern ? 0 : p.places;
   if (!DigitsOfValue(value, &digits) || !RoundDigits(digits, places, integerPositions, rounded, &integerDigits)) {
-    Overflow(p, field);
+    // A pattern with no digit positions has nowhere to show "#": it is left
+    // blank, but only when the value does not fit (zero shows its literals).
+    if (pattern && integerPositions == 0) {
+      std::memset(field, ' ', length);
+    } else {
+      Overflow(p, field);
+    }
     return;
   }
   bool zero = true;
@@ -188,14 +190,16 @@ void PutPart(const Picture& p, char* field, int start, int end, int32_t number) 
   for (int k = start; k < end - 1 && field[k] == '0'; ++k) field[k] = p.positions[k].display;
 }
 
-void PutName(const Picture& p, char* field, int start, int end, const char* name, bool upper) {
+void PutName(char* field, int start, int end, const char* name, bool upper) {
   const LocaleSettings& locale = Locale();
   int k = start;
   for (const char* c = name; *c != '\0' && k < end; ++c, ++k) {
     uint8_t ch = static_cast<uint8_t>(*c);
     field[k] = static_cast<char>(upper ? locale.upper[ch] : ch);
   }
-  for (; k < end; ++k) field[k] = p.positions[k].display;
+  // Positions after the name's end keep their blank: a fill belongs to digit
+  // positions only.
+  for (; k < end; ++k) field[k] = ' ';
 }
 
 void RenderDate(const Picture& p, const Value& value, char* field) {
@@ -217,9 +221,9 @@ void RenderDate(const Picture& p, const Value& value, char* field) {
       case kTokYear: PutPart(p, field, k, end, parts.year); break;
       case kTokMonthName:
         if (p.number == 4 || p.number == 18) {
-          PutName(p, field, k, end, locale.longMonth[parts.month - 1], false);
+          PutName(field, k, end, locale.longMonth[parts.month - 1], false);
         } else {
-          PutName(p, field, k, end, locale.shortMonth[parts.month - 1], true);
+          PutName(field, k, end, locale.shortMonth[parts.month - 1], true);
         }
         break;
       default:

@@ -133,6 +133,32 @@ TEST_F(Profile, ReadsTheIntlSection) {
   EXPECT_EQ(std::string(list, 12), std::string("sDate\0iDat\0\0", 12));  // cut, two NULs
 }
 
+TEST_F(Profile, InputIsCappedWhileItIsRead) {
+  // A device without line ends gives the defaults at once instead of one
+  // line that grows without bound.
+  setenv("PR_WININI", "/dev/zero", 1);
+  char buf[32];
+  EXPECT_EQ(GetProfileStringA("intl", "sDate", ".", buf, sizeof buf), 1u);
+  EXPECT_STREQ(buf, ".");
+  // A large file is read up to 1 MB: a key inside is found, a line cut by
+  // the cap and anything after it are not.
+  std::string text = "[intl]\nsDate=-\n";
+  text += "; " + std::string((1 << 20) - text.size() - 3 - 8, 'x') + "\n";
+  text += "sTime=.\n";  // ends at the cap exactly
+  ASSERT_EQ(text.size(), size_t(1) << 20);
+  text += "iDate=2\n";
+  Write(text + "; " + std::string(3 << 20, 'y'));
+  EXPECT_EQ(GetProfileStringA("intl", "sDate", "?", buf, sizeof buf), 1u);
+  EXPECT_STREQ(buf, "-");
+  EXPECT_EQ(GetProfileStringA("intl", "sTime", "?", buf, sizeof buf), 1u);
+  EXPECT_STREQ(buf, ".");
+  EXPECT_EQ(GetProfileIntA("intl", "iDate", 7), 7u);
+  std::string cut = "[intl]\n; " + std::string((1 << 20) - 12, 'x') + "\nsDate=-\n";
+  Write(cut);
+  EXPECT_EQ(GetProfileStringA("intl", "sDate", "?", buf, sizeof buf), 1u);
+  EXPECT_STREQ(buf, "?");
+}
+
 TEST_F(Profile, NoFileGivesTheDefaults) {
   setenv("PR_WININI", dir_.File("absent.ini").c_str(), 1);
   char buf[8];

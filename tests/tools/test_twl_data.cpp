@@ -5,6 +5,8 @@
 #include <poll.h>
 #include <signal.h>
 
+#include "store/definition_stream.h"
+#include "store/record_kinds.h"
 #include "twl_test_util.h"
 
 namespace pr::twl::testing {
@@ -141,6 +143,12 @@ TEST_F(TwlData, BadRowOnLine57RefusesTheWholeImport) {
   Result fresh = Twl({"import", "NEW.TWL", "--table", "PARTNERI", "--like", path, "bad.csv"}, dir.path());
   EXPECT_EQ(fresh.exit, 1);
   EXPECT_FALSE(std::filesystem::exists(dir.File("NEW.TWL")));
+  // A name that a look before the open does not find but the open does (it
+  // finds names regardless of case, as another program's file created in
+  // between would be found): the refused import leaves that file alone.
+  Result other = Twl({"import", "target.twl", "--table", "PARTNERI", "bad.csv"}, dir.path());
+  EXPECT_EQ(other.exit, 1) << other.err;
+  EXPECT_EQ(ReadAll(path), before);
   // The good rows go in.
   WriteAll(dir.File("good.csv"), CsvWithRow57("1057,Good,2.00,2026-12-07"));
   Result good = Twl({"import", path, "--table", "PARTNERI", "good.csv"}, dir.path());
@@ -148,6 +156,145 @@ TEST_F(TwlData, BadRowOnLine57RefusesTheWholeImport) {
   Result check = Twl({"dump", path, "--key", "1"}, dir.path());
   EXPECT_NE(check.out.find("\n1057,Good,2.00,2026-12-07\n"), std::string::npos);
   EXPECT_EQ(Twl({"verify", path}, dir.path()).exit, 0);
+}
+
+TEST_F(TwlData, ModelWithAnOverlongDupKeyLeavesNoFileBehind) {
+  // Another program stored a DUP key of 7523 bytes: two of its entries
+  // cannot share a node page.  Opening such a table is refused, so an import
+  // modelled on it creates nothing (before, the fifth row stopped the tool
+  // with a driver error and an empty file stayed).
+  const std::string model = dir.File("MODEL.TWL");
+  store::TableDefinition d;
+  d.recordLength = 7523;
+  store::FieldDefinition a, b;
+  a.type = b.type = files::TYPE_STRING;
+  a.name = "K:A";
+  a.size = a.declaredLength = 4000;
+  b.name = "K:B";
+  b.offset = 4000;
+  b.size = b.declaredLength = 3523;
+  d.fields = {a, b};
+  store::KeyDefinition key;
+  key.label = "K:Dup";
+  key.components = {{0, 0}, {1, 0}};
+  d.keys = {key};
+  HANDLE handle = CreateFileA(model.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+  {
+    store::Container file(handle, model);
+    ASSERT_EQ(file.RefreshHeader(), 0);
+    std::unique_ptr<store::Table> t;
+    ASSERT_EQ(store::Table::Create(file, "BIG", d, false, store::CollationState::Current(), &t), 0);
+    const store::RecordNumber number = t->number();
+    t.reset();
+    // The stored definition gets its DUP flag as the other program wrote it.
+    d.keys[0].attributes = store::kKeyDup;
+    std::vector<uint8_t> block = store::WriteDefinition(d);
+    ASSERT_LE(block.size(), store::kDefinitionBlockSize);
+    block.resize(store::kDefinitionBlockSize, 0);
+    const uint8_t definitionKey[] = {number[0], number[1], number[2], number[3], store::kKindDefinition, 0, 0};
+    file.Put(store::ByteView(definitionKey, sizeof definitionKey), store::ByteView(block.data(), block.size()));
+    ASSERT_EQ(file.WriteUpdate(), 0u);
+  }
+  CloseHandle(handle);
+
+  std::string csv = "K:A,K:B\n";
+  for (int i = 0; i < 8; ++i) csv += "same,row " + std::to_string(i) + "\n";
+  WriteAll(dir.File("rows.csv"), csv);
+  Result run = Twl({"import", "NEW.TWL", "--table", "BIG", "--like", model, "rows.csv"}, dir.path());
+  EXPECT_NE(run.exit, 0) << run.out << run.err;
+  EXPECT_NE(run.err.find("error 47"), std::string::npos) << run.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.File("NEW.TWL")));
+}
+
+// "ČX" (Windows-1250): T:ID LONG, T:WHEN TIME, T:R REAL, T:S SREAL; key on ID.
+void WriteOddFile(const std::string& path, const std::vector<std::vector<uint8_t>>& images) {
+  store::TableDefinition d;
+  d.recordLength = 24;
+  auto field = [](uint8_t type, uint16_t offset, uint16_t size, const char* name) {
+    store::FieldDefinition f;
+    f.type = type;
+    f.offset = offset;
+    f.size = size;
+    f.name = name;
+    return f;
+  };
+  d.fields = {field(files::TYPE_LONG, 0, 4, "T:ID"), field(files::TYPE_TIME, 4, 4, "T:WHEN"),
+              field(files::TYPE_REAL, 8, 8, "T:R"), field(files::TYPE_SREAL, 16, 4, "T:S"),
+              field(files::TYPE_LONG, 20, 4, "T:N")};
+  store::KeyDefinition key;
+  key.label = "T:IdKey";
+  key.components = {{0, 0}};
+  d.keys = {key};
+  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+  {
+    store::Container file(handle, path);
+    ASSERT_EQ(file.RefreshHeader(), 0);
+    std::unique_ptr<store::Table> t;
+    ASSERT_EQ(store::Table::Create(file, "\xC8X", d, false, store::CollationState::Current(), &t), 0);
+    for (const auto& image : images) {
+      store::RecordNumber record;
+      ASSERT_EQ(t->Add(image.data(), &record), 0);
+    }
+    t.reset();
+    ASSERT_EQ(file.WriteUpdate(), 0u);
+  }
+  CloseHandle(handle);
+}
+
+TEST_F(TwlData, EdgeValuesAndNamesOutsideAsciiRoundTrip) {
+  // Times of the first second, subnormal reals, a table name outside ASCII.
+  std::vector<std::vector<uint8_t>> images;
+  const int32_t times[] = {1, 2, 100, 101, 8640000};
+  const double reals[] = {1e-310, -4.9406564584124654e-324, 2.2250738585072009e-308, 0.1, -0.0 + 1};
+  const float singles[] = {1e-40f, 1.4e-45f, -1.17549421e-38f, 0.5f, 3.4e38f};
+  for (int i = 0; i < 5; ++i) {
+    std::vector<uint8_t> image(24, 0);
+    const int32_t id = i + 1;
+    std::memcpy(image.data(), &id, 4);
+    std::memcpy(image.data() + 4, &times[i], 4);
+    std::memcpy(image.data() + 8, &reals[i], 8);
+    std::memcpy(image.data() + 16, &singles[i], 4);
+    images.push_back(image);
+  }
+  const std::string source = dir.File("ODD.TWL"), copy = dir.File("COPY.TWL");
+  WriteOddFile(source, images);
+  Result info = Twl({"info", source}, dir.path());
+  EXPECT_NE(info.out.find("table ČX, number"), std::string::npos) << info.out;
+  Result dump = Twl({"dump", source, "--table", "ČX"}, dir.path());
+  ASSERT_EQ(dump.exit, 0) << dump.err;
+  EXPECT_NE(dump.out.find("\n1,\" 0:00:00\",9.9999999999999694e-311,9.9999461e-41,"), std::string::npos) << dump.out;
+  EXPECT_NE(dump.out.find("\n3,\" 0:00:00.99\","), std::string::npos) << dump.out;
+  WriteAll(dir.File("odd.csv"), dump.out);
+  Result import = Twl({"import", copy, "--table", "ČX", "--like", source, "odd.csv"}, dir.path());
+  ASSERT_EQ(import.exit, 0) << import.err;
+  EXPECT_NE(import.out.find("into table ČX"), std::string::npos) << import.out;
+  EXPECT_EQ(Twl({"dump", copy, "--table", "ČX"}, dir.path()).out, dump.out);
+
+  // A NUL inside a numeric value is refused, not read up to the NUL; so are
+  // reals the field cannot hold.
+  const struct {
+    std::string row;
+    const char* reason;
+  } refused[] = {
+      {std::string("9\0 77", 5) + ",,0,0,0", "T:ID \"9\\0 77\" holds a NUL character"},
+      {std::string("9,,0,0,1\0", 9), "T:N \"1\\0\" holds a NUL character"},
+      {"9,,1e-400,0,0", "is not a number a REAL holds"},
+      {"9,,0,1e39,0", "is not a number a SREAL holds"},
+      {"9,,0,1e-50,0", "is not a number a SREAL holds"},
+      {"9,24:00:00,0,0,0", "is not a time"},
+  };
+  for (const auto& c : refused) {
+    SCOPED_TRACE(c.reason);
+    WriteAll(dir.File("bad.csv"), "T:ID,T:WHEN,T:R,T:S,T:N\n" + c.row + "\n");
+    Result run = Twl({"import", copy, "--table", "ČX", "bad.csv"}, dir.path());
+    EXPECT_EQ(run.exit, 1) << run.out << run.err;
+    EXPECT_NE(run.err.find(c.reason), std::string::npos) << run.err;
+  }
+  EXPECT_EQ(Twl({"dump", copy, "--table", "ŽX"}, dir.path()).exit, 2);
 }
 
 TEST_F(TwlData, BuildShowsProgressAndCtrlCLeavesTheFileSound) {

@@ -4,8 +4,14 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <array>
 #include <cstring>
+#include <functional>
+#include <map>
 
+#include "store/container_format.h"
+#include "store/page.h"
+#include "store/page_codec.h"
 #include "store/record_kinds.h"
 #include "twl_test_util.h"
 
@@ -99,6 +105,139 @@ TEST_F(TwlVerify, EachDamageIsReportedAndTheFileLeftAlone) {
     EXPECT_NE(run.out.find(damage.reported), std::string::npos) << run.out << run.err;
     EXPECT_EQ(ReadAll(path), before) << "verify changed the file";
   }
+}
+
+// Rewrites the file at `path` as another program may write it: every page
+// with both lengths on every record, no shared prefix and no compression,
+// each in the size class its image then needs.  `tamper` may change the
+// pages' records first.
+struct LoosePage {
+  int32_t oldReference;
+  uint8_t level;
+  std::vector<std::vector<uint8_t>> keys, data;
+  std::vector<int32_t> children;
+  std::vector<uint8_t> image;
+  int32_t newReference = 0;
+};
+
+void RepackLoosely(const std::string& path, const std::function<void(std::vector<LoosePage>*)>& tamper = {}) {
+  const std::string bytes = ReadAll(path);
+  ASSERT_GE(bytes.size(), store::kHeaderSize);
+  store::FileHeader header;
+  ASSERT_TRUE(header.Parse(reinterpret_cast<const uint8_t*>(bytes.data())));
+  using Loose = LoosePage;
+  std::vector<Loose> pages;
+  std::vector<uint8_t> scratch;
+  for (int cls = 1; cls <= store::kMaxClass; ++cls) {
+    for (int32_t ref = header.regionStart[cls]; ref < header.regionEnd[cls]; ref += cls) {
+      const uint8_t* image = reinterpret_cast<const uint8_t*>(bytes.data()) + store::PageOffset(ref);
+      store::Page page(ref, 0);
+      store::PageCodec::Parse(image, static_cast<uint32_t>(cls) * store::kUnit, ref, true, &page, &scratch, "x");
+      Loose loose{ref, page.level(), {}, {}, {}, {}};
+      for (size_t i = 0; i < page.count(); ++i) {
+        loose.keys.emplace_back(page.Key(i).begin(), page.Key(i).end());
+        loose.data.emplace_back(page.Data(i).begin(), page.Data(i).end());
+        if (page.isNode()) loose.children.push_back(page.Child(i));
+      }
+      pages.push_back(std::move(loose));
+    }
+  }
+  if (tamper) tamper(&pages);
+  // Images (home offsets later), then regions by class.
+  std::map<int32_t, int32_t> moved;
+  std::array<int32_t, store::kClassCount> perClass{};
+  for (Loose& page : pages) {
+    std::vector<uint8_t>& out = page.image;
+    out.assign(13 + 4 * page.children.size(), 0);
+    uint32_t estimate = 13;
+    for (size_t i = 0; i < page.keys.size(); ++i) {
+      const size_t length = page.keys[i].size() + page.data[i].size();
+      out.push_back(0xC0);
+      out.push_back(uint8_t(length));
+      out.push_back(uint8_t(length >> 8));
+      out.push_back(uint8_t(page.keys[i].size()));
+      out.push_back(uint8_t(page.keys[i].size() >> 8));
+      out.insert(out.end(), page.keys[i].begin(), page.keys[i].end());
+      out.insert(out.end(), page.data[i].begin(), page.data[i].end());
+      estimate += store::Page::RecordEstimate(static_cast<uint32_t>(length), page.level > 0);
+    }
+    const uint32_t stored = static_cast<uint32_t>(out.size());
+    store::StoreU16(out.data() + 4, static_cast<uint16_t>(stored));
+    store::StoreU16(out.data() + 6, static_cast<uint16_t>(stored));
+    store::StoreU16(out.data() + 8, static_cast<uint16_t>(estimate));
+    store::StoreU16(out.data() + 10, static_cast<uint16_t>(page.keys.size()));
+    out[12] = page.level;
+    out.resize(store::RoundUpToUnit(stored), store::kPadByte);
+    ASSERT_LE(out.size(), store::kMaxPageBytes);
+    ++perClass[out.size() / store::kUnit];
+  }
+  store::FileHeader fresh = header;
+  int32_t cursor = header.regionEnd[0];
+  std::array<int32_t, store::kClassCount> next{};
+  for (int cls = 1; cls <= store::kMaxClass; ++cls) {
+    fresh.regionStart[cls] = next[cls] = cursor;
+    cursor += perClass[cls] * cls;
+    fresh.regionEnd[cls] = cursor;
+  }
+  for (Loose& page : pages) {
+    const int cls = static_cast<int>(page.image.size() / store::kUnit);
+    page.newReference = next[cls];
+    next[cls] += cls;
+    moved[page.oldReference] = page.newReference;
+  }
+  fresh.rootReference = moved.at(header.rootReference);
+  fresh.committedLength = fresh.pendingLength = fresh.PageAreaEnd();
+  std::string out(fresh.PageAreaEnd(), '\0');
+  fresh.Serialize(reinterpret_cast<uint8_t*>(out.data()));
+  for (Loose& page : pages) {
+    store::StoreU32(page.image.data(), static_cast<uint32_t>(store::PageOffset(page.newReference)));
+    for (size_t i = 0; i < page.children.size(); ++i)
+      store::StoreU32(page.image.data() + 13 + 4 * i, static_cast<uint32_t>(moved.at(page.children[i])));
+    std::memcpy(out.data() + store::PageOffset(page.newReference), page.image.data(), page.image.size());
+  }
+  WriteAll(path, out);
+}
+
+TEST_F(TwlVerify, FilesPackedByOtherProgramsAreCheckedByTheFormatsRules) {
+  const std::string one = dir.File("ONE.TWL"), tree = dir.File("TREE.TWL");
+  WritePartnerFile(one, 20);
+  WritePartnerFile(tree, 3000);
+  for (const std::string& path : {one, tree}) {
+    RepackLoosely(path);
+    Result run = Twl({"verify", path}, dir.path());
+    EXPECT_EQ(run.exit, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("sound"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("class"), std::string::npos) << run.out;
+    // --strict notes where this module would have packed otherwise; notes
+    // are no faults.
+    Result strict = Twl({"verify", path, "--strict"}, dir.path());
+    EXPECT_EQ(strict.exit, 0) << strict.out << strict.err;
+    EXPECT_NE(strict.out.find("writing rule: page "), std::string::npos) << strict.out;
+    EXPECT_EQ(Twl({"dump", path}, dir.path()).exit, 0);
+  }
+
+  // Real faults in such a tree are found, and the walk goes on past the
+  // first: in every node page the entry that leads to the second child is
+  // raised to that child's second key, above its first.
+  WritePartnerFile(tree, 3000);
+  int nodes = 0;
+  RepackLoosely(tree, [&](std::vector<LoosePage>* pages) {
+    for (LoosePage& node : *pages) {
+      if (node.level == 0 || node.keys.size() < 2) continue;
+      for (const LoosePage& child : *pages)
+        if (child.oldReference == node.children[1] && child.keys.size() >= 2) {
+          node.keys[1] = child.keys[1];
+          ++nodes;
+        }
+    }
+  });
+  ASSERT_GE(nodes, 2) << "the tree needs two node pages";
+  Result run = Twl({"verify", tree}, dir.path());
+  EXPECT_EQ(run.exit, 1) << run.out << run.err;
+  size_t first = run.out.find("holds a key below its entry");
+  ASSERT_NE(first, std::string::npos) << run.out << run.err;
+  EXPECT_NE(run.out.find("holds a key below its entry", first + 1), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("class"), std::string::npos) << run.out;
 }
 
 TEST_F(TwlVerify, ForeignAndMissingFilesAreOpenErrors) {

@@ -124,6 +124,56 @@ TEST(ListFormat, Modifiers) {
   EXPECT_EQ(f.columns[0].picture, "@n3");
 }
 
+TEST(ListFormat, ModifierDelimitersNumbersAndLimits) {
+  // "E", "Z" and "Q" without their delimiter begin the next column.
+  EXPECT_EQ(ParseListFormat("10LQ20L").columns.size(), 3u);
+  EXPECT_EQ(ParseListFormat("10LE20L").columns.size(), 3u);
+  EXPECT_EQ(ParseListFormat("10LZ20L").columns.size(), 3u);
+  // "H" alone is taken and ignored.
+  ListFormat f = ParseListFormat("10LH20L");
+  ASSERT_EQ(f.columns.size(), 2u);
+  EXPECT_FALSE(f.columns[0].flags2 & column2::kHeaderOption);
+
+  // "S" with no number in its parentheses is 100 units, as "S" alone.
+  for (const char* text : {"20LS()", "20LS(", "20LS", "[20L]S()"}) {
+    f = ParseListFormat(text);
+    const int32_t width = f.groups.empty() ? f.columns[0].scrollWidth : f.groups[0].scrollWidth;
+    EXPECT_EQ(width, 25) << text;
+  }
+  EXPECT_EQ(ParseListFormat("20LS(0)").columns[0].scrollWidth, 0);
+
+  // A long colour value keeps its own number and the colours after it.
+  f = ParseListFormat("20LE(00000000000000000001," + std::string(100, '0') + "2," + std::string(100, '0') +
+                      "FFH,99999999999999999999)");
+  ASSERT_EQ(f.columns.size(), 1u);
+  EXPECT_EQ(f.columns[0].colours[0], 1);
+  EXPECT_EQ(f.columns[0].colours[1], 2);
+  EXPECT_EQ(f.columns[0].colours[2], 0xFF);
+  EXPECT_EQ(f.columns[0].colours[3], 0x7FFFFFFF);
+  EXPECT_EQ(ParseListFormat("20LE(0,-0,)").columns[0].colours[1], 0);
+
+  // Numbers in parentheses are decimal: a sign is no number.
+  f = ParseListFormat("20R(-6)Z(-3)");
+  ASSERT_EQ(f.columns.size(), 1u);
+  EXPECT_EQ(f.columns[0].dataIndent, 0);
+  EXPECT_EQ(f.columns[0].defaultStyle, 0);
+
+  // Absurd widths: edges stay ordered and inside 32 bits.
+  std::string wide;
+  for (int i = 0; i < 5000; ++i) wide += "99999999L";
+  f = ParseListFormat(wide);
+  ASSERT_EQ(f.columns.size(), 5000u);
+  for (size_t i = 1; i < f.columns.size(); ++i) {
+    ASSERT_GE(f.columns[i].left, f.columns[i - 1].left) << i;
+    ASSERT_GE(f.columns[i].right, f.columns[i].left) << i;
+  }
+  EXPECT_GT(f.width, 0);
+  std::string tall = "[";
+  for (int i = 0; i < 5000; ++i) tall += "1L/";
+  f = ParseListFormat(tall + "]", ListMetrics{4, 1 << 20, 0});
+  for (const ListColumn& c : f.columns) ASSERT_GE(c.bottom, c.top);
+}
+
 TEST(ListFormat, QueueFieldNumbering) {
   // value, colours value+1..value+4, icon value+5; the next column at value+6.
   ListFormat f = ParseListFormat("20L*I20L20LTYP20L#12#J20L");

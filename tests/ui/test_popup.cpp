@@ -66,6 +66,42 @@ TEST(PopupText, FlagsAndBoundaries) {
   EXPECT_EQ(items[0].items.size(), 2u);
 }
 
+TEST(PopupText, TextAfterASubmenuLoneMinusAndEmptyItems) {
+  // Text right after a submenu's "}" is an item of its own.
+  auto items = ParsePopupText("A|More{B|C}D");
+  ASSERT_EQ(items.size(), 3u);
+  EXPECT_EQ(items[2].caption, "D");
+  EXPECT_EQ(items[2].id, 4u);
+  items = ParsePopupText("S{x{y}z}w");
+  ASSERT_EQ(items.size(), 2u);
+  ASSERT_EQ(items[0].items.size(), 2u);
+  EXPECT_EQ(items[0].items[1].caption, "z");
+  EXPECT_EQ(items[0].items[1].id, 2u);
+  EXPECT_EQ(items[1].caption, "w");
+  EXPECT_EQ(items[1].id, 3u);
+
+  // A "-" with nothing after it is the caption, not the no-check mark.
+  items = ParsePopupText("~-|-{X}|-|--");
+  ASSERT_EQ(items.size(), 4u);
+  EXPECT_TRUE(items[0].disabled);
+  EXPECT_EQ(items[0].caption, "-");
+  EXPECT_EQ(items[1].kind, PopupItem::Kind::kSubmenu);
+  EXPECT_EQ(items[1].caption, "-");
+  EXPECT_EQ(items[2].kind, PopupItem::Kind::kSeparator);
+  EXPECT_EQ(items[3].caption, "-");
+  EXPECT_EQ(items[3].id, 3u);
+
+  // An empty item keeps its number (the callers count "|"), greyed; a final
+  // "|" adds none.
+  items = ParsePopupText("A||B|");
+  ASSERT_EQ(items.size(), 3u);
+  EXPECT_EQ(items[1].id, 2u);
+  EXPECT_TRUE(items[1].disabled);
+  EXPECT_EQ(items[1].caption, "");
+  EXPECT_EQ(items[2].caption, "B");
+  EXPECT_EQ(items[2].id, 3u);
+}
+
 // Random mutations of menu texts: parsing ends, stays inside the text and
 // numbers the items 1, 2, 3 ... (the fuzz entry point aborts otherwise).
 TEST(PopupText, RandomMutationsStaySound) {
@@ -113,6 +149,11 @@ TEST_F(PopupTest, SubmenuAndCheckMarks) {
   EXPECT_EQ(Popup("A|More{B|C}|D", 1, 1), 3);
   HeadlessScript("menu \"D\"");
   EXPECT_EQ(Popup("A|More{B|C}|D", 1, 1), 4);
+  // Directly after the "}", and after an empty item that keeps its number.
+  HeadlessScript("menu \"D\"");
+  EXPECT_EQ(Popup("A|More{B|C}D", 1, 1), 4);
+  HeadlessScript("menu \"B\"");
+  EXPECT_EQ(Popup("A||B", 1, 1), 3);
 
   HMENU menu = BuildPopupMenu(ParsePopupText("+Yes|-No"), 0);
   ASSERT_NE(menu, nullptr);

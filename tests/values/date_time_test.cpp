@@ -61,8 +61,13 @@ TEST_F(ValuesTest, DateFromPartsCarriesMonthsAndDays) {
   EXPECT_EQ(DateFromParts(1, 32, 2000), MakeDate(2000, 2, 1));
   EXPECT_EQ(DateFromParts(2, 30, 2000), MakeDate(2000, 3, 1));
   EXPECT_EQ(DateFromParts(25, 1, 2000), MakeDate(2002, 1, 1));
-  EXPECT_EQ(DateFromParts(3, 0, 2000), MakeDate(2000, 2, 29));  // day 0: the day before
-  EXPECT_EQ(DateFromParts(0, 1, 2000), MakeDate(1999, 12, 1));
+  // A month or day below 1 is no date (it does not borrow from the year or
+  // the month before).
+  EXPECT_EQ(DateFromParts(3, 0, 2000), -1);
+  EXPECT_EQ(DateFromParts(0, 1, 2000), -1);
+  EXPECT_EQ(DateFromParts(-11, 1, 2000), -1);
+  EXPECT_EQ(DateFromParts(1, -5, 2000), -1);
+  EXPECT_EQ(DateFromParts(INT32_MIN, INT32_MIN, 2000), -1);
   EXPECT_EQ(DateFromParts(1, 1, 1800), -1);
   EXPECT_EQ(DateFromParts(12, 32, 9999), -1);
   EXPECT_EQ(DateFromParts(1, INT32_MAX, 2000), -1);

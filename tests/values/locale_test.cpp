@@ -75,6 +75,10 @@ TEST(EnvironmentText, EscapesAndLimits) {
   EXPECT_EQ(value("<0>x"), "<0>x");
   EXPECT_EQ(value("<99999999999999999999>"), "<99999999999999999999>");
   EXPECT_EQ(value("<32>"), "");  // a blank at the end is trailing
+  // Leading blanks written after "=" are layout; those of escapes are text.
+  EXPECT_EQ(value("<9>x"), "\tx");
+  EXPECT_EQ(value(" \t<32><32>x"), "  x");
+  EXPECT_EQ(WholeText(value("<32>a, b")), " a, b");
   EXPECT_EQ(value(std::string(5000, 'v')).size(), kEnvironmentValueMax);
   auto longKey = ParseEnvironmentText(std::string(100, 'K') + "=v");
   ASSERT_EQ(longKey.size(), 1u);

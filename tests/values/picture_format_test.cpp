@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "test_support.h"
+#include "values/decimal_digits.h"
 #include "values/format.h"
 #include "values/picture.h"
 
@@ -43,7 +44,7 @@ TEST_F(ValuesTest, NumericPictures) {
       {"@n_6", Value::Long(42), "    42"},
       {"@n06", Value::Long(42), "000042"},
       {"@n*6", Value::Long(42), "****42"},
-      {"@n*10.2", Value::Decimal("1234.5"), "**1,234.50"},
+      {"@n*10.2", Value::Decimal("1234.5"), "***1234.50"},
       {"@n010.2", Value::Decimal("1234.5"), "0001234.50"},
       {"@n10.2", Value::Decimal("1234.5"), "  1,234.50"},
       {"@n10`2", Value::Decimal("1234.5"), "  1.234,50"},
@@ -64,6 +65,71 @@ TEST_F(ValuesTest, NumericPictures) {
       {"@n6", Value::String("17"), "    17"},
       {"@n6", Value::String("abc"), "     0"},
   });
+}
+
+TEST_F(ValuesTest, StarFillTakesTheGroupingPlacesAsDigits) {
+  // Without a grouping character of its own, a "*" fill turns the grouping
+  // places into "*"-filled digits: no separator, and no lost capacity.
+  ExpectAll({
+      {"@n*10", Value::Decimal("1234.5"), "******1235"},
+      {"@n*6", Value::Long(123456), "123456"},
+      {"@n*6", Value::Long(1234567), "######"},
+      {"@n(*12.2)", Value::Decimal("-1234.5"), "(***1234.50)"},
+      {"@n(*12.2)", Value::Decimal("1234.5"), " ***1234.50 "},
+      // An explicit grouping character keeps its separator positions.
+      {"@n*10_.2", Value::Decimal("1234.5"), "**1 234.50"},
+      {"@n*10_.2", Value::Decimal("12.5"), "*****12.50"},
+  });
+  Value back;
+  ASSERT_TRUE(Deformat(CompilePicture("@n*10"), "******1235", &back));
+  EXPECT_EQ(back.text(), "1235");
+}
+
+TEST_F(ValuesTest, LiteralsAndNamesKeepTheirBlanks) {
+  // Positions after a month name's end stay blank whatever the fill.
+  const Value may5 = Value::Long(MakeDate(2004, 5, 5));
+  ExpectAll({
+      {"@d04", may5, "May       05, 2004"},
+      {"@d*4", may5, "May       *5, 2004"},
+      {"@d4", may5, "May        5, 2004"},
+      {"@d*3", may5, "MAY *5,2004"},
+      {"@d*4", Value::Long(MakeDate(2004, 9, 15)), "September 15, 2004"},
+      // A pattern without digit positions shows its literals; only a value
+      // it cannot show leaves it blank.
+      {"@pAB-CDp", Value::Long(0), "AB-CD"},
+      {"@pAB-CDp", Value::Long(7), "     "},
+  });
+}
+
+TEST_F(ValuesTest, EveryDigitAPictureCanShowIsCarried) {
+  // 100 significant digits read back through @n200 exactly.
+  const std::string hundred = std::string(70, '1') + std::string(30, '2');
+  Value back;
+  ASSERT_TRUE(Deformat(CompilePicture("@n200"), hundred, &back));
+  EXPECT_EQ(back.text(), hundred);
+  // A value text holds 255 characters: 255 digits are carried, a sign more
+  // is refused rather than cut.
+  const std::string most(255, '7');
+  ASSERT_TRUE(Deformat(CompilePicture("@n_255"), most, &back));
+  EXPECT_EQ(back.text(), most);
+  EXPECT_FALSE(Deformat(CompilePicture("@n-_255"), "-" + most.substr(1) + "7", &back));
+  // 50 integer and 30 decimal digits are all shown.
+  std::string integer, decimals;
+  for (int i = 0; i < 50; ++i) integer += char('1' + i % 9);
+  for (int i = 0; i < 30; ++i) decimals += char('9' - i % 9);
+  std::string shown = Fmt("@n100.30", Value::Decimal(integer + "." + decimals));
+  std::erase(shown, ',');
+  std::erase(shown, ' ');
+  EXPECT_EQ(shown, integer + "." + decimals);
+  // Rounding at the last of 255 positions still sees its digit.
+  EXPECT_EQ(Fmt("@n255.200", Value::Decimal("0." + std::string(200, '4') + "5")),
+            std::string(53, ' ') + "0." + std::string(199, '4') + "5");
+  // Digits beyond what is carried are refused, never cut silently.
+  DecimalDigits digits;
+  EXPECT_FALSE(ParseDecimal(std::string(300, '1'), &digits));
+  ASSERT_TRUE(ParseDecimal("1" + std::string(300, '0'), &digits));
+  EXPECT_EQ(digits.point, 301);
+  EXPECT_EQ(digits.count, 1);
 }
 
 TEST_F(ValuesTest, BlankWhenZero) {

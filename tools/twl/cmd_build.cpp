@@ -73,7 +73,7 @@ int CommandBuild(const Arguments& args) {
   if (int code = store::Table::Open(file, tableName, nullptr, store::Table::OpenOptions{}, &table)) {
     physical->DiscardChanges();
     physical->Finish();
-    return Refuse(path, code, "table " + tableName);
+    return Refuse(path, code, "table " + TableNameText(tableName));
   }
   std::vector<size_t> keys;
   if (keyNumber > 0) {
@@ -81,7 +81,7 @@ int CommandBuild(const Arguments& args) {
         table->key(static_cast<size_t>(keyNumber - 1)).inMemory()) {
       physical->DiscardChanges();
       physical->Finish();
-      return UsageError("table " + tableName + " has no stored key " + std::to_string(keyNumber));
+      return UsageError("table " + TableNameText(tableName) + " has no stored key " + std::to_string(keyNumber));
     }
     keys.push_back(static_cast<size_t>(keyNumber - 1));
   } else {
@@ -95,7 +95,7 @@ int CommandBuild(const Arguments& args) {
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, &previous);
 
-  Progress progress("build " + tableName, args.progress);
+  Progress progress("build " + TableNameText(tableName), args.progress);
   int result = 0;
   size_t failedKey = 0;
   for (size_t i = 0; i < keys.size() && result == 0; ++i) {
@@ -120,12 +120,13 @@ int CommandBuild(const Arguments& args) {
   if (result != 0) {
     physical->DiscardChanges();
     physical->Finish();
-    return Refuse(path, result, "key " + std::to_string(failedKey + 1) + " of " + tableName + " not built");
+    return Refuse(path, result,
+                  "key " + std::to_string(failedKey + 1) + " of " + TableNameText(tableName) + " not built");
   }
   if (DWORD error = physical->Finish()) return Refuse(path, 90, "writing the built keys (system error " +
                                                                       std::to_string(error) + ")");
   std::printf("%s: built %zu key%s of table %s\n", path.c_str(), keys.size(), keys.size() == 1 ? "" : "s",
-              tableName.c_str());
+              TableNameText(tableName).c_str());
   return kExitSound;
 }
 

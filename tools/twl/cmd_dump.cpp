@@ -57,10 +57,10 @@ int CommandDump(const Arguments& args) {
   }
   std::unique_ptr<store::Table> table;
   if (int rc = store::Table::Open(file, tableName, nullptr, store::Table::OpenOptions{}, &table))
-    return ReportOpenError(path + " table " + tableName, rc);
+    return ReportOpenError(path + " table " + TableNameText(tableName), rc);
   if (keyNumber > 0 && (static_cast<size_t>(keyNumber) > table->keyCount() ||
                         table->key(static_cast<size_t>(keyNumber - 1)).inMemory()))
-    return UsageError("table " + tableName + " has no stored key " + std::to_string(keyNumber));
+    return UsageError("table " + TableNameText(tableName) + " has no stored key " + std::to_string(keyNumber));
 
   const store::TableDefinition& definition = table->definition();
   const std::vector<Column> columns = ColumnsOf(definition);
@@ -75,10 +75,10 @@ int CommandDump(const Arguments& args) {
   const uint32_t total = table->RecordCount();
   uint64_t written = 0;
   int failures = 0;
-  Progress progress("dump " + tableName, args.progress);
+  Progress progress("dump " + TableNameText(tableName), args.progress);
   auto emit = [&](const store::RecordNumber& record) {
     if (int rc = table->Fetch(record, image.data())) {
-      std::fprintf(stderr, "twl: %s: table %s record %s: error %d\n", path.c_str(), tableName.c_str(),
+      std::fprintf(stderr, "twl: %s: table %s record %s: error %d\n", path.c_str(), TableNameText(tableName).c_str(),
                    store::NumberText(record).c_str(), rc);
       ++failures;
       return;
@@ -94,7 +94,7 @@ int CommandDump(const Arguments& args) {
         size_t m = static_cast<size_t>(columns[c].memo);
         if (int rc = table->ReadMemo(record, m, &content)) {
           std::fprintf(stderr, "twl: %s: table %s record %s memo %zu: error %d\n", path.c_str(),
-                       tableName.c_str(), store::NumberText(record).c_str(), m + 1, rc);
+                       TableNameText(tableName).c_str(), store::NumberText(record).c_str(), m + 1, rc);
           ++failures;
           content.clear();
         }
@@ -133,8 +133,8 @@ int CommandDump(const Arguments& args) {
       if (key.size() < 5 || std::memcmp(key.data(), prefix, 5) != 0) break;
       store::RecordNumber record{};
       if (cursor.data().size() != 4) {
-        std::fprintf(stderr, "twl: %s: table %s key %zu: an entry is damaged\n", path.c_str(), tableName.c_str(),
-                     k + 1);
+        std::fprintf(stderr, "twl: %s: table %s key %zu: an entry is damaged\n", path.c_str(),
+                     TableNameText(tableName).c_str(), k + 1);
         ++failures;
         continue;
       }

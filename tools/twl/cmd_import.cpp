@@ -1,5 +1,3 @@
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -8,6 +6,7 @@
 
 #include "files/descriptors.h"
 #include "files/errors.h"
+#include "store/fatal_error.h"
 #include "store/physical.h"
 #include "tools/twl/fields.h"
 #include "tools/twl/twl.h"
@@ -31,28 +30,51 @@ const char kHelp[] =
     "\n"
     "Exit: 0 imported, 1 refused (nothing changed), 2 usage or open error.\n";
 
-// Undoes the open update and, for a file this import created, the file.
+// Undoes the open update and, for a file this import created, the file.  An
+// import that ends any other way than by its successful write (a refusal, or
+// a driver error raised in the middle) is abandoned, so it never leaves an
+// empty file of its own behind.
 struct ImportFile {
   std::string path;
   bool existed = false;
+  bool written = false;
   store::PhysicalFile* file = nullptr;
   std::unique_ptr<store::Table> table;
 
   void Abandon() {
     table.reset();
     if (file) {
-      file->DiscardChanges();
-      file->Finish();
+      try {
+        file->DiscardChanges();
+        file->Finish();
+      } catch (const store::DriverError&) {
+        // The file is closed and, when this import made it, deleted below.
+      }
       store::ClosePhysicalFile(file);
       file = nullptr;
     }
     if (!existed) DeleteFileA(path.c_str());
+    existed = true;  // once
   }
   ~ImportFile() {
+    if (!written) {
+      Abandon();
+      return;
+    }
     table.reset();
     if (file) store::ClosePhysicalFile(file);
   }
 };
+
+// A value as a message shows it: a NUL would end the message there.
+std::string Shown(const std::string& value) {
+  std::string shown;
+  for (char c : value) {
+    if (c == '\0') shown += "\\0";
+    else shown += c;
+  }
+  return shown;
+}
 
 bool LabelMatches(const std::string& label, const std::string& wanted) {
   std::string a = UpperCase(label), b = UpperCase(wanted);
@@ -77,7 +99,10 @@ int CommandImport(const Arguments& args) {
   if (args.positional.size() != 2) return UsageError("import takes FILE and CSV");
   const std::string* tableOption = args.Option("table");
   if (!tableOption || tableOption->empty()) return UsageError("import needs --table NAME");
-  const std::string tableName = UpperCase(*tableOption);
+  std::string tableName;
+  if (!TableNameFromText(*tableOption, &tableName))
+    return UsageError("the table name " + *tableOption + " holds a character that Windows-1250 lacks");
+  const std::string tableText = TableNameText(tableName);
   const std::string& path = args.positional[0];
   const std::string& csvPath = args.positional[1];
 
@@ -94,17 +119,20 @@ int CommandImport(const Arguments& args) {
     like = std::make_unique<FileLook>();
     if (int rc = like->Open(*source)) return ReportOpenError(*source, rc);
     if (int rc = store::Table::Open(like->container(), tableName, nullptr, store::Table::OpenOptions{}, &model))
-      return ReportOpenError(*source + " table " + tableName, rc);
+      return ReportOpenError(*source + " table " + tableText, rc);
   }
 
   ImportFile target;
   target.path = path;
-  struct stat info;
-  target.existed = stat(path.c_str(), &info) == 0;
+  target.existed = true;
   if (DWORD rc = store::OpenPhysicalFile(path, store::kShareDenyNone | 0x02, "", false, &target.file)) {
     target.file = nullptr;
     return ReportOpenError(path, static_cast<int>(rc));
   }
+  // Whether this import made the file is the open's own answer: a look
+  // before it could see no file that another program creates a moment later,
+  // and a refused import would then delete that program's file.
+  target.existed = !target.file->createdByOpen();
   if (DWORD rc = target.file->BeginChange()) {
     target.Abandon();
     return ReportOpenError(path, static_cast<int>(rc));
@@ -121,9 +149,9 @@ int CommandImport(const Arguments& args) {
   if (rc != 0) {
     target.Abandon();
     if (rc == store::kErrFileNotFound)
-      std::fprintf(stderr, "twl: %s: no table %s (--like SOURCE creates it)\n", path.c_str(), tableName.c_str());
+      std::fprintf(stderr, "twl: %s: no table %s (--like SOURCE creates it)\n", path.c_str(), tableText.c_str());
     else
-      std::fprintf(stderr, "twl: %s: table %s: error %d: %s\n", path.c_str(), tableName.c_str(), rc,
+      std::fprintf(stderr, "twl: %s: table %s: error %d: %s\n", path.c_str(), tableText.c_str(), rc,
                    files::MessageText(rc).c_str());
     return kExitUsage;
   }
@@ -141,7 +169,7 @@ int CommandImport(const Arguments& args) {
     const Column* found = nullptr;
     for (const Column& column : columns)
       if (LabelMatches(column.label, name)) found = &column;
-    if (!found) return Refuse(&target, csvPath, line, "column \"" + name + "\" names no field of table " + tableName);
+    if (!found) return Refuse(&target, csvPath, line, "column \"" + name + "\" names no field of table " + tableText);
     for (const Column* seen : mapping)
       if (seen == found) return Refuse(&target, csvPath, line, "column \"" + name + "\" is given twice");
     mapping.push_back(found);
@@ -155,7 +183,7 @@ int CommandImport(const Arguments& args) {
 
   const std::string& text = buffer.str();
   const uint64_t totalLines = static_cast<uint64_t>(std::count(text.begin(), text.end(), '\n')) + 1;
-  Progress progress("import " + tableName, args.progress);
+  Progress progress("import " + tableText, args.progress);
   size_t rows = 0;
   std::vector<std::pair<size_t, std::vector<uint8_t>>> memos;
   while (reader.Next(&row, &line, &error)) {
@@ -172,7 +200,7 @@ int CommandImport(const Arguments& args) {
       if (column.field >= 0) {
         if (!ParseFieldText(definition.fields[static_cast<size_t>(column.field)], row[c], image.data(),
                             table.recordLength(), &reason))
-          return Refuse(&target, csvPath, line, column.label + " \"" + row[c] + "\" " + reason);
+          return Refuse(&target, csvPath, line, column.label + " \"" + Shown(row[c]) + "\" " + reason);
       } else {
         std::vector<uint8_t> content;
         const size_t m = static_cast<size_t>(column.memo);
@@ -198,8 +226,9 @@ int CommandImport(const Arguments& args) {
                  static_cast<unsigned>(code));
     return kExitFaults;
   }
+  target.written = true;
   std::printf("%s: imported %zu row%s into table %s\n", path.c_str(), rows, rows == 1 ? "" : "s",
-              tableName.c_str());
+              tableText.c_str());
   return kExitSound;
 }
 

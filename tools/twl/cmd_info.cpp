@@ -70,7 +70,7 @@ int CommandInfo(const Arguments& args) {
   std::vector<store::TableEntry> tables = store::ListTables(file);
   std::printf("tables: %zu\n", tables.size());
   for (const store::TableEntry& entry : tables) {
-    std::printf("\ntable %s, number %s\n", entry.name.c_str(), store::NumberText(entry.number).c_str());
+    std::printf("\ntable %s, number %s\n", TableNameText(entry.name).c_str(), store::NumberText(entry.number).c_str());
     std::unique_ptr<store::Table> table;
     int rc = store::Table::Open(file, entry.name, nullptr, store::Table::OpenOptions{}, &table);
     if (rc != 0) {

@@ -7,6 +7,8 @@
 #include <cstring>
 
 #include "files/errors.h"
+#include "platform/kernel.h"
+#include "store/collation_state.h"
 #include "tools/twl/twl.h"
 
 namespace pr::twl {
@@ -80,6 +82,22 @@ std::string UpperCase(std::string_view text) {
   return upper;
 }
 
+bool TableNameFromText(std::string_view utf8, std::string* name) {
+  std::string ansi(Utf8ToAnsi(utf8.data(), utf8.size(), nullptr, 0) + 1, '\0');
+  ansi.resize(Utf8ToAnsi(utf8.data(), utf8.size(), ansi.data(), ansi.size()));
+  // Each character the set lacks (and each malformed sequence) becomes "?".
+  if (std::count(ansi.begin(), ansi.end(), '?') != std::count(utf8.begin(), utf8.end(), '?')) return false;
+  store::CollationState::Current().FoldCase(reinterpret_cast<uint8_t*>(ansi.data()), ansi.size());
+  *name = std::move(ansi);
+  return true;
+}
+
+std::string TableNameText(std::string_view stored) {
+  std::string text(AnsiToUtf8(stored.data(), stored.size(), nullptr, 0) + 1, '\0');
+  text.resize(AnsiToUtf8(stored.data(), stored.size(), text.data(), text.size()));
+  return text;
+}
+
 // ------------------------------------------------------------------ FileLook
 
 FileLook::~FileLook() {
@@ -139,10 +157,13 @@ int FileLook::Open(const std::string& path) {
 int ChooseTable(const store::Container& file, const std::string* requested, std::string* table, std::string* why) {
   std::vector<store::TableEntry> tables = store::ListTables(file);
   if (requested != nullptr) {
-    *table = UpperCase(*requested);
+    if (!TableNameFromText(*requested, table)) {
+      *why = "the table name " + *requested + " holds a character that Windows-1250 lacks";
+      return store::kErrFileNotFound;
+    }
     for (const auto& entry : tables)
       if (entry.name == *table) return 0;
-    *why = "the file has no table " + *table;
+    *why = "the file has no table " + TableNameText(*table);
     return store::kErrFileNotFound;
   }
   if (tables.size() == 1) {

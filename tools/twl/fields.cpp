@@ -122,6 +122,28 @@ bool ParseInteger(std::string_view text, int64_t low, int64_t high, int64_t* out
   return true;
 }
 
+// [blanks]h:mm:ss[.hh]: the time serial (hundredths since midnight plus 1).
+bool ParseTimeText(std::string_view text, int32_t* serial) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  int parts[4] = {0, 0, 0, 0};
+  size_t at = 0;
+  for (int part = 0; part < 4; ++part) {
+    if (part == 3 && at == text.size()) break;  // no hundredths
+    if (part > 0) {
+      const char separator = part == 3 ? '.' : ':';
+      if (at >= text.size() || text[at] != separator) return false;
+      ++at;
+    }
+    const size_t start = at;
+    while (at < text.size() && at - start < 2 && text[at] >= '0' && text[at] <= '9')
+      parts[part] = parts[part] * 10 + (text[at++] - '0');
+    if (at == start || (part > 0 && at - start != 2)) return false;
+  }
+  if (at != text.size() || parts[0] > 23 || parts[1] > 59 || parts[2] > 59) return false;
+  *serial = ((parts[0] * 60 + parts[1]) * 60 + parts[2]) * 100 + parts[3] + 1;
+  return true;
+}
+
 std::string DecimalText(const uint8_t* p, size_t size, int places, bool* ok) {
   // The high nibble of the first byte is the sign, the other nibbles digits.
   const uint8_t sign = p[0] >> 4;
@@ -325,6 +347,13 @@ bool ParseFieldText(const store::FieldDefinition& field, std::string_view text, 
   int64_t integer = 0;
   std::string copy(text);
   char* end = nullptr;
+  const bool textual =
+      field.type == files::TYPE_STRING || field.type == files::TYPE_CSTRING || field.type == files::TYPE_PSTRING;
+  if (!textual && text.find('\0') != std::string_view::npos) {
+    // The conversions below stop at a NUL: "9\0 77" must not read as 9.
+    *reason = "holds a NUL character";
+    return false;
+  }
   switch (field.type) {
     case files::TYPE_BYTE:
       if (size != 1 || !ParseInteger(text, 0, 255, &integer, reason)) break;
@@ -348,17 +377,23 @@ bool ParseFieldText(const store::FieldDefinition& field, std::string_view text, 
       return true;
     case files::TYPE_SREAL:
     case files::TYPE_REAL: {
+      // A subnormal result is exact enough to keep (the dump writes such
+      // values); only an overflow or an underflow to zero changes the number.
       errno = 0;
-      double value = std::strtod(copy.c_str(), &end);
-      if (copy.empty() || *end != '\0' || errno == ERANGE || !std::isfinite(value)) {
-        *reason = "is not a number";
+      const bool single = field.type == files::TYPE_SREAL;
+      const float singleValue = single ? std::strtof(copy.c_str(), &end) : 0.0f;
+      const double value = single ? singleValue : std::strtod(copy.c_str(), &end);
+      const int kind = single ? std::fpclassify(singleValue) : std::fpclassify(value);
+      const bool lost = errno == ERANGE && kind != FP_SUBNORMAL;
+      if (copy.empty() || *end != '\0' || lost || !std::isfinite(value)) {
+        *reason = single ? "is not a number a SREAL holds" : "is not a number a REAL holds";
         return false;
       }
-      if (field.type == files::TYPE_SREAL && size == 4) {
-        Store<float>(p, std::strtof(copy.c_str(), nullptr));
+      if (single && size == 4) {
+        Store<float>(p, static_cast<float>(value));
         return true;
       }
-      if (field.type == files::TYPE_REAL && size == 8) {
+      if (!single && size == 8) {
         Store<double>(p, value);
         return true;
       }
@@ -377,6 +412,13 @@ bool ParseFieldText(const store::FieldDefinition& field, std::string_view text, 
       int hundredths = 0;
       std::string_view main = text;
       if (field.type == files::TYPE_TIME) {
+        // h:mm:ss[.hh] read directly: through the picture a time of the
+        // first second (serials 1 to 100) would read as "no time".
+        int32_t serial = 0;
+        if (ParseTimeText(text, &serial)) {
+          Store<int32_t>(p, serial);
+          return true;
+        }
         size_t dot = text.rfind('.');
         if (dot != std::string_view::npos) {
           std::string_view h = text.substr(dot + 1);

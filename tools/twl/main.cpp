@@ -44,6 +44,7 @@ int main(int argc, char** argv) {
   if (command == "info") {
     run = &twl::CommandInfo;
   } else if (command == "verify") {
+    flags = {"strict"};
     run = &twl::CommandVerify;
   } else if (command == "dump") {
     valued = {"table", "key", "format"};

@@ -88,6 +88,14 @@ int ChooseTable(const store::Container& file, const std::string* requested, std:
 // Upper case of ASCII letters (table names are stored upper case).
 std::string UpperCase(std::string_view text);
 
+// Table names are stored in the Windows-1250 set, upper-cased with the
+// runtime's case table; the command line and the output are UTF-8.
+// TableNameFromText converts a name given on the command line (false when it
+// holds a character the set lacks or is not UTF-8); TableNameText gives a
+// stored name for printing.
+bool TableNameFromText(std::string_view utf8, std::string* name);
+std::string TableNameText(std::string_view stored);
+
 // Progress shown on standard error: a bar on a terminal once the work has
 // taken a second (or at once with --progress), plain "LABEL N%" lines when
 // --progress is given and standard error is not a terminal.
