@@ -45,6 +45,7 @@ constexpr uint32_t kQueuePosition = 4;
 
 constexpr uint32_t kRefreshEvent = 0x3FF;
 constexpr int32_t kRecordNotAvailable = 33;
+constexpr int32_t kRecordNotFound = 35;
 constexpr int32_t kBrowseMode = 2;
 constexpr uint32_t kCtrlEnter = 0x20D;
 constexpr int32_t kViewAccess = 0x22;  // read/write, deny write
@@ -92,7 +93,12 @@ class BrowseWindow {
   void Refill(const std::string& anchor, const std::string& highlight, bool atEnd = false);
   void RefreshFromCurrent();
   void ShowHighlight();
-  void MakeCurrent();
+  // What making the highlighted row's record current found.
+  enum class RowState { kCurrent, kEmpty, kDeleted, kChanged, kError };
+  RowState MakeCurrent();
+  // True when the row's record may be acted on; otherwise the user has been
+  // told why and the list shows what is stored now.
+  bool RowUsable(RowState state);
   void CopyRowToRecord();
   void ClearRecord();
   void UpdateLoop(int32_t request);
@@ -311,13 +317,56 @@ void BrowseWindow::CopyRowToRecord() {
 }
 
 // The highlighted row's stored record becomes the file's current record,
-// watched, so that a later PUT sees changes by another station.
-void BrowseWindow::MakeCurrent() {
-  if (Count() == 0) return;
+// watched, so that a later PUT sees changes by another station.  The record
+// read back must be the one the row shows: when another station deleted it
+// (REGET fails, or the position now leads to another partner) or changed it
+// since the page was read, the caller must not act on it.  A failed REGET
+// otherwise leaves the file's current record at whatever the page fill read
+// last, another partner entirely.
+BrowseWindow::RowState BrowseWindow::MakeCurrent() {
+  if (Count() == 0) return RowState::kEmpty;
   const int32_t row = ui::GetPropertyNumber(controls_.listBox, ui::prop::Selected);
   if (row >= 1 && row <= Count()) selected_ = row;
+  const size_t entry = static_cast<size_t>(selected_);
+  const std::string listedId = queue_.Field(entry, kQueueId);
+  std::string listedName = queue_.Field(entry, kQueueName);
+  listedName.resize(sizeof record_->naziv, ' ');
   files::Watch(view_);
   files::Reget(view_, RowPosition(selected_));
+  const int32_t code = files::ErrorCode();
+  if (code == kRecordNotFound || code == kRecordNotAvailable) return RowState::kDeleted;
+  if (code != 0) return RowState::kError;
+  if (std::to_string(record_->id) != listedId) return RowState::kDeleted;
+  if (std::memcmp(record_->naziv, listedName.data(), sizeof record_->naziv) != 0) return RowState::kChanged;
+  return RowState::kCurrent;
+}
+
+bool BrowseWindow::RowUsable(RowState state) {
+  switch (state) {
+    case RowState::kCurrent: return true;
+    case RowState::kEmpty: return false;
+    case RowState::kDeleted: WarnRecordDeleted(); break;
+    case RowState::kChanged:
+      // The catalogue's "This record was changed by another station." (the
+      // REGET itself succeeded, so the error code is 0).
+      WarnUser(kWarnUpdateOperationError, "Record Changed by Another Station");
+      break;
+    case RowState::kError: WarnUser(kWarnRecordRetrieval, "Partneri"); break;
+  }
+  // The page is read again, so the user sees what is stored now and chooses
+  // again: in place, with the row after a deleted one highlighted.
+  if (state == RowState::kDeleted && Count() > 0) {
+    const std::string gone = RowPosition(selected_);
+    const std::string next = RowPosition(selected_ < Count() ? selected_ + 1 : std::max(selected_ - 1, 1));
+    const std::string keep = next == gone ? std::string() : next;
+    const std::string first = RowPosition(1);
+    Refill(first == gone ? keep : first, keep);
+  } else {
+    RefreshFromCurrent();
+  }
+  ui::Display(controls_.listBox);
+  ui::Select(controls_.listBox);
+  return false;
 }
 
 // CLEAR of the record: the identifier 0 and a blank name.
@@ -412,10 +461,11 @@ bool BrowseWindow::Navigate(int32_t vcr) {
     CloseView(view_);
     return false;
   }
-  files::Watch(view_);
-  files::Reget(view_, RowPosition(selected_));
+  // The row moved onto is read again as a button would: the next form must
+  // not open on a record another station has just deleted or changed.
+  const bool usable = RowUsable(MakeCurrent());
   CloseView(view_);
-  return true;
+  return usable;
 }
 
 void BrowseWindow::UpdateLoop(int32_t request) {
@@ -590,16 +640,19 @@ void BrowseWindow::Run() {
     }
     if (event != ui::event::Accepted) continue;
     if (field == controls_.insertButton) {
+      // An insert does not act on the highlighted row: a row gone since the
+      // page was read only shows when the list is read again afterwards.
       MakeCurrent();
       UpdateLoop(kInsertRequest);
     } else if (field == controls_.changeButton) {
-      MakeCurrent();
-      if (Count() > 0) UpdateLoop(kChangeRequest);
+      if (RowUsable(MakeCurrent())) UpdateLoop(kChangeRequest);
     } else if (field == controls_.deleteButton) {
-      MakeCurrent();
-      if (Count() > 0) UpdateLoop(kDeleteRequest);
+      if (RowUsable(MakeCurrent())) UpdateLoop(kDeleteRequest);
     } else if (field == controls_.selectButton) {
-      MakeCurrent();
+      // The caller gets the selected partner in the record buffer: never one
+      // that is gone or no longer what the row showed.
+      const RowState state = MakeCurrent();
+      if (state != RowState::kEmpty && !RowUsable(state)) continue;
       localResponse_ = kCompletedResponse;
       ui::Post(ui::event::CloseWindow);
     } else if (field == kCloseButton) {
