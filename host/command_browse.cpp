@@ -13,6 +13,7 @@
 // and the block's record pointer stands at offset 32 (app/module.h keeps
 // that layout fixed).  The pointer is set once the module has started the
 // block in this thread, which any procedure call does.
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -106,9 +107,11 @@ int RunForm(Module& module, int argc, char** argv) {
   for (const auto& r : kRequests)
     if (argc >= 1 && std::strcmp(argv[0], r.name) == 0) request = r.request;
   const bool needsId = request != 1;
-  char* end = nullptr;
-  const long id = argc == 2 ? std::strtol(argv[1], &end, 10) : 0;
-  if (request == 0 || argc != (needsId ? 2 : 1) || (needsId && (end == argv[1] || *end != '\0'))) {
+  // PAR:ID is a LONG: an identifier it cannot hold is refused, never cut to
+  // another partner's.
+  int64_t id = 0;
+  if (request == 0 || argc != (needsId ? 2 : 1) ||
+      (needsId && !ParseNumber(argv[1], INT32_MIN, INT32_MAX, &id))) {
     std::fprintf(stderr, "usage: prhost form insert|change ID|delete ID|view ID\n");
     return 2;
   }
