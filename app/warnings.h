@@ -92,6 +92,11 @@ int32_t GuardedUpdatePartneri(bool calledFromForm);
 // The guarded delete of the current Partneri record: 0 deleted, 1 failed.
 int32_t GuardedDeletePartneri();
 
+// The exit code with which the module ends the program after the driver
+// error box ("Possible data corruption in file (N)"); the number itself is
+// in the box, not in the exit code, which would keep only its last byte.
+inline constexpr int kDriverErrorExitCode = 3;
+
 // Texts with trailing spaces removed.
 std::string Clip(std::string_view text);
 

@@ -3,6 +3,7 @@
 // transcript (screen dumps, dialogs, menus) and prhost's output are checked.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -47,7 +48,8 @@ class BrowseTest : public ::testing::Test {
 
   // Runs `prhost --ui=headless ARGS` in the scratch folder with `script` as
   // the user.
-  HostRun Prhost(const std::string& args, const std::string& script) {
+  HostRun Prhost(const std::string& args, const std::string& script) { return Prhost(args, script, 0); }
+  HostRun Prhost(const std::string& args, const std::string& script, int status) {
     const std::string scriptPath = dir_ + "/script.txt", transcriptPath = dir_ + "/transcript.txt";
     std::ofstream(scriptPath) << script;
     std::filesystem::remove(transcriptPath);
@@ -61,7 +63,9 @@ class BrowseTest : public ::testing::Test {
     char buffer[4096];
     size_t n;
     while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, n);
-    EXPECT_EQ(pclose(pipe), 0) << run.output;
+    const int ended = pclose(pipe);
+    EXPECT_TRUE(WIFEXITED(ended)) << run.output;
+    EXPECT_EQ(WEXITSTATUS(ended), status) << run.output;
     run.transcript = ReadFile(transcriptPath);
     return run;
   }
@@ -288,6 +292,30 @@ TEST_F(BrowseTest, PagingThroughTenThousandShowsEveryIdentifierOnceInOrder) {
   }
   ASSERT_EQ(back.size(), static_cast<size_t>(kPartners));
   EXPECT_EQ(back.back(), 1);
+}
+
+// A file the store finds damaged (here cut short) shows the driver error box
+// in the window system before the program ends, and prhost ends with its one
+// status for a program the module halted, whatever the error number.
+TEST_F(BrowseTest, DriverErrorIsShownBeforeTheHalt) {
+  std::vector<std::string> names;
+  for (int i = 1; i <= 300; ++i) names.push_back("P" + std::to_string(i));
+  Store(names);
+  std::filesystem::resize_file(dir_ + "/PARTNERI.TWL", 4096);
+  for (const char* command : {"add x", "browse"}) {
+    HostRun run = Prhost(command, "", 3);
+    EXPECT_NE(run.transcript.find("dialog \"Halt\" icon (X) text \"Possible data corruption in file (2172)\" "
+                                  "buttons \"OK\""),
+              std::string::npos)
+        << command << "\n" << run.transcript << run.output;
+  }
+  // A warning's halt (exit code 0 in the module) is no success either: a
+  // file that is not a keyed file ends in warning 30 and "Disk Error".
+  std::ofstream(dir_ + "/PARTNERI.TWL", std::ios::trunc) << std::string(2048, 'x');
+  HostRun run = Prhost("add x", "press \"OK\"\npress \"OK\"\n", 3);
+  EXPECT_NE(run.transcript.find("dialog \"Halt\" icon (X) text \"Disk Error\""), std::string::npos)
+      << run.transcript;
+  EXPECT_EQ(run.output.find("-1\tx"), std::string::npos) << run.output;
 }
 
 }  // namespace

@@ -51,7 +51,7 @@ class BrowseTerminalTest : public ::testing::Test {
   void Start(const std::string& command, int columns = 100, int rows = 30) {
     const std::string line = Tmux() + " new-session -d -s t -x " + std::to_string(columns) + " -y " +
                              std::to_string(rows) + " \"cd '" + dir_ + "' && '" PR_BINARY_DIR
-                             "/prhost' --ui=terminal " + command + "; sleep 60\"";
+                             "/prhost' --ui=terminal " + command + "; echo prhost status \\$?; sleep 60\"";
     ASSERT_EQ(std::system(line.c_str()), 0);
     started_ = true;
   }
@@ -225,6 +225,19 @@ TEST_F(BrowseTerminalTest, StaleRowIsNeverSelected) {
   Send("F5");
   ASSERT_TRUE(WaitFor("response 1")) << Screen();
   EXPECT_TRUE(WaitFor("partner 5")) << Screen();
+}
+
+// The driver error box is shown in the terminal before the program ends;
+// the shell then sees prhost's one status for a halt.
+TEST_F(BrowseTerminalTest, DriverErrorBoxIsShownBeforeTheHalt) {
+  Store(300);
+  std::filesystem::resize_file(dir_ + "/PARTNERI.TWL", 4096);
+  Start("browse", 80, 24);
+  ASSERT_TRUE(WaitFor("Possible data corruption in file (2172)")) << Screen();
+  EXPECT_NE(Screen().find("Halt"), std::string::npos) << Screen();
+  Send("Enter");
+  ASSERT_TRUE(WaitFor("prhost status 3")) << Screen();
+  EXPECT_NE(Screen().find("Possible data corruption in file (2172): PARTNERI.TWL"), std::string::npos) << Screen();
 }
 
 }  // namespace
