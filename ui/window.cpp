@@ -5,6 +5,7 @@
 #include <map>
 
 #include "ui/event_codes.h"
+#include "values/picture.h"
 #include "ui/event_errors.h"
 #include "ui/resource_lookup.h"
 #include "ui/window_controls.h"
@@ -328,11 +329,34 @@ void Window::CreateControl(Control& control, HFONT font) {
     v = ToDialogUnits(v, attr, across);
     return across ? DialogUnitsToCellsX(v) : DialogUnitsToCellsY(v);
   };
+  // Rows of cells are 8 dialog units high: a control's row is the nearest
+  // one to its position, so that a prompt and the entry beside it a unit
+  // higher or lower share a row (rounding up put the value one row above
+  // its label).
+  auto row = [attr](int32_t v) {
+    if (v == kNotGiven) return -1;
+    v = ToDialogUnits(v, attr, false);
+    return v >= 0 ? (v + 4) / 8 : DialogUnitsToCellsY(v);
+  };
   RECT r;
   r.left = std::max(0, cells(cs.x, true));
-  r.top = std::max(0, cells(cs.y, false));
+  r.top = std::max(0, row(cs.y));
   int width = cells(cs.width, true), height = cells(cs.height, false);
   if (width < 0) width = static_cast<int>(cs.text.size()) + (cs.type == rsc::kButton ? 4 : 0);
+  // An entry is as wide as its picture shows, with its indent and a cell
+  // for the caret after the last character, as far as the window has room:
+  // widths are given for a proportional font, and "@s20" in 60 units would
+  // show 15 cells of its 20 characters.
+  if (cs.type == rsc::kEntry && !cs.picture.empty()) {
+    values::Picture picture;
+    values::CompilePicture(cs.picture, &picture);
+    RECT client{};
+    GetClientRect(parent, &client);
+    const int indent = cs.indent > 0 ? DialogUnitsToCellsX(cs.indent) : 0;
+    const int room = std::max(0, static_cast<int>(client.right) - static_cast<int>(r.left));
+    if (picture.valid())
+      width = std::max(width, std::min(static_cast<int>(picture.shownLength) + indent + 1, room));
+  }
   if (height < 0) height = 1;
   r.right = r.left + std::max(1, width);
   r.bottom = r.top + std::max(1, height);

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -73,6 +74,11 @@ class BrowseTest : public ::testing::Test {
   // Stores partners 1..names.size() in one transaction, straight through
   // the file layer (one durable write instead of one per partner).
   void Store(const std::vector<std::string>& names) {
+    std::vector<std::pair<int32_t, std::string>> partners;
+    for (size_t i = 0; i < names.size(); ++i) partners.emplace_back(static_cast<int32_t>(i + 1), names[i]);
+    Store(partners);
+  }
+  void Store(const std::vector<std::pair<int32_t, std::string>>& partners) {
     const std::filesystem::path old = std::filesystem::current_path();
     std::filesystem::current_path(dir_);
     {
@@ -81,10 +87,11 @@ class BrowseTest : public ::testing::Test {
       files::Logout(5, {Partneri()});
       ASSERT_EQ(files::ErrorCode(), 0);
       PartnerRecord* record = PartnerBuffer();
-      for (size_t i = 0; i < names.size(); ++i) {
-        record->id = static_cast<int32_t>(i + 1);
+      for (size_t i = 0; i < partners.size(); ++i) {
+        const std::string& name = partners[i].second;
+        record->id = partners[i].first;
         std::memset(record->naziv, ' ', sizeof record->naziv);
-        std::memcpy(record->naziv, names[i].data(), std::min(names[i].size(), sizeof record->naziv));
+        std::memcpy(record->naziv, name.data(), std::min(name.size(), sizeof record->naziv));
         files::Add(Partneri());
         ASSERT_EQ(files::ErrorCode(), 0) << i;
       }
@@ -316,6 +323,27 @@ TEST_F(BrowseTest, DriverErrorIsShownBeforeTheHalt) {
   EXPECT_NE(run.transcript.find("dialog \"Halt\" icon (X) text \"Disk Error\""), std::string::npos)
       << run.transcript;
   EXPECT_EQ(run.output.find("-1\tx"), std::string::npos) << run.output;
+}
+
+// The form and the list show whole values where their labels are: the ID
+// value on its label's row, all 20 characters of a name in the entry and in
+// the list, the lowest LONG with its sign; a disabled default button loses
+// its default marks.
+TEST_F(BrowseTest, LayoutShowsWholeValuesBesideTheirLabels) {
+  Store({{INT32_MIN, "ABCDEFGHIJKLMNOPQRST"}, {7, "Sedam"}});
+  HostRun run = Prhost("form change 7", "dump\npress \"Cancel\"\n");
+  EXPECT_TRUE(std::regex_search(run.transcript, std::regex("ID: +7 +\xe2\x94\x82"))) << run.transcript;
+  run = Prhost("form view -2147483648", "dump\npress \"OK\"\nkey Esc\n");
+  EXPECT_TRUE(std::regex_search(run.transcript, std::regex("Name : +ABCDEFGHIJKLMNOPQRST"))) << run.transcript;
+  EXPECT_TRUE(std::regex_search(run.transcript, std::regex("ID: +-2,147,483,648"))) << run.transcript;
+  run = Prhost("browse", "dump\nkey Esc\n");
+  EXPECT_NE(run.transcript.find("-2,147,483,648 | ABCDEFGHIJKLMNOPQRST|"), std::string::npos) << run.transcript;
+}
+
+TEST_F(BrowseTest, DisabledDefaultButtonHasNoDefaultMarks) {
+  HostRun run = Prhost("browse", "dump\nkey Esc\n");
+  EXPECT_NE(run.transcript.find("[ Change ]"), std::string::npos) << run.transcript;
+  EXPECT_EQ(run.transcript.find("\u00bb Change \u00ab"), std::string::npos) << run.transcript;
 }
 
 }  // namespace
