@@ -131,6 +131,9 @@ class Form {
   int32_t toolbarMode_ = 0;
   bool refuseClose_ = false;
   std::string actionMessage_;
+  // The status line as the caller left it, given back on exit.
+  std::string callerStatus_;
+  bool statusSet_ = false;
   PartnerFileUse file_;
   ui::Window window_{"PR_DLL$PR_DL004", "P1$FORMWINDOW"};
 };
@@ -318,6 +321,7 @@ void Form::Refuse() {
 }
 
 void Form::Exit() {
+  if (statusSet_) ui::SetStatusText(callerStatus_);
   file_.Close();
   if (window_.IsOpen()) window_.Close();
   block_->globalResponse = localResponse_ != 0 ? localResponse_ : kCancelledResponse;
@@ -368,7 +372,15 @@ void Form::Run() {
   for (int32_t feq : {kFieldId, kFieldName}) {
     const int32_t count = ui::GetPropertyNumber(feq, ui::prop::Alrt, 0);
     ui::SetPropertyNumber(feq, ui::prop::Alrt, kDittoKey, static_cast<uint32_t>(count + 1));
+    // View and Delete show the record; typing into them changes nothing.
+    if (localRequest_ == kViewRequest || localRequest_ == kDeleteRequest)
+      if (const ui::Control* control = window_.ControlByFeq(feq); control != nullptr && control->hwnd != nullptr)
+        SendMessageA(control->hwnd, EM_SETREADONLY, TRUE, 0);
   }
+  // What OK will do stays in sight while the form is open.
+  callerStatus_ = ui::StatusText();
+  statusSet_ = true;
+  ui::SetStatusText(actionMessage_);
 
   for (ui::Accept accept; accept.Next();) {
     const int32_t event = ui::Event();

@@ -42,6 +42,7 @@ struct State {
   std::mutex mutex;
   std::array<bool, kCount> enabled;
   std::array<std::string, kCount> tips;
+  std::string status;
   State() { enabled.fill(true); }
 };
 State& Toolbar() {
@@ -51,6 +52,7 @@ State& Toolbar() {
 
 std::atomic<HWND> g_frame{nullptr};
 std::array<std::atomic<HWND>, kCount> g_buttons{};
+std::atomic<HWND> g_status{nullptr};
 
 constexpr char kFrameClass[] = "VelFrame";
 
@@ -114,6 +116,11 @@ HWND OpenHostFrame(const char* title) {
     g_buttons[Slot(number)].store(button);
     x += w + 1;
   }
+  // The status line takes the frame's last row.
+  HWND status = CreateWindowExA(0, "Static", StatusText().c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 0,
+                                std::max<LONG>(client.bottom - 1, y + 1), client.right, 1, frame, nullptr, nullptr,
+                                nullptr);
+  g_status.store(status);
   g_frame.store(frame);
   RedisplayToolbar();
   ShowWindow(frame, SW_SHOW);
@@ -123,7 +130,25 @@ HWND OpenHostFrame(const char* title) {
 void CloseHostFrame() {
   HWND frame = g_frame.exchange(nullptr);
   for (auto& b : g_buttons) b.store(nullptr);
+  g_status.store(nullptr);
   if (frame != nullptr && IsWindow(frame)) DestroyWindow(frame);
+}
+
+void SetStatusText(std::string_view text) {
+  {
+    std::lock_guard lock(Toolbar().mutex);
+    if (Toolbar().status == text) return;
+    Toolbar().status = std::string(text);
+  }
+  if (HWND status = g_status.load(); status != nullptr && IsWindow(status)) {
+    SetWindowTextA(status, std::string(text).c_str());
+    InvalidateRect(status, nullptr, TRUE);
+  }
+}
+
+std::string StatusText() {
+  std::lock_guard lock(Toolbar().mutex);
+  return Toolbar().status;
 }
 
 bool EnableToolbarControl(int32_t number, bool enable) {

@@ -329,18 +329,20 @@ void Window::CreateControl(Control& control, HFONT font) {
     v = ToDialogUnits(v, attr, across);
     return across ? DialogUnitsToCellsX(v) : DialogUnitsToCellsY(v);
   };
-  // Rows of cells are 8 dialog units high: a control's row is the nearest
-  // one to its position, so that a prompt and the entry beside it a unit
+  // A cell is 4 dialog units wide and 8 high: a control's position is the
+  // nearest cell to it, so that a prompt and the entry beside it a unit
   // higher or lower share a row (rounding up put the value one row above
-  // its label).
-  auto row = [attr](int32_t v) {
+  // its label), and an entry keeps the room its picture needs.
+  auto nearest = [attr](int32_t v, bool across) {
     if (v == kNotGiven) return -1;
-    v = ToDialogUnits(v, attr, false);
-    return v >= 0 ? (v + 4) / 8 : DialogUnitsToCellsY(v);
+    v = ToDialogUnits(v, attr, across);
+    const int unit = across ? 4 : 8;
+    if (v < 0) return across ? DialogUnitsToCellsX(v) : DialogUnitsToCellsY(v);
+    return (v + unit / 2) / unit;
   };
   RECT r;
-  r.left = std::max(0, cells(cs.x, true));
-  r.top = std::max(0, row(cs.y));
+  r.left = std::max(0, nearest(cs.x, true));
+  r.top = std::max(0, nearest(cs.y, false));
   int width = cells(cs.width, true), height = cells(cs.height, false);
   if (width < 0) width = static_cast<int>(cs.text.size()) + (cs.type == rsc::kButton ? 4 : 0);
   // An entry is as wide as its picture shows, with its indent and a cell

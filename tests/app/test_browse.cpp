@@ -346,5 +346,25 @@ TEST_F(BrowseTest, DisabledDefaultButtonHasNoDefaultMarks) {
   EXPECT_EQ(run.transcript.find("\u00bb Change \u00ab"), std::string::npos) << run.transcript;
 }
 
+// The form says what OK will do in the status line, and gives the caller's
+// status back; View and Delete show the record without taking typing.
+TEST_F(BrowseTest, FormSaysWhatItWillDoAndViewAndDeleteAreReadOnly) {
+  Store({"Alfa"});
+  const std::pair<const char*, const char*> kForms[] = {{"form insert", "Record will be Added"},
+                                                        {"form change 1", "Record will be Changed"},
+                                                        {"form delete 1", "Record will be Deleted"},
+                                                        {"form view 1", "View Record"}};
+  for (const auto& [command, message] : kForms) {
+    HostRun run = Prhost(command, "key Tab\nkey End\ntype \"zz\"\ndump\npress \"Cancel\"\npress \"No\"\n");
+    EXPECT_TRUE(std::regex_search(run.transcript, std::regex("\\| \xe2\x94\x82" + std::string(message) + " +\xe2\x94\x82")))
+        << command << "\n" << run.transcript;
+    const bool typed = run.transcript.find("zz ") != std::string::npos;
+    const bool readOnly = std::string(command).find("view") != std::string::npos ||
+                          std::string(command).find("delete") != std::string::npos;
+    EXPECT_EQ(typed, !readOnly) << command << "\n" << run.transcript;
+  }
+  EXPECT_EQ(Selected(Prhost("form view 1", "key Esc\n")), "1 Alfa");
+}
+
 }  // namespace
 }  // namespace pr::app

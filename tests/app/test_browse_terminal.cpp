@@ -132,7 +132,7 @@ TEST_F(BrowseTerminalTest, InsertSeeItListedDeleteIt) {
   ASSERT_TRUE(WaitFor("Update Records...")) << Screen();
   Send("Tab");
   Send("-l 'Šime Čović'");
-  ASSERT_TRUE(WaitFor("Name :       Šime Čović")) << Screen();
+  ASSERT_TRUE(WaitFor("Name :      Šime Čović")) << Screen();
   Send("Enter");
   ASSERT_TRUE(WaitFor("Update Records...", true)) << Screen();
   EXPECT_TRUE(WaitFor("1 | Šime Čović")) << Screen();
