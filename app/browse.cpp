@@ -48,6 +48,9 @@ constexpr int32_t kRecordNotAvailable = 33;
 constexpr int32_t kRecordNotFound = 35;
 constexpr int32_t kBrowseMode = 2;
 constexpr uint32_t kCtrlEnter = 0x20D;
+// Shift+F10 opens the popup from the keyboard, as the Menu key does (most
+// terminals have no Menu key).
+constexpr uint32_t kShiftF10 = (ui::key::F1 + 9) | ui::key::Shift;
 constexpr int32_t kViewAccess = 0x22;  // read/write, deny write
 
 enum Direction { kBackward = -1, kForward = 1 };
@@ -418,8 +421,21 @@ void BrowseWindow::OpenPopup() {
 
 void BrowseWindow::HandleListKey(uint32_t keyCode) {
   const uint32_t plain = keyCode & ~static_cast<uint32_t>(ui::key::LockMask | ui::key::Extended);
-  if (plain == ui::key::RightButton || plain == ui::key::Apps) {
+  if (plain == ui::key::RightButton || plain == ui::key::Apps || plain == kShiftF10) {
     ui::SetKeyCode(0);
+    // A right click highlights the row under the mouse first: that row is
+    // the one the popup's items act on.  (The click reaches the window as
+    // its alert key before the list sees it.)
+    if (Count() > 0) {
+      int32_t row = ui::GetPropertyNumber(controls_.listBox, ui::prop::Selected);
+      POINT mouse{};
+      const ui::Control* list = window_.ControlByFeq(controls_.listBox);
+      if (plain == ui::key::RightButton && list != nullptr && list->hwnd != nullptr && GetCursorPos(&mouse))
+        if (const int32_t under = ui::ListRowAtScreen(list->hwnd, mouse); under > 0) row = under;
+      if (row >= 1 && row <= Count()) selected_ = row;
+      ShowHighlight();
+      CopyRowToRecord();
+    }
     OpenPopup();
   } else if (plain == ui::key::LeftDouble) {
     if (localRequest_ == kSelectRequest) {
@@ -544,7 +560,7 @@ void BrowseWindow::Run() {
   constexpr uint32_t kExtended = ui::key::Extended;
   for (uint32_t key : {static_cast<uint32_t>(ui::key::LeftDouble), static_cast<uint32_t>(ui::key::Apps),
                        static_cast<uint32_t>(ui::key::RightButton), static_cast<uint32_t>(ui::key::Insert),
-                       static_cast<uint32_t>(ui::key::Delete), kCtrlEnter, ui::key::Insert | kExtended,
+                       static_cast<uint32_t>(ui::key::Delete), kCtrlEnter, kShiftF10, ui::key::Insert | kExtended,
                        ui::key::Delete | kExtended, ui::key::Apps | kExtended, kCtrlEnter | kExtended}) {
     const int32_t count = ui::GetPropertyNumber(controls_.listBox, ui::prop::Alrt, 0);
     ui::SetPropertyNumber(controls_.listBox, ui::prop::Alrt, static_cast<int32_t>(key),
@@ -602,13 +618,21 @@ void BrowseWindow::Run() {
     if (field == controls_.listBox) {
       switch (event) {
         case ui::event::NewSelection: {
+          // The row the user chose (a right click chooses the row under the
+          // mouse) is the highlighted row before anything acts on it: the
+          // popup's refresh would otherwise put the highlight back on the
+          // row before, and its Change or Delete would act on that one.
+          if (Count() > 0) {
+            const int32_t row = ui::GetPropertyNumber(controls_.listBox, ui::prop::Selected);
+            if (row >= 1 && row <= Count()) selected_ = row;
+          }
           const uint32_t key = ui::KeyCode() & ~static_cast<uint32_t>(ui::key::LockMask | ui::key::Extended);
           if (key == ui::key::RightButton || key == ui::key::Apps) {
             ui::SetKeyCode(0);
+            CopyRowToRecord();
+            ShowHighlight();
             OpenPopup();
           } else if (Count() > 0) {
-            const int32_t row = ui::GetPropertyNumber(controls_.listBox, ui::prop::Selected);
-            if (row >= 1 && row <= Count()) selected_ = row;
             CopyRowToRecord();
             ShowHighlight();
           }

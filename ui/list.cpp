@@ -603,6 +603,16 @@ int32_t ListFirstVisible(HWND list) {
   return s != nullptr ? s->top : 0;
 }
 
+int32_t ListRowAtScreen(HWND list, POINT screen) {
+  ListState* s = StateOf(list);
+  if (s == nullptr || !ScreenToClient(list, &screen)) return 0;
+  RECT client{};
+  GetClientRect(list, &client);
+  if (screen.x < client.left || screen.x >= client.right || screen.y < client.top || screen.y >= client.bottom)
+    return 0;
+  return RowAt(list, *s, screen.y);
+}
+
 int32_t ListVisibleRows(HWND list) {
   ListState* s = StateOf(list);
   return s != nullptr ? VisibleRows(list, *s) : 0;

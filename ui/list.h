@@ -64,5 +64,7 @@ inline constexpr WORD kListDoubleClick = 2;
 // The first visible row (1-based) and the number of visible rows.
 int32_t ListFirstVisible(HWND list);
 int32_t ListVisibleRows(HWND list);
+// The row (1-based) shown at a point of the screen, 0 when none is there.
+int32_t ListRowAtScreen(HWND list, POINT screen);
 
 }  // namespace pr::ui

@@ -366,5 +366,25 @@ TEST_F(BrowseTest, FormSaysWhatItWillDoAndViewAndDeleteAreReadOnly) {
   EXPECT_EQ(Selected(Prhost("form view 1", "key Esc\n")), "1 Alfa");
 }
 
+// A right click highlights the row under the mouse before the popup opens,
+// so the popup's Change and Delete act on that row; Shift+F10 and the Menu
+// key open the popup from the keyboard.
+TEST_F(BrowseTest, PopupActsOnTheRowRightClicked) {
+  Store({"Alfa", "Beta", "Gama"});
+  // At 80 x 25 the list's first row is screen line 6.
+  HostRun run = Prhost("browse", "key Down\nkey Down\nrclick 20 6\nmenu 2\ndump\npress \"Cancel\"\nkey Esc\n");
+  EXPECT_TRUE(std::regex_search(run.transcript, std::regex("ID: +1 +\xe2\x94\x82"))) << run.transcript;
+  run = Prhost("browse", "rclick 20 7\nmenu 3\npress \"OK\"\ndump\nkey Esc\n");
+  std::vector<std::vector<int>> dumps = ListedIds(run.transcript);
+  ASSERT_FALSE(dumps.empty()) << run.transcript;
+  EXPECT_EQ(dumps.back(), (std::vector<int>{1, 3})) << run.transcript;
+
+  run = Prhost("browse", "key Shift+F10\nmenu cancel\nkey Apps\nmenu 2\ndump\npress \"Cancel\"\nkey Esc\n");
+  size_t first = run.transcript.find("menu \"&Insert\"");
+  ASSERT_NE(first, std::string::npos) << run.transcript;
+  EXPECT_NE(run.transcript.find("menu \"&Insert\"", first + 1), std::string::npos) << run.transcript;
+  EXPECT_NE(run.transcript.find("Update Records..."), std::string::npos) << run.transcript;
+}
+
 }  // namespace
 }  // namespace pr::app
