@@ -553,6 +553,8 @@ void BrowseWindow::Run() {
   if (localRequest_ != kSelectRequest) {
     ui::SetPropertyNumber(controls_.selectButton, ui::prop::Disable, 1);
     ui::SetPropertyNumber(controls_.selectButton, ui::prop::Hide, 1);
+    // The buttons left are laid out again when the screen is narrow.
+    window_.FitToScreen();
   }
   // Insert, Delete and the context-menu key of the navigation block (and
   // Ctrl+Enter of the keypad) arrive with the extended-key bit: they are

@@ -226,6 +226,9 @@ class TerminalBackend : public Backend {
         shown_.Resize(columns_, rows_);
         for (Cell& c : shown_.cells) c.ch = 0;
         clear();
+        // Every window paints again once the screen has its new size, so
+        // that the frame sees it and lays itself and its windows out again.
+        InvalidateRect(nullptr, nullptr, TRUE);
         e->kind = InputEvent::kResize;
         return true;
       case KEY_MOUSE: return Mouse(e);

@@ -240,4 +240,62 @@ TEST_F(BrowseTerminalTest, DriverErrorBoxIsShownBeforeTheHalt) {
   EXPECT_NE(Screen().find("Possible data corruption in file (2172): PARTNERI.TWL"), std::string::npos) << Screen();
 }
 
+// The frame and the browse follow the terminal's size: grown, the frame
+// fills the new screen; shrunk, the browse fits it with its border and
+// every button in sight; started small, nothing is clipped either.
+TEST_F(BrowseTerminalTest, FrameAndBrowseFollowTheTerminalSize) {
+  Store(30);
+  Start("browse", 70, 20);
+  ASSERT_TRUE(WaitFor("Partner 000012")) << Screen();
+  auto lines = [this] {
+    std::vector<std::string> out;
+    std::string screen = Screen(), line;
+    for (char c : screen) {
+      if (c == '\n') {
+        out.push_back(line);
+        line.clear();
+      } else {
+        line += c;
+      }
+    }
+    return out;
+  };
+  auto fits = [&](int columns, int rows) {
+    std::vector<std::string> shown = lines();
+    if (shown.size() < static_cast<size_t>(rows)) return false;
+    // The frame's top right corner in the last column, its bottom line on
+    // the last row (box characters take three bytes each).
+    const std::string& top = shown[0];
+    return top.size() >= 3 && top.compare(top.size() - 3, 3, "\xe2\x94\x90") == 0 &&
+           shown[static_cast<size_t>(rows) - 1].rfind("\xe2\x94\x94", 0) == 0 &&
+           static_cast<int>(top.size()) > columns - 2;
+  };
+  std::system((Tmux() + " resize-window -t t -x 100 -y 30").c_str());
+  bool grown = false;
+  for (int i = 0; i < 100 && !grown; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(50))) grown = fits(100, 30);
+  EXPECT_TRUE(grown) << Screen();
+
+  std::system((Tmux() + " resize-window -t t -x 50 -y 15").c_str());
+  ASSERT_TRUE(WaitFor("[ Close  ]")) << Screen();
+  std::string small = Screen();
+  EXPECT_NE(small.find("[ Insert ]"), std::string::npos) << small;
+  EXPECT_NE(small.find("Browse Records"), std::string::npos) << small;
+  EXPECT_NE(small.find("Partner 000001"), std::string::npos) << small;
+  std::vector<std::string> shown = lines();
+  ASSERT_GE(shown.size(), 15u);
+  EXPECT_EQ(shown[14].rfind("\xe2\x94\x94", 0), 0u) << small;  // the bottom border
+  // The keys still work at the small size: the page is the rows shown.
+  Send("PageDown");
+  EXPECT_TRUE(WaitFor("Partner 000001", true)) << Screen();
+}
+
+TEST_F(BrowseTerminalTest, StartedSmallShowsEveryButton) {
+  Store(3);
+  Start("browse", 50, 15);
+  ASSERT_TRUE(WaitFor("Partner 000003")) << Screen();
+  EXPECT_TRUE(WaitFor("[ Close  ]")) << Screen();
+  EXPECT_NE(Screen().find("[ Insert ]"), std::string::npos) << Screen();
+  EXPECT_NE(Screen().find("[ Delete ]"), std::string::npos) << Screen();
+}
+
 }  // namespace
