@@ -2,6 +2,8 @@
 #include "app/browse.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
@@ -23,6 +25,8 @@
 #include "ui/popup.h"
 #include "ui/property.h"
 #include "ui/window.h"
+#include "ui/message.h"
+#include "values/locale.h"
 
 namespace pr::app {
 namespace {
@@ -52,6 +56,8 @@ constexpr uint32_t kCtrlEnter = 0x20D;
 // terminals have no Menu key).
 constexpr uint32_t kShiftF10 = (ui::key::F1 + 9) | ui::key::Shift;
 constexpr int32_t kViewAccess = 0x22;  // read/write, deny write
+constexpr uint32_t kBackspace = 0x08;
+const std::string kIconExclamation("\xFF\x01\x04\x7F", 4);
 
 enum Direction { kBackward = -1, kForward = 1 };
 
@@ -110,6 +116,15 @@ class BrowseWindow {
   void SetToolbar();
   void OpenPopup();
   void HandleListKey(uint32_t keyCode);
+  // Typing on the list: digits locate an identifier, "/" (or F12) starts a
+  // search of the names, whose text is typed next.
+  void Typed(uint8_t c);
+  void LocateId(const std::string& digits);
+  void StartSearch();
+  void Search(const std::string& text);
+  bool ApplyFilter(const std::string& filter);
+  void EndTyping();
+  void ShowTyping();
 
   ThreadBlock* block_ = nullptr;
   PartnerRecord* record_ = nullptr;
@@ -127,7 +142,40 @@ class BrowseWindow {
   bool orderSet_ = false;
   int32_t toolbarMode_ = 0;
   std::string popupBuffer_;
+  // The view's order and filter texts; from the caller's settings (prhost
+  // browse --order, --filter) when given, else "+PAR:ID" and none.
+  std::string order_ = "+PAR:ID";
+  std::string filter_;
+  // Typing on the list: the digits of an identifier being located, or the
+  // text of a name search (searching_).
+  std::string locate_;
+  bool searching_ = false;
+  std::string search_;
 };
+
+// A name search as the view's filter text: the partners whose name holds the
+// text, letters of either case.
+std::string NameSearchFilter(const std::string& text) {
+  std::string quoted;
+  for (char c : text) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    // Upper case by the locale's table, as UPPER() compares.
+    quoted.push_back(static_cast<char>(values::Locale().upper[u]));
+    if (c == '\'') quoted.push_back('\'');
+  }
+  return "INSTRING('" + quoted + "',UPPER(PAR:NAZIV),1,1)";
+}
+
+// The view refused a filter or an order (a text it cannot evaluate): the
+// user is told why, and the browse goes on without it.
+void ReportRefusedProperty(const char* what, const std::string& text) {
+  const std::string reason = Clip(files::FileError()).empty() ? Clip(files::Error()) : Clip(files::FileError());
+  const bool order = std::string_view(what) == "order";
+  ui::Message(std::string("The ") + what + " \"" + text + "\" cannot be used: " + reason + " (" +
+                  std::to_string(files::ErrorCode()) + ").  " +
+                  (order ? "The partners are listed by ID." : "All partners are listed."),
+              order ? "View Order Error" : "View Filter Error", kIconExclamation, "1", 1);
+}
 
 int32_t BrowseWindow::Items() {
   const int32_t items = ui::GetPropertyNumber(controls_.listBox, ui::prop::Items);
@@ -136,8 +184,21 @@ int32_t BrowseWindow::Items() {
 
 bool BrowseWindow::OpenView() {
   if (!orderSet_) {
-    files::SetProperty(view_, files::PROP_VIEW_ORDER, "+PAR:ID");
     orderSet_ = true;
+    files::SetProperty(view_, files::PROP_VIEW_ORDER, order_);
+    if (files::ErrorCode() != 0) {
+      ReportRefusedProperty("order", order_);
+      order_ = "+PAR:ID";
+      files::SetProperty(view_, files::PROP_VIEW_ORDER, order_);
+    }
+    if (!filter_.empty()) {
+      files::SetProperty(view_, files::PROP_VIEW_FILTER, filter_);
+      if (files::ErrorCode() != 0) {
+        ReportRefusedProperty("filter", filter_);
+        filter_.clear();
+        files::SetProperty(view_, files::PROP_VIEW_FILTER, "");
+      }
+    }
   }
   files::Open(view_, kViewAccess);
   const int32_t code = files::ErrorCode();
@@ -452,7 +513,138 @@ void BrowseWindow::HandleListKey(uint32_t keyCode) {
     ui::Post(ui::event::Accepted, controls_.deleteButton);
   } else if (plain == kCtrlEnter) {
     ui::Post(ui::event::Accepted, controls_.changeButton);
+  } else if (plain == kBackspace) {
+    if (searching_ && !search_.empty()) {
+      search_.pop_back();
+      Search(search_);
+    } else if (!locate_.empty()) {
+      locate_.pop_back();
+      if (!locate_.empty()) LocateId(locate_);
+      ShowTyping();
+    }
+  } else if (const ui::Control* list = window_.ControlByFeq(controls_.listBox); list != nullptr) {
+    if (const uint8_t c = ui::TakeListTypedChar(list->hwnd); c != 0) Typed(c);
   }
+}
+
+void BrowseWindow::Typed(uint8_t c) {
+  if (c == '/') {
+    StartSearch();
+    return;
+  }
+  if (searching_) {
+    Search(search_ + static_cast<char>(c));
+    return;
+  }
+  if (c >= '0' && c <= '9') {
+    // Leading zeros add nothing; ten digits are more than a LONG holds.
+    if (locate_.size() < 10 && !(locate_.empty() && c == '0')) locate_.push_back(static_cast<char>(c));
+    if (!locate_.empty()) LocateId(locate_);
+    ShowTyping();
+    return;
+  }
+  EndTyping();
+}
+
+// Positions the page on the first partner whose identifier is at least the
+// one typed, anywhere in the file: the view is SET through PAR:IdKey from
+// the identifier in the record buffer, and a page is read from there.
+void BrowseWindow::LocateId(const std::string& digits) {
+  if (order_ != "+PAR:ID") return;  // another order: the key does not lead
+  const long long wanted = std::min(std::stoll(digits), static_cast<long long>(INT32_MAX));
+  const int32_t items = Items();
+  queue_.Clear();
+  ClearRecord();
+  record_->id = static_cast<int32_t>(wanted);
+  files::SetView(view_, 1);
+  if (files::ErrorCode() != 0) WarnUser(kWarnViewOpen);
+  int32_t notRead = Fill(kForward, items);
+  const int32_t found = Count() > 0 ? 1 : 0;
+  int32_t before = 0;
+  if (notRead > 0) {
+    // Past the end: the page is the file's last one.
+    const int32_t had = Count();
+    if (had == 0) {
+      PositionView({});
+      notRead = Fill(kBackward, items);
+    } else {
+      Fill(kBackward, notRead);
+      before = Count() - had;
+    }
+  }
+  selected_ = found != 0 ? found + before : Count();
+  ShowHighlight();
+  ui::SetPropertyNumber(controls_.listBox, ui::prop::VScrollPos, Count() < items ? 0 : 50);
+  if (Count() == 0) {
+    ClearRecord();
+    EnableChangeDelete(false);
+  } else {
+    CopyRowToRecord();
+    EnableChangeDelete(true);
+  }
+  ui::Display(controls_.listBox);
+}
+
+void BrowseWindow::StartSearch() {
+  locate_.clear();
+  searching_ = true;
+  Search({});
+}
+
+// The list shows the partners whose name holds `text` (all when it is
+// empty), through the view's filter.
+void BrowseWindow::Search(const std::string& text) {
+  search_ = text;
+  ShowTyping();
+  const std::string filter = text.empty() ? std::string() : NameSearchFilter(text);
+  if (filter == filter_) return;
+  if (!ApplyFilter(filter)) {
+    searching_ = false;
+    search_.clear();
+    ShowTyping();
+  }
+}
+
+// Puts `filter` on the view and reads the first page again.  False (after
+// telling the user) when the view refuses it; the list is then unchanged.
+bool BrowseWindow::ApplyFilter(const std::string& filter) {
+  CloseView(view_);
+  files::SetProperty(view_, files::PROP_VIEW_FILTER, filter);
+  bool ok = files::ErrorCode() == 0;
+  if (!ok) {
+    ReportRefusedProperty("name search", search_);
+    files::SetProperty(view_, files::PROP_VIEW_FILTER, filter_);
+  } else {
+    filter_ = filter;
+  }
+  OpenView();
+  if (ok)
+    Refill({}, {});
+  else
+    RefreshFromCurrent();
+  ui::Display(controls_.listBox);
+  return ok;
+}
+
+void BrowseWindow::EndTyping() {
+  if (locate_.empty() && !searching_) return;
+  locate_.clear();
+  searching_ = false;
+  ShowTyping();
+}
+
+// The status line says what is being looked for.
+void BrowseWindow::ShowTyping() {
+  if (searching_)
+    ui::SetStatusText("Search name: " + search_ + "    (Backspace corrects, / starts again)");
+  else if (!locate_.empty())
+    ui::SetStatusText("Locate ID: " + locate_);
+  else if (!filter_.empty() && filter_.rfind("INSTRING(", 0) == 0)
+    ui::SetStatusText("Names holding: " + search_);
+  else if (!filter_.empty())
+    ui::SetStatusText("Filter: " + filter_);
+  else
+    ui::SetStatusText("");
 }
 
 // Positions the list after a save that asked to move on, and makes the row
@@ -550,6 +742,14 @@ void BrowseWindow::Run() {
     return;
   }
   view_ = BrowseView(*block_);
+  // A host may ask for another order or a filter (prhost browse --order,
+  // --filter) through the environment.
+  if (const char* order = std::getenv("PR_BROWSE_ORDER"); order != nullptr && *order != '\0') order_ = order;
+  if (const char* filter = std::getenv("PR_BROWSE_FILTER"); filter != nullptr && *filter != '\0') filter_ = filter;
+  // The order is set on the view when it opens; a view kept from an earlier
+  // browse of this thread gets this browse's order and filter.
+  orderSet_ = false;
+  files::SetProperty(view_, files::PROP_VIEW_FILTER, "");
   if (localRequest_ != kSelectRequest) {
     ui::SetPropertyNumber(controls_.selectButton, ui::prop::Disable, 1);
     ui::SetPropertyNumber(controls_.selectButton, ui::prop::Hide, 1);
@@ -562,7 +762,8 @@ void BrowseWindow::Run() {
   constexpr uint32_t kExtended = ui::key::Extended;
   for (uint32_t key : {static_cast<uint32_t>(ui::key::LeftDouble), static_cast<uint32_t>(ui::key::Apps),
                        static_cast<uint32_t>(ui::key::RightButton), static_cast<uint32_t>(ui::key::Insert),
-                       static_cast<uint32_t>(ui::key::Delete), kCtrlEnter, kShiftF10, ui::key::Insert | kExtended,
+                       static_cast<uint32_t>(ui::key::Delete), kCtrlEnter, kShiftF10, kBackspace,
+                       ui::key::Insert | kExtended,
                        ui::key::Delete | kExtended, ui::key::Apps | kExtended, kCtrlEnter | kExtended}) {
     const int32_t count = ui::GetPropertyNumber(controls_.listBox, ui::prop::Alrt, 0);
     ui::SetPropertyNumber(controls_.listBox, ui::prop::Alrt, static_cast<int32_t>(key),
@@ -646,7 +847,11 @@ void BrowseWindow::Run() {
         case ui::event::PageDown:
         case ui::event::ScrollTop:
         case ui::event::ScrollBottom:
+          EndTyping();
           Scroll(event);
+          break;
+        case ui::event::Locate:
+          StartSearch();
           break;
         case ui::event::AlertKey:
           HandleListKey(ui::KeyCode());
@@ -692,6 +897,7 @@ void BrowseWindow::Run() {
   CloseView(view_);
   file_.Close();
   if (window_.IsOpen()) window_.Close();
+  ui::SetStatusText("");
   block_->globalResponse = localResponse_ != 0 ? localResponse_ : kCancelledResponse;
 }
 

@@ -25,9 +25,10 @@ constexpr Command kCommands[] = {
      true},
     {"driver-string", "[STRING]", "compose a keyed-file driver string in its builder window", prhost::RunDriverString, true},
     {"pick-table", "[FILE]", "choose a keyed file and one of its tables", prhost::RunPickTable, true},
-    {"browse", "", "the partner browse over PARTNERI in the current folder", prhost::RunBrowse, true},
-    {"select", "", "the partner browse as a selector; prints the response and the selected partner",
-     prhost::RunSelect, true},
+    {"browse", "[--filter EXPR] [--order EXPR]", "the partner browse over PARTNERI in the current folder",
+     prhost::RunBrowse, true},
+    {"select", "[--filter EXPR] [--order EXPR]",
+     "the partner browse as a selector; prints the response and the selected partner", prhost::RunSelect, true},
     {"form", "insert|change ID|delete ID|view ID", "the partner update form for one request", prhost::RunForm,
      true},
 };

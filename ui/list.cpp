@@ -31,6 +31,7 @@ struct ListState {
   int32_t vscrollPos = 0;
   bool eventMode = false;
   bool focused = false;
+  uint8_t typed = 0;  // the character of the last EVENT:AlertKey a typed character raised
 };
 
 ListState* StateOf(HWND hwnd) {
@@ -407,6 +408,7 @@ void Char(HWND hwnd, ListState& s, uint8_t c) {
     ListState* st = IsWindow(hwnd) ? StateOf(hwnd) : nullptr;
     if (st == nullptr || result < 0) return;
     if (c > 0x20) LocatorSearch(hwnd, *st, c);
+    st->typed = c;
     if (st->control != nullptr && st->control->window != nullptr)
       st->control->window->Enqueue({kEventBase + event::AlertKey, st->control->feq(), 0, code});
   });
@@ -601,6 +603,14 @@ int32_t ListSelected(HWND list) {
 int32_t ListFirstVisible(HWND list) {
   ListState* s = StateOf(list);
   return s != nullptr ? s->top : 0;
+}
+
+uint8_t TakeListTypedChar(HWND list) {
+  ListState* s = StateOf(list);
+  if (s == nullptr) return 0;
+  const uint8_t c = s->typed;
+  s->typed = 0;
+  return c;
 }
 
 int32_t ListRowAtScreen(HWND list, POINT screen) {
