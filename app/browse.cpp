@@ -125,6 +125,7 @@ class BrowseWindow {
   bool ApplyFilter(const std::string& filter);
   void EndTyping();
   void ShowTyping();
+  void ShowKeys();
 
   ThreadBlock* block_ = nullptr;
   PartnerRecord* record_ = nullptr;
@@ -152,6 +153,9 @@ class BrowseWindow {
   bool searching_ = false;
   std::string search_;
 };
+
+// The status line of a browse that is not locating or searching.
+constexpr char kBrowseHint[] = "F1: keys   Digits: go to an ID   /: search the names";
 
 // A name search as the view's filter text: the partners whose name holds the
 // text, letters of either case.
@@ -513,6 +517,8 @@ void BrowseWindow::HandleListKey(uint32_t keyCode) {
     ui::Post(ui::event::Accepted, controls_.deleteButton);
   } else if (plain == kCtrlEnter) {
     ui::Post(ui::event::Accepted, controls_.changeButton);
+  } else if (plain == ui::key::F1) {
+    ShowKeys();
   } else if (plain == kBackspace) {
     if (searching_ && !search_.empty()) {
       search_.pop_back();
@@ -633,6 +639,22 @@ void BrowseWindow::EndTyping() {
   ShowTyping();
 }
 
+// F1: the keys of the browse, and what the toolbar's keys do here.
+void BrowseWindow::ShowKeys() {
+  std::string text =
+      "Up, Down, PgUp, PgDn, Ctrl+PgUp, Ctrl+PgDn: move through the partners|"
+      "Digits: go to that ID|"
+      "/ or F12: search the names (type the text; Backspace corrects)|"
+      "Insert: add a partner|"
+      "Ctrl+Enter or a double click: change the highlighted partner|"
+      "Delete: delete the highlighted partner|"
+      "Right click, Shift+F10 or the Menu key: the popup menu|"
+      "Escape: close the window";
+  text += ToolbarKeyList();
+  ui::Message(text, "Keys of Browse Records", {}, "1", 1);
+  ui::Select(controls_.listBox);
+}
+
 // The status line says what is being looked for.
 void BrowseWindow::ShowTyping() {
   if (searching_)
@@ -644,7 +666,7 @@ void BrowseWindow::ShowTyping() {
   else if (!filter_.empty())
     ui::SetStatusText("Filter: " + filter_);
   else
-    ui::SetStatusText("");
+    ui::SetStatusText(kBrowseHint);
 }
 
 // Positions the list after a save that asked to move on, and makes the row
@@ -763,6 +785,7 @@ void BrowseWindow::Run() {
   for (uint32_t key : {static_cast<uint32_t>(ui::key::LeftDouble), static_cast<uint32_t>(ui::key::Apps),
                        static_cast<uint32_t>(ui::key::RightButton), static_cast<uint32_t>(ui::key::Insert),
                        static_cast<uint32_t>(ui::key::Delete), kCtrlEnter, kShiftF10, kBackspace,
+                       static_cast<uint32_t>(ui::key::F1),
                        ui::key::Insert | kExtended,
                        ui::key::Delete | kExtended, ui::key::Apps | kExtended, kCtrlEnter | kExtended}) {
     const int32_t count = ui::GetPropertyNumber(controls_.listBox, ui::prop::Alrt, 0);
@@ -779,6 +802,7 @@ void BrowseWindow::Run() {
       case ui::event::OpenWindow:
         controls_ = ControlNumbers{};
         SetToolbar();
+        ShowTyping();
         if (!filled_) Refill({}, {});
         ui::Select(controls_.listBox);
         continue;

@@ -119,6 +119,8 @@ class Form {
   void RemoveReservation();
   void Refuse();
   void Exit();
+  void ShowKeys();
+  std::string StatusLine() const;
 
   ThreadBlock* block_ = nullptr;
   PartnerRecord* record_ = nullptr;
@@ -320,6 +322,32 @@ void Form::Refuse() {
   block_->vcrRequest = 0;
 }
 
+// F1: the keys of the form for its request, and what the toolbar's keys
+// do in it (F10 saves and adds another, or saves and goes to the next
+// record).
+void Form::ShowKeys() {
+  std::string text = "Tab, Shift+Tab: the next, the previous field|";
+  switch (entryRequest_) {
+    case kInsertRequest: text += "Enter or OK: add the record|"; break;
+    case kChangeRequest: text += "Enter or OK: save the changes|"; break;
+    case kDeleteRequest: text += "Enter or OK: delete the record (the fields cannot be changed)|"; break;
+    default: text += "Enter or OK: close (the fields cannot be changed)|"; break;
+  }
+  text += "Escape or Cancel: leave without saving";
+  text += ToolbarKeyList();
+  HWND focus = GetFocus();
+  ui::Message(text, "Keys of Update Records", {}, "1", 1);
+  if (focus != nullptr && IsWindow(focus)) SetFocus(focus);
+}
+
+// The status line: what OK will do, and what F10 does here.
+std::string Form::StatusLine() const {
+  std::string line = actionMessage_;
+  if (ui::IsToolbarControlEnabled(2008) && !ui::ToolbarTip(2008).empty())
+    line += "   F10: " + ui::ToolbarTip(2008);
+  return line + "   F1: keys";
+}
+
 void Form::Exit() {
   if (statusSet_) ui::SetStatusText(callerStatus_);
   file_.Close();
@@ -369,6 +397,11 @@ void Form::Run() {
   } else {
     RecordPosition(window_.hwnd());
   }
+  // F1 shows the form's keys wherever the focus is.
+  for (int32_t feq : {kFieldId, kFieldName, kFieldOk, kFieldCancel}) {
+    const int32_t count = ui::GetPropertyNumber(feq, ui::prop::Alrt, 0);
+    ui::SetPropertyNumber(feq, ui::prop::Alrt, static_cast<int32_t>(ui::key::F1), static_cast<uint32_t>(count + 1));
+  }
   for (int32_t feq : {kFieldId, kFieldName}) {
     const int32_t count = ui::GetPropertyNumber(feq, ui::prop::Alrt, 0);
     ui::SetPropertyNumber(feq, ui::prop::Alrt, kDittoKey, static_cast<uint32_t>(count + 1));
@@ -389,6 +422,7 @@ void Form::Run() {
       case ui::event::OpenWindow:
         toolbarMode_ = 1;
         SetFormToolbar(entryRequest_);
+        ui::SetStatusText(StatusLine());
         ui::Display();
         ui::Select(kFirstEntry);
         continue;
@@ -409,6 +443,7 @@ void Form::Run() {
         continue;
       case ui::event::AlertKey:
         if (ui::KeyMatches(kDittoKey, ui::KeyCode()) && localRequest_ != kViewRequest) Ditto();
+        if (ui::KeyMatches(ui::key::F1, ui::KeyCode())) ShowKeys();
         continue;
       case ui::event::CloseWindow:
       case ui::event::CloseDown:
@@ -458,6 +493,19 @@ HostFrameUse::HostFrameUse() {
 
 HostFrameUse::~HostFrameUse() {
   if (openedHere_) ui::CloseHostFrame();
+}
+
+std::string ToolbarKeyList() {
+  std::string text;
+  for (int32_t n = ui::kFirstToolbarControl; n <= ui::kLastToolbarControl; ++n) {
+    if (!ui::IsToolbarControlEnabled(n)) continue;
+    const std::string caption = ui::ToolbarCaption(n);
+    const size_t space = caption.find(' ');
+    const std::string tip = ui::ToolbarTip(n);
+    text += "|" + caption.substr(0, space) + ": " +
+            (tip.empty() && space != std::string::npos ? caption.substr(space + 1) : tip);
+  }
+  return text;
 }
 
 PartnerRecord DittoRecord() {
