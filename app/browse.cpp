@@ -114,7 +114,7 @@ class BrowseWindow {
   bool Navigate(int32_t vcr);
   void EnableChangeDelete(bool enable);
   void SetToolbar();
-  void OpenPopup();
+  void OpenPopup(bool fromKeyboard);
   void HandleListKey(uint32_t keyCode);
   // Typing on the list: digits locate an identifier, "/" (or F12) starts a
   // search of the names, whose text is typed next.
@@ -471,11 +471,24 @@ void BrowseWindow::SetToolbar() {
   ui::RedisplayToolbar(ui::kFirstToolbarControl, ui::kLastToolbarControl);
 }
 
-void BrowseWindow::OpenPopup() {
+void BrowseWindow::OpenPopup(bool fromKeyboard) {
   // The Select item goes into the buffer first, the others in front of it.
   popupBuffer_ = Count() > 0 && localRequest_ == kSelectRequest ? "&Select" : "~&Select";
   popupBuffer_.insert(0, Count() > 0 ? "&Insert|&Change|&Delete|-|" : "&Insert|~&Change|~&Delete|-|");
-  switch (ui::Popup(popupBuffer_)) {
+  // From the keyboard the menu opens beside the highlighted row, not
+  // wherever the mouse last was.
+  int32_t x = ui::kPopupNotGiven, y = ui::kPopupNotGiven;
+  const ui::Control* list = window_.ControlByFeq(controls_.listBox);
+  if (fromKeyboard && list != nullptr && list->hwnd != nullptr) {
+    const ui::ListFormat* format = ui::GetListFormat(list->hwnd);
+    const int32_t first = ui::ListFirstVisible(list->hwnd);
+    POINT at{2, (format != nullptr ? format->headerLines : 0) + std::max(0, selected_ - std::max(first, 1)) + 1};
+    if (ClientToScreen(list->hwnd, &at)) {
+      x = at.x;
+      y = at.y;
+    }
+  }
+  switch (ui::Popup(popupBuffer_, x, y)) {
     case 1: ui::Post(ui::event::Accepted, controls_.insertButton); break;
     case 2: ui::Post(ui::event::Accepted, controls_.changeButton); break;
     case 3: ui::Post(ui::event::Accepted, controls_.deleteButton); break;
@@ -501,7 +514,7 @@ void BrowseWindow::HandleListKey(uint32_t keyCode) {
       ShowHighlight();
       CopyRowToRecord();
     }
-    OpenPopup();
+    OpenPopup(plain != ui::key::RightButton);
   } else if (plain == ui::key::LeftDouble) {
     if (localRequest_ == kSelectRequest) {
       ui::Post(ui::event::Accepted, controls_.selectButton);
@@ -858,7 +871,7 @@ void BrowseWindow::Run() {
             ui::SetKeyCode(0);
             CopyRowToRecord();
             ShowHighlight();
-            OpenPopup();
+            OpenPopup(key != ui::key::RightButton);
           } else if (Count() > 0) {
             CopyRowToRecord();
             ShowHighlight();
