@@ -555,7 +555,8 @@ void BrowseWindow::Typed(uint8_t c) {
     Search(search_ + static_cast<char>(c));
     return;
   }
-  if (c >= '0' && c <= '9') {
+  // Digits locate through PAR:IdKey, so only while the list is in its order.
+  if (c >= '0' && c <= '9' && order_ == "+PAR:ID") {
     // Leading zeros add nothing; ten digits are more than a LONG holds.
     if (locate_.size() < 10 && !(locate_.empty() && c == '0')) locate_.push_back(static_cast<char>(c));
     if (!locate_.empty()) LocateId(locate_);
