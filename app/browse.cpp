@@ -2,6 +2,8 @@
 #include "app/browse.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
@@ -23,6 +25,8 @@
 #include "ui/popup.h"
 #include "ui/property.h"
 #include "ui/window.h"
+#include "ui/message.h"
+#include "values/locale.h"
 
 namespace pr::app {
 namespace {
@@ -45,9 +49,15 @@ constexpr uint32_t kQueuePosition = 4;
 
 constexpr uint32_t kRefreshEvent = 0x3FF;
 constexpr int32_t kRecordNotAvailable = 33;
+constexpr int32_t kRecordNotFound = 35;
 constexpr int32_t kBrowseMode = 2;
 constexpr uint32_t kCtrlEnter = 0x20D;
+// Shift+F10 opens the popup from the keyboard, as the Menu key does (most
+// terminals have no Menu key).
+constexpr uint32_t kShiftF10 = (ui::key::F1 + 9) | ui::key::Shift;
 constexpr int32_t kViewAccess = 0x22;  // read/write, deny write
+constexpr uint32_t kBackspace = 0x08;
+const std::string kIconExclamation("\xFF\x01\x04\x7F", 4);
 
 enum Direction { kBackward = -1, kForward = 1 };
 
@@ -92,15 +102,30 @@ class BrowseWindow {
   void Refill(const std::string& anchor, const std::string& highlight, bool atEnd = false);
   void RefreshFromCurrent();
   void ShowHighlight();
-  void MakeCurrent();
+  // What making the highlighted row's record current found.
+  enum class RowState { kCurrent, kEmpty, kDeleted, kChanged, kError };
+  RowState MakeCurrent();
+  // True when the row's record may be acted on; otherwise the user has been
+  // told why and the list shows what is stored now.
+  bool RowUsable(RowState state);
   void CopyRowToRecord();
   void ClearRecord();
   void UpdateLoop(int32_t request);
   bool Navigate(int32_t vcr);
   void EnableChangeDelete(bool enable);
   void SetToolbar();
-  void OpenPopup();
+  void OpenPopup(bool fromKeyboard);
   void HandleListKey(uint32_t keyCode);
+  // Typing on the list: digits locate an identifier, "/" (or F12) starts a
+  // search of the names, whose text is typed next.
+  void Typed(uint8_t c);
+  void LocateId(const std::string& digits);
+  void StartSearch();
+  void Search(const std::string& text);
+  bool ApplyFilter(const std::string& filter);
+  void EndTyping();
+  void ShowTyping();
+  void ShowKeys();
 
   ThreadBlock* block_ = nullptr;
   PartnerRecord* record_ = nullptr;
@@ -118,7 +143,43 @@ class BrowseWindow {
   bool orderSet_ = false;
   int32_t toolbarMode_ = 0;
   std::string popupBuffer_;
+  // The view's order and filter texts; from the caller's settings (prhost
+  // browse --order, --filter) when given, else "+PAR:ID" and none.
+  std::string order_ = "+PAR:ID";
+  std::string filter_;
+  // Typing on the list: the digits of an identifier being located, or the
+  // text of a name search (searching_).
+  std::string locate_;
+  bool searching_ = false;
+  std::string search_;
 };
+
+// The status line of a browse that is not locating or searching.
+constexpr char kBrowseHint[] = "F1: keys   Digits: go to an ID   /: search the names";
+
+// A name search as the view's filter text: the partners whose name holds the
+// text, letters of either case.
+std::string NameSearchFilter(const std::string& text) {
+  std::string quoted;
+  for (char c : text) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    // Upper case by the locale's table, as UPPER() compares.
+    quoted.push_back(static_cast<char>(values::Locale().upper[u]));
+    if (c == '\'') quoted.push_back('\'');
+  }
+  return "INSTRING('" + quoted + "',UPPER(PAR:NAZIV),1,1)";
+}
+
+// The view refused a filter or an order (a text it cannot evaluate): the
+// user is told why, and the browse goes on without it.
+void ReportRefusedProperty(const char* what, const std::string& text) {
+  const std::string reason = Clip(files::FileError()).empty() ? Clip(files::Error()) : Clip(files::FileError());
+  const bool order = std::string_view(what) == "order";
+  ui::Message(std::string("The ") + what + " \"" + text + "\" cannot be used: " + reason + " (" +
+                  std::to_string(files::ErrorCode()) + ").  " +
+                  (order ? "The partners are listed by ID." : "All partners are listed."),
+              order ? "View Order Error" : "View Filter Error", kIconExclamation, "1", 1);
+}
 
 int32_t BrowseWindow::Items() {
   const int32_t items = ui::GetPropertyNumber(controls_.listBox, ui::prop::Items);
@@ -127,8 +188,21 @@ int32_t BrowseWindow::Items() {
 
 bool BrowseWindow::OpenView() {
   if (!orderSet_) {
-    files::SetProperty(view_, files::PROP_VIEW_ORDER, "+PAR:ID");
     orderSet_ = true;
+    files::SetProperty(view_, files::PROP_VIEW_ORDER, order_);
+    if (files::ErrorCode() != 0) {
+      ReportRefusedProperty("order", order_);
+      order_ = "+PAR:ID";
+      files::SetProperty(view_, files::PROP_VIEW_ORDER, order_);
+    }
+    if (!filter_.empty()) {
+      files::SetProperty(view_, files::PROP_VIEW_FILTER, filter_);
+      if (files::ErrorCode() != 0) {
+        ReportRefusedProperty("filter", filter_);
+        filter_.clear();
+        files::SetProperty(view_, files::PROP_VIEW_FILTER, "");
+      }
+    }
   }
   files::Open(view_, kViewAccess);
   const int32_t code = files::ErrorCode();
@@ -311,13 +385,56 @@ void BrowseWindow::CopyRowToRecord() {
 }
 
 // The highlighted row's stored record becomes the file's current record,
-// watched, so that a later PUT sees changes by another station.
-void BrowseWindow::MakeCurrent() {
-  if (Count() == 0) return;
+// watched, so that a later PUT sees changes by another station.  The record
+// read back must be the one the row shows: when another station deleted it
+// (REGET fails, or the position now leads to another partner) or changed it
+// since the page was read, the caller must not act on it.  A failed REGET
+// otherwise leaves the file's current record at whatever the page fill read
+// last, another partner entirely.
+BrowseWindow::RowState BrowseWindow::MakeCurrent() {
+  if (Count() == 0) return RowState::kEmpty;
   const int32_t row = ui::GetPropertyNumber(controls_.listBox, ui::prop::Selected);
   if (row >= 1 && row <= Count()) selected_ = row;
+  const size_t entry = static_cast<size_t>(selected_);
+  const std::string listedId = queue_.Field(entry, kQueueId);
+  std::string listedName = queue_.Field(entry, kQueueName);
+  listedName.resize(sizeof record_->naziv, ' ');
   files::Watch(view_);
   files::Reget(view_, RowPosition(selected_));
+  const int32_t code = files::ErrorCode();
+  if (code == kRecordNotFound || code == kRecordNotAvailable) return RowState::kDeleted;
+  if (code != 0) return RowState::kError;
+  if (std::to_string(record_->id) != listedId) return RowState::kDeleted;
+  if (std::memcmp(record_->naziv, listedName.data(), sizeof record_->naziv) != 0) return RowState::kChanged;
+  return RowState::kCurrent;
+}
+
+bool BrowseWindow::RowUsable(RowState state) {
+  switch (state) {
+    case RowState::kCurrent: return true;
+    case RowState::kEmpty: return false;
+    case RowState::kDeleted: WarnRecordDeleted(); break;
+    case RowState::kChanged:
+      // The catalogue's "This record was changed by another station." (the
+      // REGET itself succeeded, so the error code is 0).
+      WarnUser(kWarnUpdateOperationError, "Record Changed by Another Station");
+      break;
+    case RowState::kError: WarnUser(kWarnRecordRetrieval, "Partneri"); break;
+  }
+  // The page is read again, so the user sees what is stored now and chooses
+  // again: in place, with the row after a deleted one highlighted.
+  if (state == RowState::kDeleted && Count() > 0) {
+    const std::string gone = RowPosition(selected_);
+    const std::string next = RowPosition(selected_ < Count() ? selected_ + 1 : std::max(selected_ - 1, 1));
+    const std::string keep = next == gone ? std::string() : next;
+    const std::string first = RowPosition(1);
+    Refill(first == gone ? keep : first, keep);
+  } else {
+    RefreshFromCurrent();
+  }
+  ui::Display(controls_.listBox);
+  ui::Select(controls_.listBox);
+  return false;
 }
 
 // CLEAR of the record: the identifier 0 and a blank name.
@@ -354,11 +471,24 @@ void BrowseWindow::SetToolbar() {
   ui::RedisplayToolbar(ui::kFirstToolbarControl, ui::kLastToolbarControl);
 }
 
-void BrowseWindow::OpenPopup() {
+void BrowseWindow::OpenPopup(bool fromKeyboard) {
   // The Select item goes into the buffer first, the others in front of it.
   popupBuffer_ = Count() > 0 && localRequest_ == kSelectRequest ? "&Select" : "~&Select";
   popupBuffer_.insert(0, Count() > 0 ? "&Insert|&Change|&Delete|-|" : "&Insert|~&Change|~&Delete|-|");
-  switch (ui::Popup(popupBuffer_)) {
+  // From the keyboard the menu opens beside the highlighted row, not
+  // wherever the mouse last was.
+  int32_t x = ui::kPopupNotGiven, y = ui::kPopupNotGiven;
+  const ui::Control* list = window_.ControlByFeq(controls_.listBox);
+  if (fromKeyboard && list != nullptr && list->hwnd != nullptr) {
+    const ui::ListFormat* format = ui::GetListFormat(list->hwnd);
+    const int32_t first = ui::ListFirstVisible(list->hwnd);
+    POINT at{2, (format != nullptr ? format->headerLines : 0) + std::max(0, selected_ - std::max(first, 1)) + 1};
+    if (ClientToScreen(list->hwnd, &at)) {
+      x = at.x;
+      y = at.y;
+    }
+  }
+  switch (ui::Popup(popupBuffer_, x, y)) {
     case 1: ui::Post(ui::event::Accepted, controls_.insertButton); break;
     case 2: ui::Post(ui::event::Accepted, controls_.changeButton); break;
     case 3: ui::Post(ui::event::Accepted, controls_.deleteButton); break;
@@ -369,9 +499,22 @@ void BrowseWindow::OpenPopup() {
 
 void BrowseWindow::HandleListKey(uint32_t keyCode) {
   const uint32_t plain = keyCode & ~static_cast<uint32_t>(ui::key::LockMask | ui::key::Extended);
-  if (plain == ui::key::RightButton || plain == ui::key::Apps) {
+  if (plain == ui::key::RightButton || plain == ui::key::Apps || plain == kShiftF10) {
     ui::SetKeyCode(0);
-    OpenPopup();
+    // A right click highlights the row under the mouse first: that row is
+    // the one the popup's items act on.  (The click reaches the window as
+    // its alert key before the list sees it.)
+    if (Count() > 0) {
+      int32_t row = ui::GetPropertyNumber(controls_.listBox, ui::prop::Selected);
+      POINT mouse{};
+      const ui::Control* list = window_.ControlByFeq(controls_.listBox);
+      if (plain == ui::key::RightButton && list != nullptr && list->hwnd != nullptr && GetCursorPos(&mouse))
+        if (const int32_t under = ui::ListRowAtScreen(list->hwnd, mouse); under > 0) row = under;
+      if (row >= 1 && row <= Count()) selected_ = row;
+      ShowHighlight();
+      CopyRowToRecord();
+    }
+    OpenPopup(plain != ui::key::RightButton);
   } else if (plain == ui::key::LeftDouble) {
     if (localRequest_ == kSelectRequest) {
       ui::Post(ui::event::Accepted, controls_.selectButton);
@@ -387,7 +530,157 @@ void BrowseWindow::HandleListKey(uint32_t keyCode) {
     ui::Post(ui::event::Accepted, controls_.deleteButton);
   } else if (plain == kCtrlEnter) {
     ui::Post(ui::event::Accepted, controls_.changeButton);
+  } else if (plain == ui::key::F1) {
+    ShowKeys();
+  } else if (plain == kBackspace) {
+    if (searching_ && !search_.empty()) {
+      search_.pop_back();
+      Search(search_);
+    } else if (!locate_.empty()) {
+      locate_.pop_back();
+      if (!locate_.empty()) LocateId(locate_);
+      ShowTyping();
+    }
+  } else if (const ui::Control* list = window_.ControlByFeq(controls_.listBox); list != nullptr) {
+    if (const uint8_t c = ui::TakeListTypedChar(list->hwnd); c != 0) Typed(c);
   }
+}
+
+void BrowseWindow::Typed(uint8_t c) {
+  if (c == '/') {
+    StartSearch();
+    return;
+  }
+  if (searching_) {
+    Search(search_ + static_cast<char>(c));
+    return;
+  }
+  // Digits locate through PAR:IdKey, so only while the list is in its order.
+  if (c >= '0' && c <= '9' && order_ == "+PAR:ID") {
+    // Leading zeros add nothing; ten digits are more than a LONG holds.
+    if (locate_.size() < 10 && !(locate_.empty() && c == '0')) locate_.push_back(static_cast<char>(c));
+    if (!locate_.empty()) LocateId(locate_);
+    ShowTyping();
+    return;
+  }
+  EndTyping();
+}
+
+// Positions the page on the first partner whose identifier is at least the
+// one typed, anywhere in the file: the view is SET through PAR:IdKey from
+// the identifier in the record buffer, and a page is read from there.
+void BrowseWindow::LocateId(const std::string& digits) {
+  if (order_ != "+PAR:ID") return;  // another order: the key does not lead
+  const long long wanted = std::min(std::stoll(digits), static_cast<long long>(INT32_MAX));
+  const int32_t items = Items();
+  queue_.Clear();
+  ClearRecord();
+  record_->id = static_cast<int32_t>(wanted);
+  files::SetView(view_, 1);
+  if (files::ErrorCode() != 0) WarnUser(kWarnViewOpen);
+  int32_t notRead = Fill(kForward, items);
+  const int32_t found = Count() > 0 ? 1 : 0;
+  int32_t before = 0;
+  if (notRead > 0) {
+    // Past the end: the page is the file's last one.
+    const int32_t had = Count();
+    if (had == 0) {
+      PositionView({});
+      notRead = Fill(kBackward, items);
+    } else {
+      Fill(kBackward, notRead);
+      before = Count() - had;
+    }
+  }
+  selected_ = found != 0 ? found + before : Count();
+  ShowHighlight();
+  ui::SetPropertyNumber(controls_.listBox, ui::prop::VScrollPos, Count() < items ? 0 : 50);
+  if (Count() == 0) {
+    ClearRecord();
+    EnableChangeDelete(false);
+  } else {
+    CopyRowToRecord();
+    EnableChangeDelete(true);
+  }
+  ui::Display(controls_.listBox);
+}
+
+void BrowseWindow::StartSearch() {
+  locate_.clear();
+  searching_ = true;
+  Search({});
+}
+
+// The list shows the partners whose name holds `text` (all when it is
+// empty), through the view's filter.
+void BrowseWindow::Search(const std::string& text) {
+  search_ = text;
+  ShowTyping();
+  const std::string filter = text.empty() ? std::string() : NameSearchFilter(text);
+  if (filter == filter_) return;
+  if (!ApplyFilter(filter)) {
+    searching_ = false;
+    search_.clear();
+    ShowTyping();
+  }
+}
+
+// Puts `filter` on the view and reads the first page again.  False (after
+// telling the user) when the view refuses it; the list is then unchanged.
+bool BrowseWindow::ApplyFilter(const std::string& filter) {
+  CloseView(view_);
+  files::SetProperty(view_, files::PROP_VIEW_FILTER, filter);
+  bool ok = files::ErrorCode() == 0;
+  if (!ok) {
+    ReportRefusedProperty("name search", search_);
+    files::SetProperty(view_, files::PROP_VIEW_FILTER, filter_);
+  } else {
+    filter_ = filter;
+  }
+  OpenView();
+  if (ok)
+    Refill({}, {});
+  else
+    RefreshFromCurrent();
+  ui::Display(controls_.listBox);
+  return ok;
+}
+
+void BrowseWindow::EndTyping() {
+  if (locate_.empty() && !searching_) return;
+  locate_.clear();
+  searching_ = false;
+  ShowTyping();
+}
+
+// F1: the keys of the browse, and what the toolbar's keys do here.
+void BrowseWindow::ShowKeys() {
+  std::string text =
+      "Up, Down, PgUp, PgDn, Ctrl+PgUp, Ctrl+PgDn: move through the partners|"
+      "Digits: go to that ID|"
+      "/ or F12: search the names (type the text; Backspace corrects)|"
+      "Insert: add a partner|"
+      "Ctrl+Enter or a double click: change the highlighted partner|"
+      "Delete: delete the highlighted partner|"
+      "Right click, Shift+F10 or the Menu key: the popup menu|"
+      "Escape: close the window";
+  text += ToolbarKeyList();
+  ui::Message(text, "Keys of Browse Records", {}, "1", 1);
+  ui::Select(controls_.listBox);
+}
+
+// The status line says what is being looked for.
+void BrowseWindow::ShowTyping() {
+  if (searching_)
+    ui::SetStatusText("Search name: " + search_ + "    (Backspace corrects, / starts again)");
+  else if (!locate_.empty())
+    ui::SetStatusText("Locate ID: " + locate_);
+  else if (!filter_.empty() && filter_.rfind("INSTRING(", 0) == 0)
+    ui::SetStatusText("Names holding: " + search_);
+  else if (!filter_.empty())
+    ui::SetStatusText("Filter: " + filter_);
+  else
+    ui::SetStatusText(kBrowseHint);
 }
 
 // Positions the list after a save that asked to move on, and makes the row
@@ -412,10 +705,11 @@ bool BrowseWindow::Navigate(int32_t vcr) {
     CloseView(view_);
     return false;
   }
-  files::Watch(view_);
-  files::Reget(view_, RowPosition(selected_));
+  // The row moved onto is read again as a button would: the next form must
+  // not open on a record another station has just deleted or changed.
+  const bool usable = RowUsable(MakeCurrent());
   CloseView(view_);
-  return true;
+  return usable;
 }
 
 void BrowseWindow::UpdateLoop(int32_t request) {
@@ -484,9 +778,19 @@ void BrowseWindow::Run() {
     return;
   }
   view_ = BrowseView(*block_);
+  // A host may ask for another order or a filter (prhost browse --order,
+  // --filter) through the environment.
+  if (const char* order = std::getenv("PR_BROWSE_ORDER"); order != nullptr && *order != '\0') order_ = order;
+  if (const char* filter = std::getenv("PR_BROWSE_FILTER"); filter != nullptr && *filter != '\0') filter_ = filter;
+  // The order is set on the view when it opens; a view kept from an earlier
+  // browse of this thread gets this browse's order and filter.
+  orderSet_ = false;
+  files::SetProperty(view_, files::PROP_VIEW_FILTER, "");
   if (localRequest_ != kSelectRequest) {
     ui::SetPropertyNumber(controls_.selectButton, ui::prop::Disable, 1);
     ui::SetPropertyNumber(controls_.selectButton, ui::prop::Hide, 1);
+    // The buttons left are laid out again when the screen is narrow.
+    window_.FitToScreen();
   }
   // Insert, Delete and the context-menu key of the navigation block (and
   // Ctrl+Enter of the keypad) arrive with the extended-key bit: they are
@@ -494,7 +798,9 @@ void BrowseWindow::Run() {
   constexpr uint32_t kExtended = ui::key::Extended;
   for (uint32_t key : {static_cast<uint32_t>(ui::key::LeftDouble), static_cast<uint32_t>(ui::key::Apps),
                        static_cast<uint32_t>(ui::key::RightButton), static_cast<uint32_t>(ui::key::Insert),
-                       static_cast<uint32_t>(ui::key::Delete), kCtrlEnter, ui::key::Insert | kExtended,
+                       static_cast<uint32_t>(ui::key::Delete), kCtrlEnter, kShiftF10, kBackspace,
+                       static_cast<uint32_t>(ui::key::F1),
+                       ui::key::Insert | kExtended,
                        ui::key::Delete | kExtended, ui::key::Apps | kExtended, kCtrlEnter | kExtended}) {
     const int32_t count = ui::GetPropertyNumber(controls_.listBox, ui::prop::Alrt, 0);
     ui::SetPropertyNumber(controls_.listBox, ui::prop::Alrt, static_cast<int32_t>(key),
@@ -510,6 +816,7 @@ void BrowseWindow::Run() {
       case ui::event::OpenWindow:
         controls_ = ControlNumbers{};
         SetToolbar();
+        ShowTyping();
         if (!filled_) Refill({}, {});
         ui::Select(controls_.listBox);
         continue;
@@ -552,13 +859,21 @@ void BrowseWindow::Run() {
     if (field == controls_.listBox) {
       switch (event) {
         case ui::event::NewSelection: {
+          // The row the user chose (a right click chooses the row under the
+          // mouse) is the highlighted row before anything acts on it: the
+          // popup's refresh would otherwise put the highlight back on the
+          // row before, and its Change or Delete would act on that one.
+          if (Count() > 0) {
+            const int32_t row = ui::GetPropertyNumber(controls_.listBox, ui::prop::Selected);
+            if (row >= 1 && row <= Count()) selected_ = row;
+          }
           const uint32_t key = ui::KeyCode() & ~static_cast<uint32_t>(ui::key::LockMask | ui::key::Extended);
           if (key == ui::key::RightButton || key == ui::key::Apps) {
             ui::SetKeyCode(0);
-            OpenPopup();
+            CopyRowToRecord();
+            ShowHighlight();
+            OpenPopup(key != ui::key::RightButton);
           } else if (Count() > 0) {
-            const int32_t row = ui::GetPropertyNumber(controls_.listBox, ui::prop::Selected);
-            if (row >= 1 && row <= Count()) selected_ = row;
             CopyRowToRecord();
             ShowHighlight();
           }
@@ -570,7 +885,11 @@ void BrowseWindow::Run() {
         case ui::event::PageDown:
         case ui::event::ScrollTop:
         case ui::event::ScrollBottom:
+          EndTyping();
           Scroll(event);
+          break;
+        case ui::event::Locate:
+          StartSearch();
           break;
         case ui::event::AlertKey:
           HandleListKey(ui::KeyCode());
@@ -590,16 +909,19 @@ void BrowseWindow::Run() {
     }
     if (event != ui::event::Accepted) continue;
     if (field == controls_.insertButton) {
+      // An insert does not act on the highlighted row: a row gone since the
+      // page was read only shows when the list is read again afterwards.
       MakeCurrent();
       UpdateLoop(kInsertRequest);
     } else if (field == controls_.changeButton) {
-      MakeCurrent();
-      if (Count() > 0) UpdateLoop(kChangeRequest);
+      if (RowUsable(MakeCurrent())) UpdateLoop(kChangeRequest);
     } else if (field == controls_.deleteButton) {
-      MakeCurrent();
-      if (Count() > 0) UpdateLoop(kDeleteRequest);
+      if (RowUsable(MakeCurrent())) UpdateLoop(kDeleteRequest);
     } else if (field == controls_.selectButton) {
-      MakeCurrent();
+      // The caller gets the selected partner in the record buffer: never one
+      // that is gone or no longer what the row showed.
+      const RowState state = MakeCurrent();
+      if (state != RowState::kEmpty && !RowUsable(state)) continue;
       localResponse_ = kCompletedResponse;
       ui::Post(ui::event::CloseWindow);
     } else if (field == kCloseButton) {
@@ -613,6 +935,7 @@ void BrowseWindow::Run() {
   CloseView(view_);
   file_.Close();
   if (window_.IsOpen()) window_.Close();
+  ui::SetStatusText("");
   block_->globalResponse = localResponse_ != 0 ? localResponse_ : kCancelledResponse;
 }
 

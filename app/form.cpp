@@ -119,6 +119,8 @@ class Form {
   void RemoveReservation();
   void Refuse();
   void Exit();
+  void ShowKeys();
+  std::string StatusLine() const;
 
   ThreadBlock* block_ = nullptr;
   PartnerRecord* record_ = nullptr;
@@ -131,6 +133,9 @@ class Form {
   int32_t toolbarMode_ = 0;
   bool refuseClose_ = false;
   std::string actionMessage_;
+  // The status line as the caller left it, given back on exit.
+  std::string callerStatus_;
+  bool statusSet_ = false;
   PartnerFileUse file_;
   ui::Window window_{"PR_DLL$PR_DL004", "P1$FORMWINDOW"};
 };
@@ -317,7 +322,34 @@ void Form::Refuse() {
   block_->vcrRequest = 0;
 }
 
+// F1: the keys of the form for its request, and what the toolbar's keys
+// do in it (F10 saves and adds another, or saves and goes to the next
+// record).
+void Form::ShowKeys() {
+  std::string text = "Tab, Shift+Tab: the next, the previous field|";
+  switch (entryRequest_) {
+    case kInsertRequest: text += "Enter or OK: add the record|"; break;
+    case kChangeRequest: text += "Enter or OK: save the changes|"; break;
+    case kDeleteRequest: text += "Enter or OK: delete the record (the fields cannot be changed)|"; break;
+    default: text += "Enter or OK: close (the fields cannot be changed)|"; break;
+  }
+  text += "Escape or Cancel: leave without saving";
+  text += ToolbarKeyList();
+  HWND focus = GetFocus();
+  ui::Message(text, "Keys of Update Records", {}, "1", 1);
+  if (focus != nullptr && IsWindow(focus)) SetFocus(focus);
+}
+
+// The status line: what OK will do, and what F10 does here.
+std::string Form::StatusLine() const {
+  std::string line = actionMessage_;
+  if (ui::IsToolbarControlEnabled(2008) && !ui::ToolbarTip(2008).empty())
+    line += "   F10: " + ui::ToolbarTip(2008);
+  return line + "   F1: keys";
+}
+
 void Form::Exit() {
+  if (statusSet_) ui::SetStatusText(callerStatus_);
   file_.Close();
   if (window_.IsOpen()) window_.Close();
   block_->globalResponse = localResponse_ != 0 ? localResponse_ : kCancelledResponse;
@@ -365,10 +397,23 @@ void Form::Run() {
   } else {
     RecordPosition(window_.hwnd());
   }
+  // F1 shows the form's keys wherever the focus is.
+  for (int32_t feq : {kFieldId, kFieldName, kFieldOk, kFieldCancel}) {
+    const int32_t count = ui::GetPropertyNumber(feq, ui::prop::Alrt, 0);
+    ui::SetPropertyNumber(feq, ui::prop::Alrt, static_cast<int32_t>(ui::key::F1), static_cast<uint32_t>(count + 1));
+  }
   for (int32_t feq : {kFieldId, kFieldName}) {
     const int32_t count = ui::GetPropertyNumber(feq, ui::prop::Alrt, 0);
     ui::SetPropertyNumber(feq, ui::prop::Alrt, kDittoKey, static_cast<uint32_t>(count + 1));
+    // View and Delete show the record; typing into them changes nothing.
+    if (localRequest_ == kViewRequest || localRequest_ == kDeleteRequest)
+      if (const ui::Control* control = window_.ControlByFeq(feq); control != nullptr && control->hwnd != nullptr)
+        SendMessageA(control->hwnd, EM_SETREADONLY, TRUE, 0);
   }
+  // What OK will do stays in sight while the form is open.
+  callerStatus_ = ui::StatusText();
+  statusSet_ = true;
+  ui::SetStatusText(actionMessage_);
 
   for (ui::Accept accept; accept.Next();) {
     const int32_t event = ui::Event();
@@ -377,6 +422,7 @@ void Form::Run() {
       case ui::event::OpenWindow:
         toolbarMode_ = 1;
         SetFormToolbar(entryRequest_);
+        ui::SetStatusText(StatusLine());
         ui::Display();
         ui::Select(kFirstEntry);
         continue;
@@ -397,6 +443,7 @@ void Form::Run() {
         continue;
       case ui::event::AlertKey:
         if (ui::KeyMatches(kDittoKey, ui::KeyCode()) && localRequest_ != kViewRequest) Ditto();
+        if (ui::KeyMatches(ui::key::F1, ui::KeyCode())) ShowKeys();
         continue;
       case ui::event::CloseWindow:
       case ui::event::CloseDown:
@@ -446,6 +493,19 @@ HostFrameUse::HostFrameUse() {
 
 HostFrameUse::~HostFrameUse() {
   if (openedHere_) ui::CloseHostFrame();
+}
+
+std::string ToolbarKeyList() {
+  std::string text;
+  for (int32_t n = ui::kFirstToolbarControl; n <= ui::kLastToolbarControl; ++n) {
+    if (!ui::IsToolbarControlEnabled(n)) continue;
+    const std::string caption = ui::ToolbarCaption(n);
+    const size_t space = caption.find(' ');
+    const std::string tip = ui::ToolbarTip(n);
+    text += "|" + caption.substr(0, space) + ": " +
+            (tip.empty() && space != std::string::npos ? caption.substr(space + 1) : tip);
+  }
+  return text;
 }
 
 PartnerRecord DittoRecord() {

@@ -20,6 +20,8 @@
 // thread's.
 #pragma once
 
+#include <string>
+
 #include "app/partner_file.h"
 
 namespace pr::app {
@@ -40,6 +42,10 @@ class HostFrameUse {
  private:
   bool openedHere_ = false;
 };
+
+// The enabled host toolbar keys with what each does now (its tip, else its
+// label), one "|KEY: what" line each, for the windows' F1 help.
+std::string ToolbarKeyList();
 
 // The record last saved by any form in the process (for tests and the ditto
 // key).

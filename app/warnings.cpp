@@ -276,11 +276,27 @@ bool BuildWarning(int32_t number, std::string_view t1View, std::string_view t2Vi
   return true;
 }
 
+namespace {
+int32_t Show(const WarningBox& box) {
+  return ui::Message(box.text, box.caption, box.icon, std::to_string(box.buttons), box.defaultButton, 0);
+}
+}  // namespace
+
+void BuildRecordDeleted(WarningBox* box) {
+  *box = WarningBox{};
+  Set(box, "Record Retrieval Error", "This record was deleted by another station.", kIconExclamation, 1, 1);
+}
+
+int32_t WarnRecordDeleted() {
+  WarningBox box;
+  BuildRecordDeleted(&box);
+  return Show(box);
+}
+
 int32_t WarnUser(int32_t number, std::string_view t1, std::string_view t2) {
   WarningBox box;
   if (!BuildWarning(number, t1, t2, &box)) return 0;
-  const int32_t answer =
-      ui::Message(box.text, box.caption, box.icon, std::to_string(box.buttons), box.defaultButton, 0);
+  const int32_t answer = Show(box);
   if (!box.haltText.empty()) ui::Halt(0, box.haltText);
   if (!box.haltOnNoText.empty() && answer == kButtonNo) ui::Halt(0, box.haltOnNoText);
   return answer;

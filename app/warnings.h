@@ -63,6 +63,13 @@ bool BuildWarning(int32_t number, std::string_view t1, std::string_view t2, Warn
 // show nothing.  Warnings with a halt end the process after their box.
 int32_t WarnUser(int32_t number, std::string_view t1 = {}, std::string_view t2 = {});
 
+// The box for a record that another station deleted after it was listed
+// (built like the catalogue's boxes, outside its numbers): "This record was
+// deleted by another station."  BuildRecordDeleted fills it without showing
+// it; WarnRecordDeleted shows it and answers the button (OK).
+void BuildRecordDeleted(WarningBox* box);
+int32_t WarnRecordDeleted();
+
 // The error saved by a guarded routine at the moment of its failure
 // (process-wide, one copy, written without a lock).
 struct SavedError {
@@ -84,6 +91,11 @@ void OpenWithRecovery(files::FileDescriptor* file, bool createIfMissing, bool le
 int32_t GuardedUpdatePartneri(bool calledFromForm);
 // The guarded delete of the current Partneri record: 0 deleted, 1 failed.
 int32_t GuardedDeletePartneri();
+
+// The exit code with which the module ends the program after the driver
+// error box ("Possible data corruption in file (N)"); the number itself is
+// in the box, not in the exit code, which would keep only its last byte.
+inline constexpr int kDriverErrorExitCode = 3;
 
 // Texts with trailing spaces removed.
 std::string Clip(std::string_view text);

@@ -1,6 +1,8 @@
 // prhost add NAME...: calls ADD_PARTNER for each name and prints the
-// identifiers it answers; with --threads N the names are added from N threads
-// at once (each thread takes every N-th name).
+// identifier it answers as soon as it answers, so a run that is cut short
+// still shows what was added; with --threads N the names are added from N
+// threads at once (each thread takes every N-th name) and the lines come in
+// the order the adds end.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,42 +19,52 @@ namespace prhost {
 int RunAdd(Module& module, int argc, char** argv) {
   int threads = 0;
   int first = 0;
-  if (argc >= 2 && std::strcmp(argv[0], "--threads") == 0) {
-    threads = std::atoi(argv[1]);
-    if (threads < 1 || threads > 64) {
-      std::fprintf(stderr, "prhost add: --threads takes 1 to 64\n");
+  if (argc >= 1 && std::strcmp(argv[0], "--threads") == 0) {
+    int64_t n = 0;
+    if (argc < 2 || !ParseNumber(argv[1], 1, 64, &n)) {
+      std::fprintf(stderr, "prhost add: --threads takes a number from 1 to 64\n");
       return 2;
     }
+    threads = static_cast<int>(n);
     first = 2;
   }
   if (first >= argc) {
     std::fprintf(stderr, "usage: prhost add [--threads N] NAME...\n");
     return 2;
   }
-  // The command line is UTF-8; the module takes Windows-1250 text.
+  // The command line is UTF-8; the module takes Windows-1250 text.  A name
+  // it cannot hold is refused before anything is added: stored, it would be
+  // another name.
   std::vector<std::string> names;
+  bool refused = false;
   for (int i = first; i < argc; ++i) {
-    std::string ansi(std::strlen(argv[i]) + 1, '\0');
-    size_t length = Utf8ToAnsi(argv[i], std::strlen(argv[i]), ansi.data(), ansi.size());
-    ansi.resize(length);
+    std::string ansi, bad;
+    if (!NameToAnsi(argv[i], &ansi, &bad)) {
+      std::fprintf(stderr, "prhost add: \"%s\" cannot be stored: the partner file holds Windows-1250 text, "
+                   "which has no \"%s\"\n", argv[i], bad.c_str());
+      refused = true;
+    }
     names.push_back(ansi);
   }
-  std::vector<int32_t> results(names.size(), 0);
+  if (refused) return 2;
+  std::mutex printing;
+  int failures = 0;
+  auto add = [&](size_t i) {
+    const int32_t id = module.addPartner(names[i].c_str());
+    std::lock_guard<std::mutex> lock(printing);
+    std::printf("%d\t%s\n", id, argv[first + static_cast<int>(i)]);
+    std::fflush(stdout);
+    if (id < 0) ++failures;
+  };
   if (threads == 0) {
-    for (size_t i = 0; i < names.size(); ++i) results[i] = module.addPartner(names[i].c_str());
+    for (size_t i = 0; i < names.size(); ++i) add(i);
   } else {
     std::vector<std::thread> workers;
     for (int t = 0; t < threads; ++t)
       workers.emplace_back([&, t] {
-        for (size_t i = static_cast<size_t>(t); i < names.size(); i += static_cast<size_t>(threads))
-          results[i] = module.addPartner(names[i].c_str());
+        for (size_t i = static_cast<size_t>(t); i < names.size(); i += static_cast<size_t>(threads)) add(i);
       });
     for (std::thread& worker : workers) worker.join();
-  }
-  int failures = 0;
-  for (size_t i = 0; i < names.size(); ++i) {
-    std::printf("%d\t%s\n", results[i], argv[first + static_cast<int>(i)]);
-    if (results[i] < 0) ++failures;
   }
   return failures == 0 ? 0 : 1;
 }

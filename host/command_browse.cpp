@@ -13,6 +13,7 @@
 // and the block's record pointer stands at offset 32 (app/module.h keeps
 // that layout fixed).  The pointer is set once the module has started the
 // block in this thread, which any procedure call does.
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -81,19 +82,42 @@ int RunBrowseWith(Module& module, int32_t request, bool printOutcome) {
 
 }  // namespace
 
-int RunBrowse(Module& module, int argc, char** /*argv*/) {
-  if (argc != 0) {
-    std::fprintf(stderr, "usage: prhost browse\n");
-    return 2;
+// --filter EXPR and --order EXPR, each at most once: the browse's view gets
+// them as its filter and order properties.  The module reads them from
+// PR_BROWSE_FILTER and PR_BROWSE_ORDER (Windows-1250) when BROWSE starts.
+bool ViewOptions(const char* command, int argc, char** argv) {
+  bool seen[2] = {false, false};
+  static const char* const kNames[] = {"--filter", "--order"};
+  static const char* const kVariables[] = {"PR_BROWSE_FILTER", "PR_BROWSE_ORDER"};
+  unsetenv(kVariables[0]);
+  unsetenv(kVariables[1]);
+  for (int i = 0; i < argc; i += 2) {
+    int which = -1;
+    for (int k = 0; k < 2; ++k)
+      if (std::strcmp(argv[i], kNames[k]) == 0) which = k;
+    std::string ansi, bad;
+    if (which < 0 || seen[which] || i + 1 >= argc || argv[i + 1][0] == '\0') {
+      std::fprintf(stderr, "usage: prhost %s [--filter EXPR] [--order EXPR]\n", command);
+      return false;
+    }
+    if (!NameToAnsi(argv[i + 1], &ansi, &bad)) {
+      std::fprintf(stderr, "prhost %s: %s \"%s\" holds \"%s\", which Windows-1250 cannot hold\n", command,
+                   kNames[which], argv[i + 1], bad.c_str());
+      return false;
+    }
+    seen[which] = true;
+    setenv(kVariables[which], ansi.c_str(), 1);
   }
+  return true;
+}
+
+int RunBrowse(Module& module, int argc, char** argv) {
+  if (!ViewOptions("browse", argc, argv)) return 2;
   return RunBrowseWith(module, 0, false);
 }
 
-int RunSelect(Module& module, int argc, char** /*argv*/) {
-  if (argc != 0) {
-    std::fprintf(stderr, "usage: prhost select\n");
-    return 2;
-  }
+int RunSelect(Module& module, int argc, char** argv) {
+  if (!ViewOptions("select", argc, argv)) return 2;
   return RunBrowseWith(module, 4, true);
 }
 
@@ -106,9 +130,11 @@ int RunForm(Module& module, int argc, char** argv) {
   for (const auto& r : kRequests)
     if (argc >= 1 && std::strcmp(argv[0], r.name) == 0) request = r.request;
   const bool needsId = request != 1;
-  char* end = nullptr;
-  const long id = argc == 2 ? std::strtol(argv[1], &end, 10) : 0;
-  if (request == 0 || argc != (needsId ? 2 : 1) || (needsId && (end == argv[1] || *end != '\0'))) {
+  // PAR:ID is a LONG: an identifier it cannot hold is refused, never cut to
+  // another partner's.
+  int64_t id = 0;
+  if (request == 0 || argc != (needsId ? 2 : 1) ||
+      (needsId && !ParseNumber(argv[1], INT32_MIN, INT32_MAX, &id))) {
     std::fprintf(stderr, "usage: prhost form insert|change ID|delete ID|view ID\n");
     return 2;
   }

@@ -22,13 +22,12 @@ struct Outcome {
 }  // namespace
 
 int RunThreads(Module& module, int argc, char** argv) {
-  char* end = nullptr;
-  errno = 0;
-  long n = argc == 1 ? std::strtol(argv[0], &end, 10) : 0;
-  if (argc != 1 || errno != 0 || end == argv[0] || *end != '\0' || n < 1 || n > kMaxThreads) {
+  int64_t number = 0;
+  if (argc != 1 || !ParseNumber(argv[0], 1, kMaxThreads, &number)) {
     std::fprintf(stderr, "prhost threads: give a number of threads from 1 to %ld\n", kMaxThreads);
     return 2;
   }
+  const long n = static_cast<long>(number);
   std::vector<Outcome> outcomes(static_cast<size_t>(n));
   // Every thread writes before any reads back, so a shared copy would show.
   std::barrier written(static_cast<std::ptrdiff_t>(n));

@@ -3,9 +3,22 @@
 // To add a command, write its function and list it in kCommands (prhost.cpp).
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 #include "host/host_module.h"
 
 namespace prhost {
+
+// A decimal number from the command line, strictly: an optional sign and
+// digits only, nothing before or after, within [min, max].  False for
+// anything else (an empty text, "12x", " 5", a value that does not fit).
+bool ParseNumber(const char* text, int64_t min, int64_t max, int64_t* value);
+
+// A name from the command line (UTF-8) as the module takes it (Windows-1250).
+// False when the text is not valid UTF-8 or holds a character Windows-1250
+// cannot hold; *bad then names the first such character (UTF-8).
+bool NameToAnsi(const char* utf8, std::string* ansi, std::string* bad);
 
 struct Command {
   const char* name;

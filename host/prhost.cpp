@@ -3,8 +3,11 @@
 //
 //   prhost [--ui=headless|terminal] COMMAND [ARGUMENTS]
 #include <stdlib.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -22,9 +25,10 @@ constexpr Command kCommands[] = {
      true},
     {"driver-string", "[STRING]", "compose a keyed-file driver string in its builder window", prhost::RunDriverString, true},
     {"pick-table", "[FILE]", "choose a keyed file and one of its tables", prhost::RunPickTable, true},
-    {"browse", "", "the partner browse over PARTNERI in the current folder", prhost::RunBrowse, true},
-    {"select", "", "the partner browse as a selector; prints the response and the selected partner",
-     prhost::RunSelect, true},
+    {"browse", "[--filter EXPR] [--order EXPR]", "the partner browse over PARTNERI in the current folder",
+     prhost::RunBrowse, true},
+    {"select", "[--filter EXPR] [--order EXPR]",
+     "the partner browse as a selector; prints the response and the selected partner", prhost::RunSelect, true},
     {"form", "insert|change ID|delete ID|view ID", "the partner update form for one request", prhost::RunForm,
      true},
 };
@@ -41,6 +45,19 @@ void Usage(FILE* out) {
                "standard input and output are terminals, else headless.\n");
 }
 
+// The exit status when the module ends the program itself while a command
+// runs: a halt after a warning, Abort in a stop box, the driver error box.
+// The module asks for its own exit code (0 for the warnings' halts), which
+// would read as success, or as a signal once cut to its last byte.
+constexpr int kHaltStatus = 3;
+std::atomic<bool> g_commandRunning{false};
+
+void EndedByModule() {
+  if (!g_commandRunning.load()) return;
+  std::fflush(nullptr);
+  _exit(kHaltStatus);
+}
+
 int RunCommand(const Command& c, int argc, char** argv) {
   prhost::Module module;
   std::string error;
@@ -52,7 +69,9 @@ int RunCommand(const Command& c, int argc, char** argv) {
     std::fprintf(stderr, "prhost: cannot start the window system (error %u)\n", GetLastError());
     return 1;
   }
+  g_commandRunning = true;
   int code = c.run(module, argc, argv);
+  g_commandRunning = false;
   if (c.needsWindows) ShutdownWindowSystem();
   std::fflush(stdout);
   return code;
@@ -60,6 +79,7 @@ int RunCommand(const Command& c, int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::atexit(EndedByModule);
   int first = 1;
   for (; first < argc && std::strncmp(argv[first], "--ui=", 5) == 0; ++first) {
     const char* backend = argv[first] + 5;

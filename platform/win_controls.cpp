@@ -132,7 +132,7 @@ void PaintButton(HWND h) {
     RECT tr{0, row, r.right, row + 1};
     DrawTextA(dc, box.c_str(), static_cast<int>(box.size()), &tr, DT_SINGLELINE);
   } else {
-    bool isDefault = type == BS_DEFPUSHBUTTON;
+    bool isDefault = type == BS_DEFPUSHBUTTON && IsWindowEnabled(h);  // a disabled button is nobody's default
     if (focused || (st & kPushed)) {
       SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHTTEXT));
       SetBkColor(dc, GetSysColor(COLOR_HIGHLIGHT));

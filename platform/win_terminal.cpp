@@ -183,7 +183,15 @@ class TerminalBackend : public Backend {
         if (m & 4) mods |= kCtrl;
         modified_[code] = std::make_pair(b.vk, mods);
       }
+    // The Menu key, where the terminal sends it (xterm and the Linux console:
+    // CSI 29 ~) and its description gives that sequence no other meaning.
+    static const char kMenu[] = "\x1b[29~";
+    int menu = key_defined(kMenu);
+    if (menu == 0 && define_key(kMenu, kMenuKeyCode) == OK) menu = kMenuKeyCode;
+    if (menu > 0 && modified_.find(menu) == modified_.end() && (menu < KEY_F(1) || menu > KEY_F(60)))
+      modified_[menu] = std::make_pair(static_cast<UINT>(VK_APPS), 0u);
   }
+  static constexpr int kMenuKeyCode = KEY_MAX + 29;
 
   bool FunctionKey(int code, InputEvent* e) {
     e->kind = InputEvent::kKey;
@@ -218,6 +226,9 @@ class TerminalBackend : public Backend {
         shown_.Resize(columns_, rows_);
         for (Cell& c : shown_.cells) c.ch = 0;
         clear();
+        // Every window paints again once the screen has its new size, so
+        // that the frame sees it and lays itself and its windows out again.
+        InvalidateRect(nullptr, nullptr, TRUE);
         e->kind = InputEvent::kResize;
         return true;
       case KEY_MOUSE: return Mouse(e);

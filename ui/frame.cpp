@@ -4,9 +4,11 @@
 #include <array>
 #include <atomic>
 #include <mutex>
+#include <vector>
 
 #include "ui/event_codes.h"
 #include "ui/event_loop.h"
+#include "ui/window.h"
 #include "ui/window_internal.h"
 
 namespace pr::ui {
@@ -42,6 +44,7 @@ struct State {
   std::mutex mutex;
   std::array<bool, kCount> enabled;
   std::array<std::string, kCount> tips;
+  std::string status;
   State() { enabled.fill(true); }
 };
 State& Toolbar() {
@@ -51,10 +54,64 @@ State& Toolbar() {
 
 std::atomic<HWND> g_frame{nullptr};
 std::array<std::atomic<HWND>, kCount> g_buttons{};
+std::atomic<HWND> g_status{nullptr};
 
 constexpr char kFrameClass[] = "VelFrame";
 
+size_t Slot(int32_t number) { return static_cast<size_t>(number - kFirstToolbarControl); }
+
+// Lays out the toolbar rows from the top and the status line on the last
+// row of a frame `width` cells wide and `height` high; answers the rows the
+// toolbar takes.
+int LayOut(int width, int height) {
+  int x = 0, y = 0;
+  for (int32_t number = kFirstToolbarControl; number <= kLastToolbarControl; ++number) {
+    HWND button = g_buttons[Slot(number)].load();
+    const int w = static_cast<int>(ToolbarCaption(number).size()) + 2;
+    if (x > 0 && x + w > width) {
+      x = 0;
+      ++y;
+    }
+    if (button != nullptr) SetWindowPos(button, nullptr, x, y, w, 1, SWP_NOZORDER | SWP_NOACTIVATE);
+    x += w + 1;
+  }
+  if (HWND status = g_status.load())
+    SetWindowPos(status, nullptr, 0, std::max(height - 1, y + 1), std::max(1, width), 1, SWP_NOZORDER | SWP_NOACTIVATE);
+  return y + 1;
+}
+
+// The frame covers the screen: when the terminal changed size it takes the
+// new size, lays its toolbar and status line out again, and every window of
+// the module on its thread is fitted to the screen and told (EVENT:Sized,
+// which the browse and the form answer by reading their page again).
+void FollowScreen(HWND frame) {
+  static thread_local bool following = false;
+  if (following) return;
+  const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+  RECT r{};
+  GetWindowRect(frame, &r);
+  if (width <= 0 || height <= 0 || (r.right - r.left == width && r.bottom - r.top == height)) return;
+  following = true;
+  SetWindowPos(frame, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+  RECT client{};
+  GetClientRect(frame, &client);
+  LayOut(client.right, client.bottom);
+  std::vector<Window*> windows;
+  if (WindowContext* context = CurrentWindowContext(false)) {
+    std::lock_guard lock(EngineMutex());
+    windows = context->windows;
+  }
+  for (Window* window : windows) {
+    if (window == nullptr || !window->IsOpen()) continue;
+    window->FitToScreen();
+    window->Enqueue({kEventBase + event::Sized});
+  }
+  InvalidateRect(frame, nullptr, TRUE);
+  following = false;
+}
+
 LRESULT FrameProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_PAINT || message == WM_ERASEBKGND || message == WM_NCPAINT) FollowScreen(hwnd);
   switch (message) {
     case WM_COMMAND: {
       auto number = static_cast<int32_t>(LOWORD(wParam));
@@ -70,8 +127,6 @@ LRESULT FrameProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       return DefWindowProcA(hwnd, message, wParam, lParam);
   }
 }
-
-size_t Slot(int32_t number) { return static_cast<size_t>(number - kFirstToolbarControl); }
 
 }  // namespace
 
@@ -100,20 +155,19 @@ HWND OpenHostFrame(const char* title) {
   if (frame == nullptr) return nullptr;
   RECT client;
   GetClientRect(frame, &client);
-  // One row of buttons, wrapped onto the next row when the screen is narrow.
-  int x = 0, y = 0;
+  // One row of buttons, wrapped onto the next row when the screen is narrow,
+  // and the status line on the frame's last row.
   for (int32_t number = kFirstToolbarControl; number <= kLastToolbarControl; ++number) {
     std::string caption = ToolbarCaption(number);
-    int w = static_cast<int>(caption.size()) + 2;
-    if (x > 0 && x + w > client.right) {
-      x = 0;
-      ++y;
-    }
-    HWND button = CreateWindowExA(0, "Button", caption.c_str(), WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, x, y, w, 1,
-                                  frame, reinterpret_cast<HMENU>(static_cast<intptr_t>(number)), nullptr, nullptr);
+    HWND button = CreateWindowExA(0, "Button", caption.c_str(), WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 0, 0,
+                                  static_cast<int>(caption.size()) + 2, 1, frame,
+                                  reinterpret_cast<HMENU>(static_cast<intptr_t>(number)), nullptr, nullptr);
     g_buttons[Slot(number)].store(button);
-    x += w + 1;
   }
+  HWND status = CreateWindowExA(0, "Static", StatusText().c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 0,
+                                0, std::max<LONG>(1, client.right), 1, frame, nullptr, nullptr, nullptr);
+  g_status.store(status);
+  LayOut(client.right, client.bottom);
   g_frame.store(frame);
   RedisplayToolbar();
   ShowWindow(frame, SW_SHOW);
@@ -123,7 +177,25 @@ HWND OpenHostFrame(const char* title) {
 void CloseHostFrame() {
   HWND frame = g_frame.exchange(nullptr);
   for (auto& b : g_buttons) b.store(nullptr);
+  g_status.store(nullptr);
   if (frame != nullptr && IsWindow(frame)) DestroyWindow(frame);
+}
+
+void SetStatusText(std::string_view text) {
+  {
+    std::lock_guard lock(Toolbar().mutex);
+    if (Toolbar().status == text) return;
+    Toolbar().status = std::string(text);
+  }
+  if (HWND status = g_status.load(); status != nullptr && IsWindow(status)) {
+    SetWindowTextA(status, std::string(text).c_str());
+    InvalidateRect(status, nullptr, TRUE);
+  }
+}
+
+std::string StatusText() {
+  std::lock_guard lock(Toolbar().mutex);
+  return Toolbar().status;
 }
 
 bool EnableToolbarControl(int32_t number, bool enable) {

@@ -46,6 +46,13 @@ void RedisplayToolbar(int32_t first = kFirstToolbarControl, int32_t last = kLast
 // Puts every control back to enabled with no tip.
 void ResetToolbar();
 
+// The status line: one line at the bottom of the frame that tells the user
+// what the window in use will do or is doing ("Record will be Deleted",
+// what a search looks for, the tip of a toolbar key).  Process-wide like the
+// toolbar; shown whenever a frame is open.
+void SetStatusText(std::string_view text);
+std::string StatusText();
+
 // The caption shown for a toolbar control ("F2 Insert").
 std::string ToolbarCaption(int32_t number);
 

@@ -31,6 +31,7 @@ struct ListState {
   int32_t vscrollPos = 0;
   bool eventMode = false;
   bool focused = false;
+  uint8_t typed = 0;  // the character of the last EVENT:AlertKey a typed character raised
 };
 
 ListState* StateOf(HWND hwnd) {
@@ -42,11 +43,47 @@ ListState* StateOf(HWND hwnd) {
 const ListQueue& Rows(const ListState& s) { return s.queue != nullptr ? *s.queue : s.constant; }
 int32_t Count(const ListState& s) { return static_cast<int32_t>(Rows(s).Count()); }
 
+// A column of one row of cells is made wide enough for everything its
+// picture can show, with its indent and its border: widths are given in
+// dialog units for a proportional font, where 80 units hold twenty letters,
+// but a cell holds one, and a clipped value ("-2,147,483,648" shown as
+// ",147,483,648") reads as another value.  The columns to its right move
+// along; groups that hold it grow.
+void WidenColumnsToPictures(ListState& s) {
+  ListFormat& f = s.format;
+  for (size_t i = 0; i < f.columns.size(); ++i) {
+    ListColumn& col = f.columns[i];
+    const values::Picture& pic = s.pictures[i];
+    if (!pic.valid() || col.top != 0 || col.width <= 0 || (col.flags & column::kIcon)) continue;
+    const int32_t border = (col.flags & column::kRightBorder) ? 1 : 0;
+    const int32_t needed = static_cast<int32_t>(pic.shownLength) + std::max(col.dataIndent, 0) + border;
+    const int32_t delta = needed - (col.right - col.left);
+    if (delta <= 0 || needed > 1000) continue;
+    const int32_t oldRight = col.right;
+    for (size_t j = 0; j < f.columns.size(); ++j) {
+      ListColumn& other = f.columns[j];
+      if (j == i) continue;
+      if (other.left >= oldRight) {
+        other.left += delta;
+        other.right += delta;
+      }
+    }
+    for (ListGroup& g : f.groups) {
+      if (g.left >= oldRight) g.left += delta;
+      if (g.right >= oldRight) g.right += delta;
+    }
+    col.right += delta;
+    col.width += delta;
+    f.width += delta;
+  }
+}
+
 void ApplyFormat(ListState& s, std::string_view text) {
   s.format = ParseListFormat(text);
   s.pictures.assign(s.format.columns.size(), values::Picture{});
   for (size_t i = 0; i < s.format.columns.size(); ++i)
     if (!s.format.columns[i].picture.empty()) values::CompilePicture(s.format.columns[i].picture, &s.pictures[i]);
+  WidenColumnsToPictures(s);
 }
 
 void SetConstantRows(ListState& s, std::string_view text) {
@@ -371,6 +408,7 @@ void Char(HWND hwnd, ListState& s, uint8_t c) {
     ListState* st = IsWindow(hwnd) ? StateOf(hwnd) : nullptr;
     if (st == nullptr || result < 0) return;
     if (c > 0x20) LocatorSearch(hwnd, *st, c);
+    st->typed = c;
     if (st->control != nullptr && st->control->window != nullptr)
       st->control->window->Enqueue({kEventBase + event::AlertKey, st->control->feq(), 0, code});
   });
@@ -565,6 +603,24 @@ int32_t ListSelected(HWND list) {
 int32_t ListFirstVisible(HWND list) {
   ListState* s = StateOf(list);
   return s != nullptr ? s->top : 0;
+}
+
+uint8_t TakeListTypedChar(HWND list) {
+  ListState* s = StateOf(list);
+  if (s == nullptr) return 0;
+  const uint8_t c = s->typed;
+  s->typed = 0;
+  return c;
+}
+
+int32_t ListRowAtScreen(HWND list, POINT screen) {
+  ListState* s = StateOf(list);
+  if (s == nullptr || !ScreenToClient(list, &screen)) return 0;
+  RECT client{};
+  GetClientRect(list, &client);
+  if (screen.x < client.left || screen.x >= client.right || screen.y < client.top || screen.y >= client.bottom)
+    return 0;
+  return RowAt(list, *s, screen.y);
 }
 
 int32_t ListVisibleRows(HWND list) {

@@ -64,5 +64,10 @@ inline constexpr WORD kListDoubleClick = 2;
 // The first visible row (1-based) and the number of visible rows.
 int32_t ListFirstVisible(HWND list);
 int32_t ListVisibleRows(HWND list);
+// In event-reporting mode: the character (Windows-1250) whose typing raised
+// the last EVENT:AlertKey, 0 when none; reading it clears it.
+uint8_t TakeListTypedChar(HWND list);
+// The row (1-based) shown at a point of the screen, 0 when none is there.
+int32_t ListRowAtScreen(HWND list, POINT screen);
 
 }  // namespace pr::ui

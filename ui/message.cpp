@@ -33,6 +33,9 @@ constexpr StandardButton kStandard[] = {
 constexpr size_t kMaxButtons = 8;
 constexpr int kFirstCustomId = 0x100;
 constexpr int kTextId = 0xFFFF;
+// The longest text a box shows: a template string holds at most 65,535
+// UTF-16 units, and each Windows-1250 character is one.
+constexpr size_t kMaxBoxText = 60000;
 
 // Layout metrics in dialog units.
 constexpr int kMarginX = 5;
@@ -64,9 +67,13 @@ struct Metrics {
   int UnitsY(int px) const { return (px * 8 + cy - 1) / cy; }
 };
 
-// The buttons of the box, with the command ID of the default one.
-std::vector<Button> ChooseButtons(std::string_view buttons, int defaultButton, int* defaultId) {
+// The buttons of the box, with the command ID of the default one and the
+// index of the button that gets the default push-button style (-1 when no
+// button is the default: the first one's ID is then the dialog's default ID,
+// but it is not drawn as the default button).
+std::vector<Button> ChooseButtons(std::string_view buttons, int defaultButton, int* defaultId, int* styled) {
   std::vector<Button> out;
+  *styled = -1;
   bool standard = buttons.empty() ||
                   (buttons[0] >= '0' && buttons[0] <= '9' && buttons.find('|') == std::string_view::npos);
   *defaultId = 0;
@@ -82,13 +89,16 @@ std::vector<Button> ChooseButtons(std::string_view buttons, int defaultButton, i
     for (const auto& b : kStandard)
       if (sum & static_cast<unsigned>(b.value)) out.push_back(Button{b.id, b.value, StandardCaption(b)});
     unsigned def = static_cast<unsigned>(defaultButton);
-    if (def & sum) {
-      unsigned low = def & (~def + 1);
-      for (const auto& b : kStandard)
-        if (static_cast<unsigned>(b.value) == low && (sum & low)) *defaultId = b.id;
-    } else if (sum & kButtonOk) {
-      *defaultId = IDOK;
-    }
+    unsigned chosen = 0;
+    if (def & sum)
+      chosen = def & (~def + 1);
+    else if (sum & kButtonOk)
+      chosen = kButtonOk;
+    for (size_t i = 0; i < out.size(); ++i)
+      if (static_cast<unsigned>(out[i].result) == chosen) {
+        *defaultId = out[i].id;
+        *styled = static_cast<int>(i);
+      }
   } else {
     int nextId = kFirstCustomId;
     size_t start = 0;
@@ -107,13 +117,32 @@ std::vector<Button> ChooseButtons(std::string_view buttons, int defaultButton, i
       if (!b.id) b.id = nextId++;
       out.push_back(b);
     }
+    // Separators alone ("|", "||") name no button: the box still needs one
+    // to be closed, so it gets OK, as an empty buttons text does.
+    if (out.empty()) out.push_back(Button{IDOK, 1, StandardCaption(kStandard[0])});
     int count = static_cast<int>(out.size());
     int pos = defaultButton >= 1 && defaultButton <= count ? defaultButton : 1;
-    if (count > 0) *defaultId = out[pos - 1].id;
+    *defaultId = out[pos - 1].id;
+    *styled = pos - 1;
   }
   if (*defaultId == 0 && !out.empty()) *defaultId = out.front().id;
   return out;
 }
+
+}  // namespace
+
+std::vector<MessageButtonInfo> MessageButtons(std::string_view buttons, int defaultButton, int* defaultId) {
+  int id = 0, styled = -1;
+  std::vector<Button> chosen = ChooseButtons(buttons, defaultButton, &id, &styled);
+  std::vector<MessageButtonInfo> out;
+  for (size_t i = 0; i < chosen.size(); ++i)
+    out.push_back(MessageButtonInfo{chosen[i].id, chosen[i].result, chosen[i].caption,
+                                    static_cast<int>(i) == styled});
+  if (defaultId) *defaultId = id;
+  return out;
+}
+
+namespace {
 
 // ---------------------------------------------------------------- icons
 struct ResolvedIcon {
@@ -228,6 +257,7 @@ class TemplateBuilder {
 struct DialogContext {
   std::vector<Button> buttons;
   int defaultId = 0;
+  int styledDefault = -1;
   HICON icon = nullptr;
   HWND owner = nullptr;
 };
@@ -289,19 +319,37 @@ void ResetFloatingPoint() {
 #endif
 }
 
-// Builds the box, runs it and maps the command ID to the result.
-int ShowBox(std::string_view rawText, std::string_view caption, std::string_view icon, std::string_view buttons,
-            int defaultButton, int style) {
+// The text as the box shows it: every "|" a line break, cut to what a
+// dialog template string holds.  A longer text is cut at a line break where
+// one is near, and "[...]" on a line of its own shows that it goes on.
+std::string BoxText(std::string_view raw) {
   std::string text;
-  text.reserve(rawText.size() + 16);
-  for (char c : rawText.substr(0, 60000)) {
+  text.reserve(std::min(raw.size(), kMaxBoxText) + 16);
+  bool cut = false;
+  for (char c : raw) {
+    if (text.size() + 2 > kMaxBoxText) {
+      cut = true;
+      break;
+    }
     if (c == '|') text += "\r\n";
     else text.push_back(c);
   }
+  if (cut) {
+    const size_t lineEnd = text.rfind("\r\n");
+    if (lineEnd != std::string::npos && text.size() - lineEnd < 1000) text.resize(lineEnd);
+    text += "\r\n[...]";
+  }
+  return text;
+}
+
+// Builds the box, runs it and maps the command ID to the result.
+int ShowBox(std::string_view rawText, std::string_view caption, std::string_view icon, std::string_view buttons,
+            int defaultButton, int style) {
+  std::string text = BoxText(rawText);
   bool sysModal = (style & kMessageSystemModal) != 0;
   bool selectable = (style & kMessageSelectable) != 0;
   DialogContext ctx;
-  ctx.buttons = ChooseButtons(buttons, defaultButton, &ctx.defaultId);
+  ctx.buttons = ChooseButtons(buttons, defaultButton, &ctx.defaultId, &ctx.styledDefault);
   ResolvedIcon ri = ResolveIcon(icon, style);
   ctx.icon = ri.icon;
 
@@ -327,6 +375,16 @@ int ShowBox(std::string_view rawText, std::string_view caption, std::string_view
   if (selectable && textH > H / 2) {
     textH = H / 2;
     textW += GetSystemMetrics(SM_CXVSCROLL);
+    scrolls = true;
+  }
+  // A text too tall for the work area with its buttons below is shown in the
+  // read-only text box too, half the work area high, where it scrolls: a box
+  // taller than the screen could neither be read nor closed, and its height
+  // in dialog units would not fit the template's 16 bits.
+  if (!selectable && textH + 2 * m.PixelsX(kMarginX) + m.PixelsY(kGapY) + m.PixelsY(kButtonHeight) > H) {
+    textH = std::max(H / 2, 1);
+    textW += GetSystemMetrics(SM_CXVSCROLL);
+    selectable = true;
     scrolls = true;
   }
   int blockW = textW + 2 * marginX;
@@ -370,7 +428,7 @@ int ShowBox(std::string_view rawText, std::string_view caption, std::string_view
   }
   for (int i = 0; i < n; ++i) {
     const Button& bt = ctx.buttons[i];
-    DWORD bs = WS_CHILD | WS_VISIBLE | WS_TABSTOP | (bt.id == ctx.defaultId ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+    DWORD bs = WS_CHILD | WS_VISIBLE | WS_TABSTOP | (i == ctx.styledDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
     b.Item(bs, m.UnitsX(rowX + i * (buttonW + gapX)), m.UnitsY(rowY), m.UnitsX(buttonW), m.UnitsY(buttonH), bt.id,
            0x80, bt.caption);
   }

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/winuser.h"
 
@@ -60,6 +61,19 @@ inline constexpr int kMessageIconId = 0xA90;
 // message override 0x7F00 + command ID when one is loaded.
 int Message(std::string_view text, std::string_view caption = {}, std::string_view icon = {},
             std::string_view buttons = {}, int defaultButton = 0, int style = 0);
+
+// The buttons MESSAGE lays out for a buttons text and default, left to
+// right: command ID, result, caption, and whether the template gives the
+// button the default push-button style (one button at most; none when no
+// button is the default, though the first one's ID is then the dialog's
+// default ID, answered in *defaultId).
+struct MessageButtonInfo {
+  int id;
+  int result;
+  std::string caption;
+  bool defaultStyle;
+};
+std::vector<MessageButtonInfo> MessageButtons(std::string_view buttons, int defaultButton, int* defaultId);
 
 // STOP(text, exit-question flag): "Stop" box with Abort (default) and
 // Ignore, "Exit?" appended to the text when asked.  Returns on Ignore (or

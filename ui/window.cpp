@@ -5,6 +5,7 @@
 #include <map>
 
 #include "ui/event_codes.h"
+#include "values/picture.h"
 #include "ui/event_errors.h"
 #include "ui/resource_lookup.h"
 #include "ui/window_controls.h"
@@ -295,7 +296,26 @@ bool Window::Create(const WindowSpec& described, std::initializer_list<VariableB
     CreateControl(*control, font_);
     if (control->hwnd == nullptr) ok = false;
   }
+  {
+    RECT wr{};
+    GetWindowRect(hwnd, &wr);
+    naturalWidth_ = wr.right - wr.left;
+    naturalHeight_ = wr.bottom - wr.top;
+    naturalCells_.clear();
+    for (auto& control : controls_) {
+      RECT cr{};
+      if (control->hwnd != nullptr) {
+        GetWindowRect(control->hwnd, &cr);
+        POINT tl{cr.left, cr.top}, br{cr.right, cr.bottom};
+        ScreenToClient(hwnd, &tl);
+        ScreenToClient(hwnd, &br);
+        cr = RECT{tl.x, tl.y, br.x, br.y};
+      }
+      naturalCells_.push_back(cr);
+    }
+  }
   creating_ = false;
+  if (ok) FitToScreen();
   if (!ok) {
     DestroyWindow(hwnd);
     std::lock_guard lock(EngineMutex());
@@ -331,11 +351,36 @@ void Window::CreateControl(Control& control, HFONT font) {
     v = ToDialogUnits(v, attr, across);
     return across ? DialogUnitsToCellsX(v) : DialogUnitsToCellsY(v);
   };
+  // A cell is 4 dialog units wide and 8 high: a control's position is the
+  // nearest cell to it, so that a prompt and the entry beside it a unit
+  // higher or lower share a row (rounding up put the value one row above
+  // its label), and an entry keeps the room its picture needs.
+  auto nearest = [attr](int32_t v, bool across) {
+    if (v == kNotGiven) return -1;
+    v = ToDialogUnits(v, attr, across);
+    const int unit = across ? 4 : 8;
+    if (v < 0) return across ? DialogUnitsToCellsX(v) : DialogUnitsToCellsY(v);
+    return (v + unit / 2) / unit;
+  };
   RECT r;
-  r.left = std::max(0, cells(cs.x, true));
-  r.top = std::max(0, cells(cs.y, false));
+  r.left = std::max(0, nearest(cs.x, true));
+  r.top = std::max(0, nearest(cs.y, false));
   int width = cells(cs.width, true), height = cells(cs.height, false);
   if (width < 0) width = static_cast<int>(cs.text.size()) + (cs.type == rsc::kButton ? 4 : 0);
+  // An entry is as wide as its picture shows, with its indent and a cell
+  // for the caret after the last character, as far as the window has room:
+  // widths are given for a proportional font, and "@s20" in 60 units would
+  // show 15 cells of its 20 characters.
+  if (cs.type == rsc::kEntry && !cs.picture.empty()) {
+    values::Picture picture;
+    values::CompilePicture(cs.picture, &picture);
+    RECT client{};
+    GetClientRect(parent, &client);
+    const int indent = cs.indent > 0 ? DialogUnitsToCellsX(cs.indent) : 0;
+    const int room = std::max(0, static_cast<int>(client.right) - static_cast<int>(r.left));
+    if (picture.valid())
+      width = std::max(width, std::min(static_cast<int>(picture.shownLength) + indent + 1, room));
+  }
   if (height < 0) height = 1;
   r.right = r.left + std::max(1, width);
   r.bottom = r.top + std::max(1, height);
@@ -366,6 +411,110 @@ void Window::CreateControl(Control& control, HFONT font) {
   }
   if (control.hwnd != nullptr && font != nullptr)
     SendMessageA(control.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+}
+
+bool Window::FitToScreen() {
+  if (hwnd_ == nullptr || naturalCells_.size() != controls_.size()) return false;
+  const int screenW = GetSystemMetrics(SM_CXSCREEN), screenH = GetSystemMetrics(SM_CYSCREEN);
+  if (screenW <= 0 || screenH <= 0) return false;
+  auto Offset = [](RECT* r, int x, int y) {
+    r->left += x;
+    r->right += x;
+    r->top += y;
+    r->bottom += y;
+  };
+  const bool screenChanged = screenW != fittedScreenW_ || screenH != fittedScreenH_;
+  const bool firstFit = fittedScreenW_ == 0;
+  fittedScreenW_ = screenW;
+  fittedScreenH_ = screenH;
+  RECT now{};
+  GetWindowRect(hwnd_, &now);
+  const int width = std::max(1, std::min(naturalWidth_, screenW));
+  const int height = std::max(1, std::min(naturalHeight_, screenH));
+  const int dw = width - naturalWidth_, dh = height - naturalHeight_;
+  RECT client{};
+  const bool resized = width != now.right - now.left || height != now.bottom - now.top;
+  if (resized) {
+    SetWindowPos(hwnd_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  GetClientRect(hwnd_, &client);
+
+  // The control that stretches: the largest list.
+  int stretch = -1;
+  long area = 0;
+  for (size_t i = 0; i < controls_.size(); ++i) {
+    const RECT& r = naturalCells_[i];
+    const long a = static_cast<long>(r.right - r.left) * (r.bottom - r.top);
+    if (controls_[i]->described.type == rsc::kList && a > area) {
+      area = a;
+      stretch = static_cast<int>(i);
+    }
+  }
+  std::vector<RECT> cells = naturalCells_;
+  if (stretch >= 0) {
+    const RECT s = naturalCells_[static_cast<size_t>(stretch)];
+    for (size_t i = 0; i < cells.size(); ++i) {
+      RECT& r = cells[i];
+      if (static_cast<int>(i) == stretch) {
+        r.right = std::max(r.left + 1, r.right + dw);
+        r.bottom = std::max(r.top + 2, r.bottom + dh);
+        continue;
+      }
+      if (r.top >= s.bottom) Offset(&r, 0, std::max(dh, static_cast<int>(s.top + 2 - s.bottom)));
+      if (r.left >= s.right) Offset(&r, dw, 0);
+    }
+  }
+  // Whatever still reaches past the bottom moves up into the window.
+  for (RECT& r : cells)
+    if (r.bottom > client.bottom) Offset(&r, 0, std::max(-static_cast<int>(r.top), static_cast<int>(client.bottom - r.bottom)));
+  // A row that reaches past the right edge is packed: the same order, the
+  // gaps shrunk (and the controls too, down to 3 cells, when that is not
+  // enough).
+  for (size_t i = 0; i < cells.size(); ++i) {
+    if (cells[i].right <= client.right) continue;
+    std::vector<size_t> row;
+    for (size_t j = 0; j < cells.size(); ++j)
+      if (cells[j].top == cells[i].top && static_cast<int>(j) != stretch &&
+          (controls_[j]->hwnd == nullptr || (GetWindowLongPtrA(controls_[j]->hwnd, GWL_STYLE) & WS_VISIBLE)))
+        row.push_back(j);
+    std::sort(row.begin(), row.end(), [&](size_t a, size_t b) { return cells[a].left < cells[b].left; });
+    int total = 0;
+    for (size_t j : row) total += cells[j].right - cells[j].left;
+    const int n = static_cast<int>(row.size());
+    const int room = std::max(0, static_cast<int>(client.right));
+    int gap = n > 1 ? std::max(0, (room - total) / n) : 0;
+    gap = std::min(gap, 1);
+    int shrinkEach = 0;
+    if (total + gap * (n - 1) > room && n > 0) shrinkEach = (total + gap * (n - 1) - room + n - 1) / n;
+    int x = 0;
+    for (size_t j : row) {
+      RECT& r = cells[j];
+      const int w = std::max(3, static_cast<int>(r.right - r.left) - shrinkEach);
+      r.left = x;
+      r.right = x + w;
+      x += w + gap;
+    }
+  }
+  for (size_t i = 0; i < controls_.size(); ++i) {
+    HWND h = controls_[i]->hwnd;
+    if (h == nullptr) continue;
+    const RECT& r = cells[i];
+    SetWindowPos(h, nullptr, r.left, r.top, std::max<LONG>(1, r.right - r.left), std::max<LONG>(1, r.bottom - r.top),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  // On the screen, centred when it no longer fits where it stood.
+  RECT wr{};
+  GetWindowRect(hwnd_, &wr);
+  int x = wr.left, y = wr.top;
+  if ((screenChanged && !firstFit) || resized || x + width > screenW || y + height > screenH) {
+    x = std::max(0, (screenW - width) / 2);
+    y = std::max(0, (screenH - height) / 2);
+  }
+  x = std::clamp(x, 0, std::max(0, screenW - width));
+  y = std::clamp(y, 0, std::max(0, screenH - height));
+  if (x != wr.left || y != wr.top) SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  InvalidateRect(hwnd_, nullptr, TRUE);
+  return resized;
 }
 
 void Window::Close() {

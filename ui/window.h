@@ -108,6 +108,15 @@ class Window {
   // The window's default button (last button with option bit 0x01), 0 when none.
   int32_t defaultButton() const { return defaultButton_; }
 
+  // Lays the window out again for the screen as it is now: the size its
+  // resource gives when the screen has room, else as much as the screen
+  // has; the list (the largest control that can stretch) takes the
+  // difference, the controls below and right of it move along, and a row of
+  // controls wider than the window is packed into it.  Centred when it was
+  // placed by the engine, kept on the screen otherwise.  True when the size
+  // changed (the caller then posts EVENT:Sized).
+  bool FitToScreen();
+
   // Queue.  Any thread.  `front` puts the event before all others.  An
   // event for a window that is not open is dropped.
   void Enqueue(QueuedEvent event, bool front = false);
@@ -137,6 +146,11 @@ class Window {
   HWND hwnd_ = nullptr;
   HFONT font_ = nullptr;
   std::vector<std::unique_ptr<Control>> controls_;
+  // The window's size and its controls' cells as the resource gives them
+  // (FitToScreen lays out from these).
+  int naturalWidth_ = 0, naturalHeight_ = 0;
+  std::vector<RECT> naturalCells_;
+  int fittedScreenW_ = 0, fittedScreenH_ = 0;  // the screen of the last fit
   int32_t defaultButton_ = 0;
   std::deque<QueuedEvent> queue_;  // guarded by the process-wide mutex
   bool creating_ = false;

@@ -3,8 +3,10 @@
 // transcript (screen dumps, dialogs, menus) and prhost's output are checked.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -47,7 +49,8 @@ class BrowseTest : public ::testing::Test {
 
   // Runs `prhost --ui=headless ARGS` in the scratch folder with `script` as
   // the user.
-  HostRun Prhost(const std::string& args, const std::string& script) {
+  HostRun Prhost(const std::string& args, const std::string& script) { return Prhost(args, script, 0); }
+  HostRun Prhost(const std::string& args, const std::string& script, int status) {
     const std::string scriptPath = dir_ + "/script.txt", transcriptPath = dir_ + "/transcript.txt";
     std::ofstream(scriptPath) << script;
     std::filesystem::remove(transcriptPath);
@@ -61,7 +64,9 @@ class BrowseTest : public ::testing::Test {
     char buffer[4096];
     size_t n;
     while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, n);
-    EXPECT_EQ(pclose(pipe), 0) << run.output;
+    const int ended = pclose(pipe);
+    EXPECT_TRUE(WIFEXITED(ended)) << run.output;
+    EXPECT_EQ(WEXITSTATUS(ended), status) << run.output;
     run.transcript = ReadFile(transcriptPath);
     return run;
   }
@@ -69,6 +74,11 @@ class BrowseTest : public ::testing::Test {
   // Stores partners 1..names.size() in one transaction, straight through
   // the file layer (one durable write instead of one per partner).
   void Store(const std::vector<std::string>& names) {
+    std::vector<std::pair<int32_t, std::string>> partners;
+    for (size_t i = 0; i < names.size(); ++i) partners.emplace_back(static_cast<int32_t>(i + 1), names[i]);
+    Store(partners);
+  }
+  void Store(const std::vector<std::pair<int32_t, std::string>>& partners) {
     const std::filesystem::path old = std::filesystem::current_path();
     std::filesystem::current_path(dir_);
     {
@@ -77,10 +87,11 @@ class BrowseTest : public ::testing::Test {
       files::Logout(5, {Partneri()});
       ASSERT_EQ(files::ErrorCode(), 0);
       PartnerRecord* record = PartnerBuffer();
-      for (size_t i = 0; i < names.size(); ++i) {
-        record->id = static_cast<int32_t>(i + 1);
+      for (size_t i = 0; i < partners.size(); ++i) {
+        const std::string& name = partners[i].second;
+        record->id = partners[i].first;
         std::memset(record->naziv, ' ', sizeof record->naziv);
-        std::memcpy(record->naziv, names[i].data(), std::min(names[i].size(), sizeof record->naziv));
+        std::memcpy(record->naziv, name.data(), std::min(name.size(), sizeof record->naziv));
         files::Add(Partneri());
         ASSERT_EQ(files::ErrorCode(), 0) << i;
       }
@@ -288,6 +299,179 @@ TEST_F(BrowseTest, PagingThroughTenThousandShowsEveryIdentifierOnceInOrder) {
   }
   ASSERT_EQ(back.size(), static_cast<size_t>(kPartners));
   EXPECT_EQ(back.back(), 1);
+}
+
+// A file the store finds damaged (here cut short) shows the driver error box
+// in the window system before the program ends, and prhost ends with its one
+// status for a program the module halted, whatever the error number.
+TEST_F(BrowseTest, DriverErrorIsShownBeforeTheHalt) {
+  std::vector<std::string> names;
+  for (int i = 1; i <= 300; ++i) names.push_back("P" + std::to_string(i));
+  Store(names);
+  std::filesystem::resize_file(dir_ + "/PARTNERI.TWL", 4096);
+  for (const char* command : {"add x", "browse"}) {
+    HostRun run = Prhost(command, "", 3);
+    EXPECT_NE(run.transcript.find("dialog \"Halt\" icon (X) text \"Possible data corruption in file (2172)\" "
+                                  "buttons \"OK\""),
+              std::string::npos)
+        << command << "\n" << run.transcript << run.output;
+  }
+  // A warning's halt (exit code 0 in the module) is no success either: a
+  // file that is not a keyed file ends in warning 30 and "Disk Error".
+  std::ofstream(dir_ + "/PARTNERI.TWL", std::ios::trunc) << std::string(2048, 'x');
+  HostRun run = Prhost("add x", "press \"OK\"\npress \"OK\"\n", 3);
+  EXPECT_NE(run.transcript.find("dialog \"Halt\" icon (X) text \"Disk Error\""), std::string::npos)
+      << run.transcript;
+  EXPECT_EQ(run.output.find("-1\tx"), std::string::npos) << run.output;
+}
+
+// The form and the list show whole values where their labels are: the ID
+// value on its label's row, all 20 characters of a name in the entry and in
+// the list, the lowest LONG with its sign; a disabled default button loses
+// its default marks.
+TEST_F(BrowseTest, LayoutShowsWholeValuesBesideTheirLabels) {
+  Store({{INT32_MIN, "ABCDEFGHIJKLMNOPQRST"}, {7, "Sedam"}});
+  HostRun run = Prhost("form change 7", "dump\npress \"Cancel\"\n");
+  EXPECT_TRUE(std::regex_search(run.transcript, std::regex("ID: +7 +\xe2\x94\x82"))) << run.transcript;
+  run = Prhost("form view -2147483648", "dump\npress \"OK\"\nkey Esc\n");
+  EXPECT_TRUE(std::regex_search(run.transcript, std::regex("Name : +ABCDEFGHIJKLMNOPQRST"))) << run.transcript;
+  EXPECT_TRUE(std::regex_search(run.transcript, std::regex("ID: +-2,147,483,648"))) << run.transcript;
+  run = Prhost("browse", "dump\nkey Esc\n");
+  EXPECT_NE(run.transcript.find("-2,147,483,648 | ABCDEFGHIJKLMNOPQRST|"), std::string::npos) << run.transcript;
+}
+
+TEST_F(BrowseTest, DisabledDefaultButtonHasNoDefaultMarks) {
+  HostRun run = Prhost("browse", "dump\nkey Esc\n");
+  EXPECT_NE(run.transcript.find("[ Change ]"), std::string::npos) << run.transcript;
+  EXPECT_EQ(run.transcript.find("\u00bb Change \u00ab"), std::string::npos) << run.transcript;
+}
+
+// The form says what OK will do in the status line, and gives the caller's
+// status back; View and Delete show the record without taking typing.
+TEST_F(BrowseTest, FormSaysWhatItWillDoAndViewAndDeleteAreReadOnly) {
+  Store({"Alfa"});
+  const std::pair<const char*, const char*> kForms[] = {{"form insert", "Record will be Added"},
+                                                        {"form change 1", "Record will be Changed"},
+                                                        {"form delete 1", "Record will be Deleted"},
+                                                        {"form view 1", "View Record"}};
+  for (const auto& [command, message] : kForms) {
+    HostRun run = Prhost(command, "key Tab\nkey End\ntype \"zz\"\ndump\npress \"Cancel\"\npress \"No\"\n");
+    EXPECT_TRUE(std::regex_search(run.transcript, std::regex("\\| \xe2\x94\x82" + std::string(message) + " ")))
+        << command << "\n" << run.transcript;
+    const bool typed = run.transcript.find("zz ") != std::string::npos;
+    const bool readOnly = std::string(command).find("view") != std::string::npos ||
+                          std::string(command).find("delete") != std::string::npos;
+    EXPECT_EQ(typed, !readOnly) << command << "\n" << run.transcript;
+  }
+  EXPECT_EQ(Selected(Prhost("form view 1", "key Esc\n")), "1 Alfa");
+}
+
+// A right click highlights the row under the mouse before the popup opens,
+// so the popup's Change and Delete act on that row; Shift+F10 and the Menu
+// key open the popup from the keyboard.
+TEST_F(BrowseTest, PopupActsOnTheRowRightClicked) {
+  Store({"Alfa", "Beta", "Gama"});
+  // At 80 x 25 the list's first row is screen line 6.
+  HostRun run = Prhost("browse", "key Down\nkey Down\nrclick 20 6\nmenu 2\ndump\npress \"Cancel\"\nkey Esc\n");
+  EXPECT_TRUE(std::regex_search(run.transcript, std::regex("ID: +1 +\xe2\x94\x82"))) << run.transcript;
+  run = Prhost("browse", "rclick 20 7\nmenu 3\npress \"OK\"\ndump\nkey Esc\n");
+  std::vector<std::vector<int>> dumps = ListedIds(run.transcript);
+  ASSERT_FALSE(dumps.empty()) << run.transcript;
+  EXPECT_EQ(dumps.back(), (std::vector<int>{1, 3})) << run.transcript;
+
+  run = Prhost("browse", "key Shift+F10\nmenu cancel\nkey Apps\nmenu 2\ndump\npress \"Cancel\"\nkey Esc\n");
+  size_t first = run.transcript.find("menu \"&Insert\"");
+  ASSERT_NE(first, std::string::npos) << run.transcript;
+  EXPECT_NE(run.transcript.find("menu \"&Insert\"", first + 1), std::string::npos) << run.transcript;
+  EXPECT_NE(run.transcript.find("Update Records..."), std::string::npos) << run.transcript;
+}
+
+// Typed digits position the browse on that identifier anywhere in the file
+// (through the key, not among the rows on screen), and the status line says
+// what is being located; past the last identifier the last page shows.
+TEST_F(BrowseTest, TypedDigitsLocateTheIdentifierInTheWholeFile) {
+  std::vector<std::string> names;
+  for (int i = 1; i <= 3000; ++i) names.push_back("P" + std::to_string(i));
+  Store(names);
+  HostRun run = Prhost("select", "type \"2500\"\ndump\npress \"Select\"\n");
+  EXPECT_EQ(Selected(run), "2500 P2500") << run.transcript;
+  std::vector<std::vector<int>> dumps = ListedIds(run.transcript);
+  ASSERT_EQ(dumps.size(), 1u) << run.transcript;
+  ASSERT_FALSE(dumps[0].empty());
+  EXPECT_EQ(dumps[0].front(), 2500) << run.transcript;
+  EXPECT_NE(run.transcript.find("Locate ID: 2500"), std::string::npos) << run.transcript;
+  // Backspace takes the last digit back (250), beyond the end is the end.
+  run = Prhost("select", "type \"2500\"\nkey Backspace\npress \"Select\"\n");
+  EXPECT_EQ(Selected(run), "250 P250") << run.transcript;
+  run = Prhost("select", "type \"99999\"\npress \"Select\"\n");
+  EXPECT_EQ(Selected(run), "3000 P3000") << run.transcript;
+  // A scroll key ends the locate: the next digits start a new one.
+  run = Prhost("select", "type \"12\"\nkey Down\ntype \"7\"\npress \"Select\"\n");
+  EXPECT_EQ(Selected(run), "7 P7") << run.transcript;
+}
+
+// The name search ("/" or F12, then the text) and prhost's --filter go
+// through the view's filter property.  While the view cannot evaluate
+// filters it refuses them (error 80): the browse then says so in a box and
+// lists every partner; once it can, the list holds only the matches.
+TEST_F(BrowseTest, NameSearchAndFilterGoThroughTheViewFilter) {
+  Store({"Alfa", "Beta", "alfonso", "Gama", "O'Hara"});
+  // While filters are refused the box comes at the first letter; "OK" ends
+  // it (and is no control at all when nothing was refused).
+  HostRun run = Prhost("select", "type \"/\"\ntype \"a\"\npress \"OK\"\ntype \"lf\"\ndump\npress \"Select\"\n");
+  const bool refused = run.transcript.find("dialog \"View Filter Error\"") != std::string::npos;
+  std::vector<std::vector<int>> dumps = ListedIds(run.transcript);
+  ASSERT_FALSE(dumps.empty()) << run.transcript;
+  if (refused) {
+    EXPECT_NE(run.transcript.find("The name search \\\"a\\\" cannot be used"), std::string::npos) << run.transcript;
+    EXPECT_EQ(dumps.back(), (std::vector<int>{1, 2, 3, 4, 5})) << run.transcript;
+    run = Prhost("select --filter \"PAR:ID>3\"", "dump\npress \"Select\"\n");
+    EXPECT_NE(run.transcript.find("The filter \\\"PAR:ID>3\\\" cannot be used"), std::string::npos)
+        << run.transcript;
+    EXPECT_EQ(Selected(run), "1 Alfa");
+    GTEST_SKIP() << "the view refuses filters (no expression evaluator yet)";
+  }
+  EXPECT_EQ(dumps.back(), (std::vector<int>{1, 3})) << run.transcript;
+  EXPECT_NE(run.transcript.find("Search name: alf"), std::string::npos) << run.transcript;
+  EXPECT_EQ(Selected(run), "1 Alfa");
+  // F12 starts a search too; a quote in the text is taken as a letter.
+  run = Prhost("select", "key F12\ntype \"'h\"\npress \"Select\"\n");
+  EXPECT_EQ(Selected(run), "5 O'Hara") << run.transcript;
+  // Backspace widens the search again.
+  run = Prhost("select", "type \"/\"\ntype \"alfo\"\nkey Backspace\nkey Backspace\ndump\nkey Esc\n");
+  dumps = ListedIds(run.transcript);
+  ASSERT_FALSE(dumps.empty());
+  EXPECT_EQ(dumps.back(), (std::vector<int>{1, 3})) << run.transcript;
+  run = Prhost("select --filter \"PAR:ID>3\"", "dump\npress \"Select\"\n");
+  EXPECT_EQ(Selected(run), "4 Gama") << run.transcript;
+}
+
+TEST_F(BrowseTest, OrderFromTheHostAndBadViewOptions) {
+  Store({"Alfa", "Beta", "Gama"});
+  HostRun run = Prhost("select --order \"-PAR:ID\"", "dump\npress \"Select\"\n");
+  std::vector<std::vector<int>> dumps = ListedIds(run.transcript);
+  ASSERT_FALSE(dumps.empty());
+  EXPECT_EQ(dumps.back(), (std::vector<int>{3, 2, 1})) << run.transcript;
+  EXPECT_EQ(Selected(run), "3 Gama");
+  for (const char* bad : {"browse --filter", "select --order a --order b", "browse --sort x", "browse extra"})
+    Prhost(bad, "", 2);
+}
+
+// F1 shows the keys of the window in use, the toolbar's keys with what they
+// do there; the form's status line says what F10 does in it.
+TEST_F(BrowseTest, F1ShowsTheKeysOfTheWindowInUse) {
+  Store({"Alfa"});
+  HostRun run = Prhost("browse", "key F1\npress \"OK\"\nkey Esc\n");
+  EXPECT_NE(run.transcript.find("dialog \"Keys of Browse Records\""), std::string::npos) << run.transcript;
+  EXPECT_NE(run.transcript.find("Digits: go to that ID"), std::string::npos) << run.transcript;
+  EXPECT_NE(run.transcript.find("F10: Go to the Next Record"), std::string::npos) << run.transcript;
+  run = Prhost("form insert", "dump\nkey F1\npress \"OK\"\npress \"Cancel\"\n");
+  EXPECT_NE(run.transcript.find("dialog \"Keys of Update Records\""), std::string::npos) << run.transcript;
+  EXPECT_NE(run.transcript.find("F10: Save record and add another\\n"), std::string::npos) << run.transcript;
+  EXPECT_NE(run.transcript.find("Record will be Added   F10: Save record and add another"), std::string::npos)
+      << run.transcript;
+  run = Prhost("form change 1", "key Tab\nkey F1\npress \"OK\"\npress \"Cancel\"\n");
+  EXPECT_NE(run.transcript.find("F10: Save changes and go to next record"), std::string::npos) << run.transcript;
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <chrono>
+#include <filesystem>
 #include <iterator>
 #include <cstdio>
 #include <cstring>
@@ -171,4 +173,83 @@ TEST(Host, BadCommandsAndArgumentsAreRefused) {
   EXPECT_EQ(WEXITSTATUS(status), 1);
   EXPECT_NE(missing.find("cannot load the module"), std::string::npos) << missing;
 }
+
+// prhost in a scratch folder of its own, headless (every message box ends at
+// once): answers the exit code and the output.
+class HostInFolder : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/pr_host_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+  std::string Command(const std::string& arguments) const {
+    return "cd '" + dir_ + "' && PR_UI_SCRIPT=/dev/null '" + kHostPath + "' --ui=headless " + arguments + " 2>&1";
+  }
+  int Run(const std::string& arguments, std::string* output) const {
+    FILE* pipe = popen(Command(arguments).c_str(), "r");
+    if (pipe == nullptr) return -1;
+    char buf[512];
+    output->clear();
+    while (size_t n = fread(buf, 1, sizeof buf, pipe)) output->append(buf, n);
+    int status = pclose(pipe);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  bool FileMade() const { return std::filesystem::exists(dir_ + "/PARTNERI.TWL"); }
+  std::string dir_;
+};
+
+// Numbers are taken whole or refused: 4294967297 is not partner 1, nor one
+// thread; and nothing is opened or added before the refusal.
+TEST_F(HostInFolder, NumbersOutOfRangeOrNotNumbersAreUsageErrors) {
+  std::string out;
+  for (const char* bad : {"form delete 4294967297", "form change -2147483649", "form view 12x", "form view ' 5'",
+                          "form view ''", "form delete -", "add --threads 4294967297 x", "add --threads 0 x",
+                          "add --threads 65 x", "add --threads", "add --threads 2x x",
+                          "threads 18446744073709551617"}) {
+    EXPECT_EQ(Run(bad, &out), 2) << bad << "\n" << out;
+    EXPECT_FALSE(FileMade()) << bad;
+  }
+  // The ends of the LONG range are identifiers like any other.
+  EXPECT_EQ(Run("form view -2147483648", &out), 0) << out;
+  EXPECT_NE(out.find("response 2"), std::string::npos) << out;
+}
+
+// A name Windows-1250 cannot hold is refused with the character named, and
+// nothing of the run is added; names it can hold (Croatian letters) are kept
+// exactly.
+TEST_F(HostInFolder, NamesTheFileCannotHoldAreRefused) {
+  std::string out;
+  EXPECT_EQ(Run("add Prvi '\xCE\xA9mega \xE6\x97\xA5\xE6\x9C\xAC'", &out), 2) << out;
+  EXPECT_NE(out.find("cannot be stored"), std::string::npos) << out;
+  EXPECT_NE(out.find("\"\xCE\xA9\""), std::string::npos) << out;
+  EXPECT_EQ(out.find("is added"), std::string::npos) << out;
+  EXPECT_FALSE(FileMade());
+  EXPECT_EQ(Run("add 'bad \xFF byte'", &out), 2) << out;
+  EXPECT_EQ(Run("add '\xC5\xA0ime \xC4\x8Covi\xC4\x87'", &out), 0) << out;
+  EXPECT_EQ(out, "1\t\xC5\xA0ime \xC4\x8Covi\xC4\x87\n");
+}
+
+// Each identifier is printed when its add ends, not all at the end: the
+// first line arrives long before the run is over.
+TEST_F(HostInFolder, AddPrintsEachAcknowledgementAsItHappens) {
+  std::string names;
+  constexpr int kNames = 120;
+  for (int i = 1; i <= kNames; ++i) names += " N" + std::to_string(i);
+  const auto start = std::chrono::steady_clock::now();
+  FILE* pipe = popen(Command("add" + names).c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  char line[256];
+  ASSERT_NE(fgets(line, sizeof line, pipe), nullptr);
+  const auto first = std::chrono::steady_clock::now() - start;
+  int lines = 1;
+  while (fgets(line, sizeof line, pipe)) ++lines;
+  const auto total = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(pclose(pipe), 0);
+  EXPECT_EQ(lines, kNames);
+  EXPECT_LT(first * 3, total) << "first line after " << std::chrono::duration<double>(first).count() << " s of "
+                              << std::chrono::duration<double>(total).count() << " s";
+}
+
 }  // namespace

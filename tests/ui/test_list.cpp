@@ -49,12 +49,12 @@ TEST_F(ListTest, ShowsHeadersColumnsAndTheHighlightedRow) {
   POINT origin{0, 0};
   ClientToScreen(list_, &origin);
   RECT r{origin.x, origin.y, 0, 0};
-  // ID: 14 cells, right-justified with indent 1, a border in its last cell;
-  // Name from cell 14 on, indent 1.
-  std::string header = Cells(r.left, r.top, 34);
-  EXPECT_EQ(header, " ID          | Name              |");
-  std::string row1 = Cells(r.left, r.top + 1, 34);
-  EXPECT_EQ(row1, "       1,000 | Partner 1         |");
+  // ID: widened to its picture's 14 characters, indent 1 and a border in
+  // its last cell (16 cells); Name from cell 16 on, widened to 20 + 1 + 1.
+  std::string header = Cells(r.left, r.top, 38);
+  EXPECT_EQ(header, " ID            | Name                |");
+  std::string row1 = Cells(r.left, r.top + 1, 38);
+  EXPECT_EQ(row1, "         1,000 | Partner 1           |");
   ScreenCell plain, highlighted;
   ASSERT_TRUE(HeadlessCellAt(r.left + 3, r.top + 1, &plain));
   ASSERT_TRUE(HeadlessCellAt(r.left + 3, r.top + 2, &highlighted));

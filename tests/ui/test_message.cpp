@@ -220,6 +220,103 @@ TEST_F(MessageTest, SelectableTextScrollsWhenTallerThanHalfTheScreen) {
   EXPECT_TRUE(s_style & WS_VSCROLL);
 }
 
+// Every box can be closed and shows its text: separators alone give the
+// OK button; a text too long for a template string is cut with a visible
+// mark; one too tall for the screen scrolls in a box that fits it.
+TEST_F(MessageTest, BoxesAlwaysShowTheirTextAndCanBeClosed) {
+  for (const char* buttons : {"|", "||", "|||"}) {
+    HeadlessClearTranscript();
+    HeadlessScript("press \"OK\"");
+    EXPECT_EQ(Message("t", "Bars", "", buttons, 0, 0), 1) << buttons;
+    EXPECT_TRUE(Has(Log(), "buttons \"OK\" default \"OK\"")) << Log();
+  }
+
+  static RECT s_dialog;
+  static HWND s_found = nullptr;
+  s_found = nullptr;
+  UINT_PTR timer = SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR, DWORD) {
+    if (HWND dialog = GetActiveWindow()) {
+      s_found = dialog;
+      GetWindowRect(dialog, &s_dialog);
+    }
+  });
+  // 5,000 lines: over the 16-bit height of the template; 40,000 lines and
+  // 70,000 characters on one line: over what a template string holds.
+  std::string lines5k, lines40k;
+  for (int i = 1; i <= 5000; ++i) lines5k += "line " + std::to_string(i) + "|";
+  for (int i = 1; i <= 40000; ++i) lines40k += "x|";
+  const std::string oneLine(70000, 'w');
+  for (const std::string* text : std::initializer_list<const std::string*>{&lines5k, &lines40k, &oneLine}) {
+    HeadlessClearTranscript();
+    s_found = nullptr;
+    HeadlessScript("wait 20\nkey Ctrl+End\npress \"OK\"");
+    EXPECT_EQ(Message(*text, "Long", "", "", 0, 0), 1) << text->size();
+    const std::string log = Log();
+    EXPECT_TRUE(Has(log, "dialog \"Long\" text \"")) << log.substr(0, 300);
+    EXPECT_TRUE(Has(log, "closed \"Long\" result 1")) << log.substr(0, 300);
+    ASSERT_TRUE(s_found);
+    EXPECT_LE(s_dialog.bottom - s_dialog.top, 25);
+    EXPECT_GE(s_dialog.top, 0);
+  }
+  KillTimer(nullptr, timer);
+  // The cut texts say so; the 5,000 lines fit whole.
+  HeadlessClearTranscript();
+  HeadlessScript("press \"OK\"");
+  Message(lines40k, "Cut", "", "", 0, 0);
+  EXPECT_TRUE(Has(Log(), "x\\nx\\n[...]\"")) << Log().substr(Log().size() - 200);
+  HeadlessClearTranscript();
+  HeadlessScript("press \"OK\"");
+  Message(lines5k, "Whole", "", "", 0, 0);
+  EXPECT_TRUE(Has(Log(), "line 4999\\nline 5000\\n\"")) << Log().substr(0, 200);
+}
+
+// When no button is the default the first one's ID is the dialog's default
+// ID, but no button is drawn as the default; "OK|OK" has one default button.
+TEST_F(MessageTest, OneDefaultStyledButtonAtMost) {
+  static int s_styled = -1;
+  UINT_PTR timer = SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR, DWORD) {
+    HWND dialog = GetActiveWindow();
+    if (!dialog || s_styled >= 0) return;
+    int styled = 0;
+    for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+      char cls[16];
+      GetClassNameA(c, cls, sizeof cls);
+      if (std::string(cls) == "Button" && (GetWindowLongPtrA(c, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
+        ++styled;
+    }
+    s_styled = styled;
+  });
+  s_styled = -1;
+  HeadlessScript("wait 20\npress \"OK\"");
+  EXPECT_EQ(Message("t", "Twice", "", "OK|OK", 0, 0), 1);
+  EXPECT_EQ(s_styled, 1);
+  // In the template itself: one default-styled button for "OK|OK", none
+  // when no button is the default (Yes/No with default OK), although the
+  // first button's ID is then the default ID.
+  int defaultId = 0;
+  auto styled = [](const std::vector<pr::ui::MessageButtonInfo>& buttons) {
+    std::string marks;
+    for (const auto& b : buttons) marks += b.defaultStyle ? 'D' : '-';
+    return marks;
+  };
+  EXPECT_EQ(styled(pr::ui::MessageButtons("OK|OK", 0, &defaultId)), "D-");
+  EXPECT_EQ(defaultId, IDOK);
+  EXPECT_EQ(styled(pr::ui::MessageButtons("6", 1, &defaultId)), "--");
+  EXPECT_EQ(defaultId, IDYES);
+  EXPECT_EQ(styled(pr::ui::MessageButtons("6", 4, &defaultId)), "-D");
+  EXPECT_EQ(defaultId, IDNO);
+  EXPECT_EQ(styled(pr::ui::MessageButtons("&Go|&Stop", 9, &defaultId)), "D-");
+  EXPECT_EQ(styled(pr::ui::MessageButtons("||", 0, &defaultId)), "D");
+  EXPECT_EQ(defaultId, IDOK);
+  // Yes and No with default 0 on the screen: Yes's ID is the default ID (Yes
+  // has the focus, so it looks like the default button while it has it).
+  HeadlessClearTranscript();
+  HeadlessScript("press \"No\"");
+  EXPECT_EQ(Message("t", "None", "", "6", 0, 0), 4);
+  EXPECT_TRUE(Has(Log(), "buttons \"&Yes\" \"&No\" default \"&Yes\"")) << Log();
+  KillTimer(nullptr, timer);
+}
+
 TEST_F(MessageTest, IconResourceOfTheCurrentModuleAndFallbackOwner) {
   static const char kIcon[] = "icon bytes";
   HMODULE self = ModuleFromAddress(reinterpret_cast<const void*>(&kIcon));
