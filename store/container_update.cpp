@@ -80,6 +80,7 @@ DWORD Container::WriteUpdatePhaseOne() {
   // the pending area must leave a file that opens as new and empty, not
   // pages under a block of zeros that no reader can place.
   if (diskHeader_.changeCounter == 0 && diskHeader_.EndReference() == 0) {
+    diskHeader_.committedLength = diskHeader_.pendingLength = diskHeader_.PageAreaEnd();
     uint8_t raw[kHeaderSize];
     diskHeader_.Serialize(raw);
     if (DWORD error = WriteAt(0, raw, kHeaderSize)) return lastError_ = error;
