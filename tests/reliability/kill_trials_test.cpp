@@ -112,7 +112,9 @@ TEST(KillTrials, EveryConfirmedOperationSurvivesSigkill) {
   }
   std::printf("%d kills, %ld confirmed operations, in flight: %ld landed, %ld not\n", trials, confirmed,
               inFlightLanded, inFlightLost);
-  EXPECT_GT(confirmed, trials);
+  // A loaded machine runs few statements between kills (from about one to
+  // twenty-five a kill here); the trial must still have done real work.
+  EXPECT_GT(confirmed, trials / 10);
 }
 
 TEST(KillTrials, TheFirstWriteOfANewFileSurvivesSigkill) {
