@@ -8,7 +8,6 @@
 #include <map>
 
 #include "container_test_util.h"
-#include "platform/fault_file_system.h"
 #include "store/container_verify.h"
 #include "store/physical.h"
 
@@ -158,50 +157,6 @@ TEST_F(ContainerRecovery, TwoOpenersRacingToFinishOneInterruptedUpdate) {
   EXPECT_EQ(data, Bytes("changed by B"));
   ASSERT_TRUE(d.Find(BigEndianKey(3999), &data));
   EXPECT_EQ(data, Bytes("second state"));
-}
-
-// A writer dies between its phases holding the update lock and every reader
-// slot (real lock bytes); once its locks are gone, as the kernel frees a dead
-// process's locks, the next opener finishes its update, and readers that
-// come after it read the finished update.
-TEST_F(ContainerRecovery, AWriterThatDiedHoldingItsLocksIsFinishedByTheNextOpener) {
-  std::string path = dir_.File("dead.twl");
-  WriteBase(path, 2000);
-  prk::FaultFileSystem fs;
-  prk::InstallFileSystem(&fs);
-  FileHandle deadHandle(path);
-  FileLocks deadLocks(deadHandle.get(), kShareDenyNone | 0x02);
-  Container dead(deadHandle.get(), path);
-  dead.SetHooks(&deadLocks);
-  ASSERT_EQ(dead.BeginUpdate(), 0u);
-  for (uint32_t i = 500; i < 2500; ++i) dead.Put(BigEndianKey(i), Bytes("second state"));
-  ASSERT_EQ(dead.WriteUpdatePhaseOne(), 0u);
-  EXPECT_GE(fs.LocksHeld(), 2u);
-
-  FileHandle readerHandle(path);
-  FileLocks readerLocks(readerHandle.get(), kShareDenyNone);
-  Container reader(readerHandle.get(), path, {.ownerPassword = {}, .readOnly = true});
-  reader.SetHooks(&readerLocks);
-
-  fs.ReleaseLocksOfDeadProcess();
-  FileHandle nextHandle(path);
-  FileLocks nextLocks(nextHandle.get(), kShareDenyNone | 0x02);
-  Container next(nextHandle.get(), path);
-  next.SetHooks(&nextLocks);
-  ASSERT_EQ(next.RefreshHeader(), 0);
-  EXPECT_FALSE(next.pendingAreaOnDisk());
-  EXPECT_FALSE(nextLocks.updateLockHeld());
-  VerifyReport report = VerifyContainer(next);
-  ASSERT_TRUE(report.ok) << report.problem;
-  EXPECT_EQ(report.records, 2500u);
-  reader.SetReadState(true);
-  ASSERT_EQ(reader.RefreshHeader(), 0);
-  std::vector<uint8_t> data;
-  ASSERT_TRUE(reader.Find(BigEndianKey(2499), &data));
-  EXPECT_EQ(data, Bytes("second state"));
-  reader.SetReadState(false);
-  prk::InstallFileSystem(nullptr);
-  dead.SetHooks(nullptr);
 }
 
 // The counter starts just below its wrap.  A reader keeps its cache between
