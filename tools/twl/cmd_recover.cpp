@@ -19,7 +19,7 @@ const char kHelp[] =
     "commit, is discarded and the file keeps its last committed state.  Says\n"
     "which and why.  A file without a pending area is left alone.  A file whose\n"
     "header block was never written (a first update cut short) holds nothing\n"
-    "committed; it gets an empty header and is then an empty keyed file.\n"
+    "committed and opens as a new, empty file; it is left as it is.\n"
     "\n"
     "Exit: 0 settled (or nothing to do), 1 the area could not be settled,\n"
     "2 usage or open error.\n";
@@ -45,38 +45,6 @@ int HeaderNeverWritten(const std::string& path) {
   return answer;
 }
 
-// Writes the empty header under the update lock, unless another program
-// wrote the header meanwhile.  0 or a Windows error.
-DWORD WriteEmptyHeader(const std::string& path) {
-  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return GetLastError();
-  DWORD error = 0;
-  {
-    store::FileLocks locks(handle, store::kShareDenyNone | 0x02);
-    error = locks.LockUpdate();
-    if (error == 0) {
-      uint8_t raw[store::kHeaderSize] = {};
-      DWORD got = 0;
-      OVERLAPPED at{};
-      bool zeros = ReadFile(handle, raw, sizeof raw, &got, &at) && got == sizeof raw;
-      for (uint8_t b : raw) zeros = zeros && b == 0;
-      if (zeros) {
-        store::FileHeader empty;
-        empty.committedLength = empty.pendingLength = empty.PageAreaEnd();
-        empty.Serialize(raw);
-        OVERLAPPED home{};
-        DWORD put = 0;
-        if (!WriteFile(handle, raw, sizeof raw, &put, &home) || put != sizeof raw || !FlushFileBuffers(handle))
-          error = GetLastError() ? GetLastError() : DWORD{ERROR_WRITE_FAULT};
-      }
-      locks.UnlockUpdate();
-    }
-  }
-  CloseHandle(handle);
-  return error;
-}
-
 }  // namespace
 
 int CommandRecover(const Arguments& args) {
@@ -91,9 +59,11 @@ int CommandRecover(const Arguments& args) {
     FileLook look;
     if (int rc = look.Open(path)) {
       if (rc != store::kErrInvalidDataFile || HeaderNeverWritten(path) != 1) return ReportOpenError(path, rc);
-      if (DWORD error = WriteEmptyHeader(path)) return ReportOpenError(path, static_cast<int>(error));
+      // Nothing to settle.  The header is left to the file's next update:
+      // only that program knows whether the file is enciphered.
       std::printf("%s: the header block was never written (a first update was cut short before it): the file "
-                  "held nothing committed and now has an empty header\n",
+                  "holds nothing committed; every program opens it as a new, empty file, and its first update "
+                  "writes the header\n",
                   path.c_str());
       return kExitSound;
     }
