@@ -307,6 +307,7 @@ TEST_P(PowerLossMatrix, EverySyncCutInEveryPatternLeavesBeforeOrAfter) {
   PowerCut::active = true;
   const int dry = c.update(paths, -1, false, kCount);
   PowerCut::active = false;
+  PlatformFileSyscalls().fdatasync = [](int) { return 0; };  // the dry run put the real one back
   ASSERT_GT(dry, 1000) << "update failed at step " << dry;
   const long syncs = dry - 1000;
   ASSERT_GE(syncs, 2);
