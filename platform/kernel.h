@@ -203,9 +203,12 @@ BOOL CopyFromView(void* destination, const void* source, size_t length);
 BOOL LockFile(HANDLE file, DWORD offsetLow, DWORD offsetHigh, DWORD bytesLow, DWORD bytesHigh);
 BOOL UnlockFile(HANDLE file, DWORD offsetLow, DWORD offsetHigh, DWORD bytesLow, DWORD bytesHigh);
 
-// The system calls under the file functions.  Tests replace entries to inject
-// faults (a failing or short write, a crash after the k-th write or flush);
-// Reset puts the real calls back.
+// The system calls under the real file system's reads, writes, syncs and
+// truncations.  The seam for tests is the file system of
+// platform/file_system.h, which covers every file call (opens, locks and
+// mappings too); this table stays for tests that replace one of these four
+// (a failing or short write, a crash after the k-th write or flush).  Reset
+// puts the real calls back.
 struct FileSyscalls {
   long (*pread)(int fd, void* buf, size_t n, int64_t offset);
   long (*pwrite)(int fd, const void* buf, size_t n, int64_t offset);

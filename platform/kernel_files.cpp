@@ -1,5 +1,5 @@
-// Files: CreateFileA and the calls on file handles, through the overridable
-// system-call table.
+// Files: CreateFileA and the calls on file handles, through the installed
+// file system (platform/file_system.h).
 #include <dirent.h>
 #include <fcntl.h>
 #include <strings.h>
@@ -11,6 +11,7 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/file_system.h"
 #include "platform/kernel_file_object.h"
 #include "platform/kernel_paths.h"
 
@@ -67,7 +68,8 @@ int OpenForAccess(const std::string& path, DWORD access, int extraFlags, bool* w
   const bool wantsWrite = (access & GENERIC_WRITE) != 0;
   const bool wantsRead = (access & GENERIC_READ) != 0;
   const int base = O_CLOEXEC | O_NOCTTY | extraFlags;
-  int fd = open(path.c_str(), base | O_RDWR, 0666);
+  prk::FileSystem& fs = prk::CurrentFileSystem();
+  int fd = fs.Open(path.c_str(), base | O_RDWR, 0666);
   if (fd >= 0) {
     *writable = *readable = true;
     return fd;
@@ -75,11 +77,11 @@ int OpenForAccess(const std::string& path, DWORD access, int extraFlags, bool* w
   const int firstErrno = errno;
   if (firstErrno != EACCES && firstErrno != EROFS && firstErrno != EPERM && firstErrno != ETXTBSY) return -1;
   if (wantsWrite && !wantsRead) {
-    fd = open(path.c_str(), base | O_WRONLY, 0666);
+    fd = fs.Open(path.c_str(), base | O_WRONLY, 0666);
     *writable = true;
     *readable = false;
   } else if (!wantsWrite) {
-    fd = open(path.c_str(), base | O_RDONLY, 0666);
+    fd = fs.Open(path.c_str(), base | O_RDONLY, 0666);
     *writable = false;
     *readable = true;
   } else {
@@ -98,7 +100,7 @@ DWORD OpenError(int err, const std::string& path) {
 bool ReadAll(int fd, char* buf, size_t n, int64_t offset, size_t* done) {
   *done = 0;
   while (*done < n) {
-    long got = g_syscalls.pread(fd, buf + *done, n - *done, offset + static_cast<int64_t>(*done));
+    long got = prk::CurrentFileSystem().Pread(fd, buf + *done, n - *done, offset + static_cast<int64_t>(*done));
     if (got < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -116,7 +118,7 @@ bool ReadAll(int fd, char* buf, size_t n, int64_t offset, size_t* done) {
 bool WriteAll(int fd, const char* buf, size_t n, int64_t offset, size_t* done) {
   *done = 0;
   while (*done < n) {
-    long put = g_syscalls.pwrite(fd, buf + *done, n - *done, offset + static_cast<int64_t>(*done));
+    long put = prk::CurrentFileSystem().Pwrite(fd, buf + *done, n - *done, offset + static_cast<int64_t>(*done));
     if (put < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -138,7 +140,7 @@ int64_t OverlappedOffset(const OVERLAPPED* o) { return static_cast<int64_t>((uin
 }  // namespace
 
 namespace prk {
-FileObject::~FileObject() { ::close(fd); }
+FileObject::~FileObject() { CurrentFileSystem().Close(fd); }
 }  // namespace prk
 
 FileSyscalls& PlatformFileSyscalls() { return g_syscalls; }
@@ -192,21 +194,21 @@ HANDLE CreateFileA(const char* fileName, DWORD desiredAccess, DWORD shareMode, v
   struct stat st {};
   if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
     // Directories are not files for CreateFileA.
-    ::close(fd);
+    prk::CurrentFileSystem().Close(fd);
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
   if (!existed && (flagsAndAttributes & FILE_ATTRIBUTE_READONLY)) fchmod(fd, st.st_mode & ~0222u);
   if (!prk::CheckAndRecordShare(fd, readable, desiredAccess, shareMode)) {
-    ::close(fd);
+    prk::CurrentFileSystem().Close(fd);
     return INVALID_HANDLE_VALUE;  // ERROR_SHARING_VIOLATION
   }
   // Truncation only after the share check, so a refused open never cuts a file
   // that another open is using.
   if (existed && (creationDisposition == CREATE_ALWAYS || creationDisposition == TRUNCATE_EXISTING)) {
-    if (g_syscalls.ftruncate(fd, 0) != 0) {
+    if (prk::CurrentFileSystem().Truncate(fd, 0) != 0) {
       DWORD error = ErrorFromErrno(errno);
-      ::close(fd);
+      prk::CurrentFileSystem().Close(fd);
       SetLastError(error);
       return INVALID_HANDLE_VALUE;
     }
@@ -327,7 +329,7 @@ BOOL SetEndOfFile(HANDLE file) {
   if (!object) return FALSE;
   if (!(object->access & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED);
   std::lock_guard<std::mutex> lock(object->mutex);
-  while (g_syscalls.ftruncate(object->fd, object->position) != 0) {
+  while (prk::CurrentFileSystem().Truncate(object->fd, object->position) != 0) {
     if (errno != EINTR) return FailErrno();
   }
   return TRUE;
@@ -337,7 +339,7 @@ BOOL FlushFileBuffers(HANDLE file) {
   auto object = prk::Lookup<prk::FileObject>(file);
   if (!object) return FALSE;
   if (!(object->access & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED);
-  while (g_syscalls.fdatasync(object->fd) != 0) {
+  while (prk::CurrentFileSystem().Sync(object->fd) != 0) {
     if (errno != EINTR) return FailErrno();
   }
   return TRUE;

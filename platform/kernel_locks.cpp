@@ -23,6 +23,7 @@
 
 #include <cerrno>
 
+#include "platform/file_system.h"
 #include "platform/kernel_file_object.h"
 
 namespace prk {
@@ -144,7 +145,7 @@ int SetLock(int fd, short type, const prk::FileObject::Range& range) {
   fl.l_whence = SEEK_SET;
   fl.l_start = static_cast<off_t>(range.offset);
   fl.l_len = static_cast<off_t>(range.length);
-  while (fcntl(fd, F_OFD_SETLK, &fl) != 0) {
+  while (prk::CurrentFileSystem().Lock(fd, F_OFD_SETLK, &fl) != 0) {
     if (errno != EINTR) return errno;
   }
   return 0;

@@ -12,6 +12,7 @@
 #include <map>
 #include <mutex>
 
+#include "platform/file_system.h"
 #include "platform/kernel_file_object.h"
 
 namespace {
@@ -111,7 +112,7 @@ LPVOID MapViewOfFile(HANDLE mapping, DWORD desiredAccess, DWORD offsetHigh, DWOR
     return nullptr;
   }
   if (bytes == 0) bytes = static_cast<size_t>(object->size - offset);
-  void* base = mmap(nullptr, bytes, PROT_READ, MAP_SHARED, object->fd, static_cast<off_t>(offset));
+  void* base = prk::CurrentFileSystem().Map(bytes, object->fd, static_cast<int64_t>(offset));
   if (base == MAP_FAILED) {
     SetLastError(errno == ENOMEM ? DWORD{ERROR_NOT_ENOUGH_MEMORY} : ErrorFromErrno(errno));
     return nullptr;
@@ -133,7 +134,7 @@ BOOL UnmapViewOfFile(const void* base) {
     length = it->second;
     Views().erase(it);
   }
-  munmap(const_cast<void*>(base), length);
+  prk::CurrentFileSystem().Unmap(const_cast<void*>(base), length);
   return TRUE;
 }
 

@@ -111,15 +111,26 @@ class Container {
 
   // ---- header
   // Reads the header at offset 0 (see the pending-area rules in the file
-  // comment).  0: ok (also for a zero-length file, which stays an empty new
-  // file); 1: short header, wrong magic or an impossible layout; 2: a lock
-  // (reader slot or update lock) or a read failed, LastError() says why.
-  // Caches are dropped when the change counter on disk moved past the one in
-  // memory.  A pending area is finished or discarded unless the file is
-  // read-only or in its read state; then the tree is read through it.
+  // comment).  0: ok (also for a zero-length file, and for one whose header
+  // block is all zeros: a first update cut short before it wrote the header,
+  // both of which stay empty new files); 1: short header, wrong magic or an
+  // impossible layout (a pending area whose images name homes outside the
+  // page area included); 2: a lock (reader slot or update lock) or a read
+  // failed, LastError() says why.  Caches are dropped when the change counter
+  // on disk differs from the one last read.  A pending area is finished or
+  // discarded unless the file is read-only or in its read state; then the
+  // tree is read through it.  Finishing or discarding happens under the
+  // update lock and on the header and area as they stand once it is held.
   // REQUIRES: no uncommitted changes unless this object holds the update lock.
   int RefreshHeader();
+  // The header the tree is read by (the pending area's copy while reading
+  // through one).
   const FileHeader& header() const { return header_; }
+  // The header block at offset 0 as last read: whether an update is pending
+  // is decided from it, never from the copy inside the area (another program
+  // may store any lengths there, since settling overwrites them).
+  const FileHeader& diskHeader() const { return diskHeader_; }
+  bool pendingAreaOnDisk() const { return diskHeader_.committedLength != diskHeader_.pendingLength; }
   // Issues the next record number: increments the header's big-endian last
   // record number and returns its image in `number`.  False (header
   // unchanged) when the first byte would reach 0xFE; the driver raises 1173.
@@ -314,7 +325,9 @@ class Container {
   // pinned).  The vector is sorted by reference.
   DWORD WriteHome(std::vector<Page*>* pages);
   DWORD FinishPendingArea();
-  bool TreeExists() const { return header_.changeCounter != 0 && header_.EndReference() != 0; }
+  // Regions holding pages hold a tree; the counter is no guide (it may have
+  // wrapped to 0 in another program's hands).
+  bool TreeExists() const { return header_.EndReference() != 0; }
   void ReleaseUpdateLocks();
 
   std::string fileName_;

@@ -50,7 +50,9 @@ bool FileHeader::IsSane() const {
     if ((e - s) % i != 0) return false;
     previousEnd = e;
   }
-  if (changeCounter != 0 && EndReference() != 0) {
+  // Pages in the regions need a root among them, whatever the counter says
+  // (a counter that wrapped to 0 in another program's hands included).
+  if (EndReference() != 0) {
     int cls = ClassOf(rootReference);
     if (cls == 0) return false;
     if ((rootReference - regionStart[cls]) % cls != 0) return false;

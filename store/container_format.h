@@ -16,7 +16,7 @@
 //   0x00E  4 bytes  magic                  "vEkO"
 //   0x012  u16      reserved               0
 //   0x014  4 bytes  last record number     big-endian
-//   0x018  u32      change counter         +1 per completed update step
+//   0x018  u32      change counter         +1 per completed update step, 0 skipped
 //   0x01C  u32      root page reference
 //   0x020  u32 x 60 region start           per size class
 //   0x110  u32 x 60 region end             per size class (one past the last)
@@ -74,6 +74,13 @@ inline void StoreU32(uint8_t* p, uint32_t v) {
   p[2] = static_cast<uint8_t>(v >> 16);
   p[3] = static_cast<uint8_t>(v >> 24);
 }
+
+// The change counter grows by one per update step and wraps round.  It never
+// becomes 0 again, which marks a file never written; and since it wraps,
+// readers ask only whether it differs from the value they last read.
+inline uint32_t NextChangeCounter(uint32_t counter) { return counter == 0xFFFFFFFFu ? 1u : counter + 1; }
+// Of two counters, the one further on (the distance read modulo 2^32).
+inline uint32_t LaterChangeCounter(uint32_t a, uint32_t b) { return static_cast<int32_t>(a - b) < 0 ? b : a; }
 
 inline uint64_t PageOffset(int32_t ref) { return static_cast<uint64_t>(ref) * kUnit + kHeaderSize; }
 inline uint32_t RoundUpToUnit(uint32_t n) { return (n + kUnit - 1) / kUnit * kUnit; }

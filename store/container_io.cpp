@@ -77,7 +77,7 @@ bool Container::MappedHeaderUnchanged() const {
   if (cipher_) cipher_->Decipher(block, sizeof block);
   FileHeader::Counters now;
   if (!FileHeader::PeekCounters(block, &now)) return false;
-  return now.committedLength == now.pendingLength && now.changeCounter <= diskHeader_.changeCounter;
+  return now.committedLength == now.pendingLength && now.changeCounter == diskHeader_.changeCounter;
 }
 
 void Container::GuardRead() const {
@@ -172,7 +172,29 @@ int Container::ReadHeaderAt0(FileHeader* header, bool* empty) {
     lastError_ = error;
     return 2;
   }
+  // Nothing there, or a header block never written: a new file.  The first
+  // update of a file writes an empty header before anything else, so an
+  // all-zero block is left only by a first update cut short before that
+  // (older versions wrote the pages first) and holds nothing committed.
   if (got == 0) {
+    *empty = true;
+    return 0;
+  }
+  // Zeros as they lie on disk (a block of zeros deciphers to noise).
+  auto zerosOnDisk = [this](const uint8_t* bytes, uint32_t length) {
+    std::vector<uint8_t> copy(bytes, bytes + length);
+    if (cipher_) cipher_->Encipher(copy.data(), length / kCipherBlock * kCipherBlock);
+    return std::all_of(copy.begin(), copy.end(), [](uint8_t b) { return b == 0; });
+  };
+  if (got == kHeaderSize && zerosOnDisk(raw, kHeaderSize)) {
+    // Such a first update wrote nothing but pages from offset 512 on, the
+    // first of them homed there.  A file that shows something else there is
+    // another program's, and is not taken over.
+    uint8_t first[kCipherBlock];
+    got = 0;
+    if (ReadAt(kHeaderSize, first, kCipherBlock, &got) != 0) return 1;
+    const bool zeros = zerosOnDisk(first, got);
+    if (got != 0 && !zeros && (got < kCipherBlock || LoadU32(first) != kHeaderSize)) return 1;
     *empty = true;
     return 0;
   }
@@ -202,16 +224,22 @@ int Container::RefreshHeader() {
   int status = ReadHeaderAt0(&disk, &empty);
   if (status != 0) return status;
   if (empty) {
-    // A new file: the in-memory header stands (magic set, nothing else).
-    if (!headerLoaded_) {
+    // A new file: the in-memory header stands (magic set, nothing else),
+    // unless what we hold came from a file that has since been emptied.
+    if (!headerLoaded_ || !relocations_.empty() || diskHeader_.changeCounter != 0 ||
+        diskHeader_.EndReference() != 0) {
+      DropCaches();
+      relocations_.clear();
       header_ = diskHeader_ = EmptyHeader();
+      headerDirty_ = false;
       headerLoaded_ = true;
     }
     return 0;
   }
-  // Nothing changed since we last looked: keep the caches.  A view through a
-  // pending area is always looked at again.
-  if (headerLoaded_ && relocations_.empty() && disk.changeCounter <= diskHeader_.changeCounter &&
+  // Nothing changed since we last looked: keep the caches.  The counter
+  // wraps, so only "the same" means unchanged.  A view through a pending
+  // area is always looked at again.
+  if (headerLoaded_ && relocations_.empty() && disk.changeCounter == diskHeader_.changeCounter &&
       disk.committedLength == disk.pendingLength)
     return 0;
   DropCaches();
@@ -224,10 +252,50 @@ int Container::RefreshHeader() {
 }
 
 int Container::ResolvePendingArea() {
+  const bool mayWrite = !readOnly_ && !readState_;
+  bool tookLock = false;
+  auto unlock = [&] {
+    if (!tookLock) return;
+    hooks_->UnlockUpdate();
+    updateLockHeld_ = false;
+    tookLock = false;
+  };
+  if (mayWrite && !updateLockHeld_) {
+    // The area is settled under the update lock, and on the file as it stands
+    // once the lock is ours: while we waited, another program may have
+    // settled it and written updates of its own.  What was read before the
+    // lock is stale, so the header is read again and the area walked again.
+    DWORD error = hooks_->LockUpdate();
+    if (error) {
+      lastError_ = error;
+      relocations_.clear();
+      header_ = diskHeader_;
+      return 2;
+    }
+    tookLock = updateLockHeld_ = true;
+    FileHeader now;
+    bool empty = false;
+    int status = ReadHeaderAt0(&now, &empty);
+    if (status != 0) {
+      unlock();
+      headerLoaded_ = false;
+      header_ = diskHeader_ = EmptyHeader();
+      return status;
+    }
+    DropCaches();
+    relocations_.clear();
+    header_ = diskHeader_ = empty ? EmptyHeader() : now;
+    headerDirty_ = false;
+    if (diskHeader_.committedLength == diskHeader_.pendingLength) {
+      unlock();
+      return 0;
+    }
+  }
   const FileHeader disk = diskHeader_;
   // Walk the area: each image begins with its home offset and stored size.
   bool complete = true;
   std::unordered_map<uint64_t, uint64_t> found;
+  std::vector<std::pair<uint64_t, uint32_t>> pageImages;  // home, rounded size
   uint64_t at = disk.committedLength;
   uint8_t head[kHeaderSize];
   while (at < disk.pendingLength) {
@@ -247,6 +315,7 @@ int Container::ResolvePendingArea() {
       break;
     }
     found[home] = at;
+    if (pageImage) pageImages.emplace_back(home, rounded);
     at += rounded;
   }
   FileHeader pending;
@@ -257,13 +326,26 @@ int Container::ResolvePendingArea() {
                pending.Parse(head) && pending.IsSane();
   }
   if (complete) {
+    // Every image must go home inside the page area its header describes.
+    // No cut-short write leaves one that does not: the file is damaged, and
+    // nothing is written on its word.
+    const uint64_t end = pending.PageAreaEnd();
+    for (const auto& [home, rounded] : pageImages) {
+      if (home + rounded > end) {
+        unlock();
+        relocations_.clear();
+        header_ = disk;
+        return 1;
+      }
+    }
+  }
+  if (complete) {
     // Read the tree as the area has it, and ask whether it may be finished.
     relocations_ = std::move(found);
     header_ = pending;
     if (hooks_->PendingAreaIsUnfinishedTransaction(*this)) complete = false;
     DropCaches();
   }
-  const bool mayWrite = !readOnly_ && !readState_;
   if (!complete) {
     relocations_.clear();
     header_ = disk;
@@ -272,23 +354,8 @@ int Container::ResolvePendingArea() {
     return 0;  // keep reading through the area
   }
 
-  bool tookLock = false;
-  if (!updateLockHeld_) {
-    DWORD error = hooks_->LockUpdate();
-    if (error) {
-      lastError_ = error;
-      relocations_.clear();
-      header_ = disk;
-      return 2;
-    }
-    tookLock = true;
-    updateLockHeld_ = true;
-  }
   DWORD error = complete ? FinishPendingArea() : WriteSettledHeader(disk);
-  if (tookLock) {
-    hooks_->UnlockUpdate();
-    updateLockHeld_ = false;
-  }
+  unlock();
   if (error) {
     lastError_ = error;
     return 2;
@@ -315,14 +382,18 @@ DWORD Container::FinishPendingArea() {
   }
   DWORD error = Flush();
   if (error) return error;
+  // The counter goes on from the later of the area's copy and the header at
+  // offset 0 (another program may have left its copy behind), so that it
+  // never goes back and every reader sees a change.
   FileHeader settled = header_;
+  settled.changeCounter = LaterChangeCounter(settled.changeCounter, diskHeader_.changeCounter);
   relocations_.clear();
   return WriteSettledHeader(settled);
 }
 
 DWORD Container::WriteSettledHeader(FileHeader header) {
   header.committedLength = header.pendingLength = header.PageAreaEnd();
-  ++header.changeCounter;
+  header.changeCounter = NextChangeCounter(header.changeCounter);
   uint8_t raw[kHeaderSize];
   header.Serialize(raw);
   DWORD error = WriteAt(0, raw, kHeaderSize);

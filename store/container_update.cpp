@@ -3,6 +3,8 @@
 //
 //   BeginUpdate            1  update lock, refresh
 //   WriteUpdatePhaseOne    2  all reader slots; the committed header is the copy
+//                             (a file never written: that copy, empty, is
+//                             written at 0 and flushed first)
 //                          3  final slots for dirty pages, region compaction
 //                          4  committed = max(new end, old end), counter + 1
 //                          5  images inside the old area -> pending area,
@@ -73,6 +75,18 @@ DWORD Container::WriteUpdatePhaseOne() {
     allReadersHeld_ = true;
   }
 
+  // A file never written gets its header block before anything else: pages
+  // of a first update go straight home, and a cut before the header names
+  // the pending area must leave a file that opens as new and empty, not
+  // pages under a block of zeros that no reader can place.
+  if (diskHeader_.changeCounter == 0 && diskHeader_.EndReference() == 0) {
+    diskHeader_.committedLength = diskHeader_.pendingLength = diskHeader_.PageAreaEnd();
+    uint8_t raw[kHeaderSize];
+    diskHeader_.Serialize(raw);
+    if (DWORD error = WriteAt(0, raw, kHeaderSize)) return lastError_ = error;
+    if (DWORD error = Flush()) return lastError_ = error;
+  }
+
   // Step 3.
   oldPageAreaEnd_ = diskHeader_.PageAreaEnd();
   PlacePages();
@@ -81,7 +95,7 @@ DWORD Container::WriteUpdatePhaseOne() {
   const uint32_t newEnd = header_.PageAreaEnd();
   const uint32_t committed = std::max(newEnd, oldPageAreaEnd_);
   header_.committedLength = committed;
-  ++header_.changeCounter;
+  header_.changeCounter = NextChangeCounter(header_.changeCounter);
 
   // Step 5: lay out the area first so that every image, the header's too,
   // names the area's true end.
@@ -197,7 +211,7 @@ DWORD Container::WriteUpdatePhaseTwo() {
   bool empty = false;
   if (ReadHeaderAt0(&written, &empty) != 0 || empty) return fail(lastError_ ? lastError_ : DWORD{ERROR_READ_FAULT});
   written.committedLength = written.pendingLength = written.PageAreaEnd();
-  ++written.changeCounter;
+  written.changeCounter = NextChangeCounter(written.changeCounter);
   written.Serialize(raw);
   if ((error = WriteAt(0, raw, kHeaderSize))) return fail(error);
   if ((error = Flush())) return fail(error);
@@ -236,7 +250,7 @@ DWORD Container::DropPendingArea() {
   if (phaseOneDone_ && !inMemory()) {
     FileHeader old = diskHeader_;
     old.committedLength = old.pendingLength = old.PageAreaEnd();
-    ++old.changeCounter;
+    old.changeCounter = NextChangeCounter(old.changeCounter);
     uint8_t raw[kHeaderSize];
     old.Serialize(raw);
     error = WriteAt(0, raw, kHeaderSize);

@@ -137,9 +137,11 @@ DWORD PhysicalFile::BeginRead(bool unguarded) {
   container_->SetReadState(true);
   if (unguarded) container_->AllowUnguardedRead();
   int status = container_->RefreshHeader();
-  if (status == 0 && !readOnly() && container_->header().committedLength != container_->header().pendingLength) {
+  if (status == 0 && !readOnly() && container_->pendingAreaOnDisk()) {
     // An update cut short by another program: a reader only reads through
-    // its pending area, so settle it now as a writer would, then read.
+    // its pending area, so settle it now as a writer would, then read.  The
+    // header at offset 0 tells that one is there; the copy inside the area
+    // may show equal lengths when another program wrote it.
     container_->SetReadState(false);
     status = container_->RefreshHeader();
     container_->SetReadState(true);

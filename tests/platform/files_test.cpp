@@ -247,3 +247,127 @@ TEST(Files, AnsiNamesAreUtf8OnDisk) {
   EXPECT_TRUE(DeleteFileA(ansiName.c_str()));
 }
 }  // namespace
+
+// The fault file system under every file call: chosen failures, a power loss
+// that keeps only what the last sync covered (or more, in the patterns a
+// disk may leave), and the locks of a process that died.
+#include "platform/fault_file_system.h"
+
+namespace {
+std::string Contents(const std::string& path) {
+  std::string text;
+  if (FILE* f = std::fopen(path.c_str(), "rb")) {
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+    std::fclose(f);
+  }
+  return text;
+}
+
+class FaultFiles : public ::testing::Test {
+ protected:
+  void SetUp() override { prk::InstallFileSystem(&fs_); }
+  void TearDown() override { prk::InstallFileSystem(nullptr); }
+  bool WriteAt(HANDLE h, const std::string& text, uint32_t offset) {
+    OVERLAPPED at{};
+    at.Offset = offset;
+    DWORD n = 0;
+    return WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &n, &at);
+  }
+  TempDir dir_;
+  prk::FaultFileSystem fs_;
+};
+
+TEST_F(FaultFiles, ChosenCallsFailWithTheirErrors) {
+  fs_.FailCall(prk::FaultFileSystem::kOpen, 1, EACCES);
+  EXPECT_EQ(Open(dir_.File("f.dat"), kRW, kShareAll, CREATE_NEW), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  HANDLE h = Open(dir_.File("f.dat"), kRW, kShareAll, CREATE_NEW);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  fs_.ResetCounts();
+  fs_.FailCall(prk::FaultFileSystem::kWrite, 2, ENOSPC, /*fromThenOn=*/true);
+  EXPECT_TRUE(WriteAt(h, "one", 0));
+  EXPECT_FALSE(WriteAt(h, "two", 3));
+  EXPECT_EQ(GetLastError(), ERROR_DISK_FULL);
+  EXPECT_FALSE(WriteAt(h, "three", 3));
+  fs_.FailCall(prk::FaultFileSystem::kSync, 1, EIO);
+  EXPECT_FALSE(FlushFileBuffers(h));
+  EXPECT_TRUE(FlushFileBuffers(h));
+  fs_.FailCall(prk::FaultFileSystem::kLock, 1, ENOLCK);
+  EXPECT_FALSE(LockFile(h, 0x80000000u, 0, 1, 0));
+  EXPECT_TRUE(LockFile(h, 0x80000000u, 0, 1, 0));
+  EXPECT_EQ(fs_.Count(prk::FaultFileSystem::kWrite), 3);
+  // Mappings are refused, so that reads meet the faults.
+  if (HANDLE mapping = CreateFileMappingA(h, nullptr, PAGE_READONLY, 0, 0, nullptr)) {
+    EXPECT_EQ(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0), nullptr);
+    CloseHandle(mapping);
+  }
+  CloseHandle(h);
+}
+
+TEST_F(FaultFiles, PowerLossKeepsWhatTheLastSyncCovered) {
+  using Loss = prk::FaultFileSystem::Loss;
+  const std::string path = dir_.File("p.dat");
+  HANDLE h = Open(path, kRW, kShareAll, CREATE_NEW);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  const std::string synced(1024, 's');
+  ASSERT_TRUE(WriteAt(h, synced, 0));
+  ASSERT_TRUE(FlushFileBuffers(h));
+  const std::string sector(512, 'n');
+  ASSERT_TRUE(WriteAt(h, sector + sector, 0));  // two sectors over synced data
+  ASSERT_TRUE(WriteAt(h, "tail", 1024));         // growth
+  ASSERT_EQ(fs_.UnsyncedChanges(), 2u);
+
+  fs_.PowerLoss(Loss::kDropAll, 1);
+  EXPECT_EQ(Contents(path), synced);
+  EXPECT_EQ(fs_.UnsyncedChanges(), 0u);
+
+  ASSERT_TRUE(WriteAt(h, sector + sector, 0));
+  ASSERT_TRUE(WriteAt(h, "tail", 1024));
+  fs_.PowerLoss(Loss::kKeepAll, 1);
+  EXPECT_EQ(Contents(path), sector + sector + "tail");
+
+  // Torn and reordered writes keep whole sectors, each of which holds either
+  // its old or its new bytes.
+  ASSERT_TRUE(WriteAt(h, synced, 0));
+  ASSERT_TRUE(SetFilePointerEx(h, 1024, nullptr, FILE_BEGIN) && SetEndOfFile(h));
+  ASSERT_TRUE(FlushFileBuffers(h));
+  bool sawMix = false;
+  for (Loss loss : {Loss::kPrefixTorn, Loss::kRandomSubset, Loss::kRandomSectors, Loss::kReordered}) {
+    for (uint32_t seed = 1; seed <= 8; ++seed) {
+      ASSERT_TRUE(WriteAt(h, sector + sector, 0));
+      fs_.PowerLoss(loss, seed);
+      const std::string now = Contents(path);
+      ASSERT_EQ(now.size(), 1024u);
+      for (size_t s = 0; s < 2; ++s) {
+        std::string part = now.substr(s * 512, 512);
+        EXPECT_TRUE(part == std::string(512, 's') || part == sector) << static_cast<int>(loss) << " " << seed;
+      }
+      sawMix |= now.substr(0, 512) != now.substr(512, 512);
+      ASSERT_TRUE(WriteAt(h, synced, 0));
+      ASSERT_TRUE(FlushFileBuffers(h));
+    }
+  }
+  EXPECT_TRUE(sawMix);
+  CloseHandle(h);
+}
+
+TEST_F(FaultFiles, LocksOfADeadProcessAreFreed) {
+  const std::string path = dir_.File("l.dat");
+  HANDLE holder = Open(path, kRW, kShareAll, CREATE_NEW);
+  HANDLE other = Open(path, kRW, kShareAll, OPEN_EXISTING);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  ASSERT_NE(other, INVALID_HANDLE_VALUE);
+  ASSERT_TRUE(LockFile(holder, 0x80000000u, 0, 1023, 0));
+  ASSERT_TRUE(LockFile(holder, 0x80000000u + 1023, 0, 1, 0));
+  EXPECT_FALSE(LockFile(other, 0x80000000u + 1023, 0, 1, 0));
+  EXPECT_EQ(fs_.LocksHeld(), 2u);
+  fs_.ReleaseLocksOfDeadProcess();
+  EXPECT_EQ(fs_.LocksHeld(), 0u);
+  EXPECT_TRUE(LockFile(other, 0x80000000u + 1023, 0, 1, 0));
+  EXPECT_TRUE(LockFile(other, 0x80000000u + 5, 0, 1, 0));
+  CloseHandle(holder);
+  CloseHandle(other);
+}
+}  // namespace

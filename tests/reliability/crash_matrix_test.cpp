@@ -3,11 +3,17 @@
 // only half of the block).  The next opener must find the state before or
 // the state after the update, never a mix, and the tree must verify.  One
 // file alone, and one transaction over two files.
+//
+// Power-loss matrix: the same updates stopped at each of their syncs, where
+// the power fails: of the writes since the last completed sync the disk keeps
+// none, all, a prefix and half of the next, a random subset, random sectors,
+// or a random subset in a random order.  The same must hold.
 #include <errno.h>
 
 #include <cstdio>
 #include <filesystem>
 
+#include "platform/fault_file_system.h"
 #include "tests/reliability/reliability_support.h"
 #include "tests/store/container_test_util.h"
 
@@ -47,6 +53,49 @@ struct StopAtCall {
     syscalls.fdatasync = Flush;
   }
 };
+
+// Stops at the `stopAt`-th sync of the update and loses the power there.  The
+// file system is installed before the update opens its files, so that it
+// knows every file's synced image.
+struct PowerCut {
+  static inline prk::FaultFileSystem* fs = nullptr;
+  static inline bool active = false;
+  static inline prk::FaultFileSystem::Loss loss = prk::FaultFileSystem::Loss::kDropAll;
+  static inline uint32_t seed = 0;
+
+  static void Prepare() {
+    if (!active) return;
+    delete fs;
+    fs = new prk::FaultFileSystem();
+    prk::InstallFileSystem(fs);
+  }
+  static void Arm(long stop) {
+    fs->ResetCounts();
+    fs->beforeCall = [stop](prk::FaultFileSystem::Call call, long number) {
+      if (call != prk::FaultFileSystem::kSync || number != stop) return;
+      fs->PowerLoss(loss, seed);
+      _exit(0);
+    };
+  }
+};
+
+void Prepare() { PowerCut::Prepare(); }
+
+void Arm(long stop, bool tear) {
+  if (PowerCut::active) {
+    PowerCut::Arm(stop);
+  } else {
+    StopAtCall::Arm(stop, tear);
+  }
+}
+
+long Calls() { return PowerCut::active ? PowerCut::fs->Count(prk::FaultFileSystem::kSync) : StopAtCall::calls; }
+
+void Disarm() {
+  ResetPlatformFileSyscalls();
+  prk::InstallFileSystem(nullptr);
+  if (PowerCut::fs) PowerCut::fs->beforeCall = nullptr;
+}
 
 std::string Name(int id, const char* tag) { return std::string(tag) + std::to_string(id); }
 
@@ -90,39 +139,42 @@ Records Expected(int count) {
 // the calls it made; a stop ends the process; other results name a failed
 // step.
 int SingleFileCommit(const std::vector<std::string>& paths, long stopAt, bool tear, int count) {
+  Prepare();
   PartnerFile file(paths[0]);
   if (file.Open() != 0) return 1;
   if (file.Run(files::OP_LOGOUT) != 0) return 2;
   if (int step = ChangeInTransaction(file, count)) return step;
-  StopAtCall::Arm(stopAt, tear);
+  Arm(stopAt, tear);
   int rc = file.Run(files::OP_COMMIT);
-  long calls = StopAtCall::calls;
-  ResetPlatformFileSyscalls();
+  long calls = Calls();
+  Disarm();
   if (rc != 0) return 3;
   return stopAt < 0 ? static_cast<int>(calls) + 1000 : 0;
 }
 
 int SingleAdd(const std::vector<std::string>& paths, long stopAt, bool tear, int count) {
+  Prepare();
   PartnerFile file(paths[0]);
   if (file.Open() != 0) return 1;
-  StopAtCall::Arm(stopAt, tear);
+  Arm(stopAt, tear);
   int rc = file.Add(count + 1, Name(count + 1, "added"));
-  long calls = StopAtCall::calls;
-  ResetPlatformFileSyscalls();
+  long calls = Calls();
+  Disarm();
   if (rc != 0) return 3;
   return stopAt < 0 ? static_cast<int>(calls) + 1000 : 0;
 }
 
 int TwoFileCommit(const std::vector<std::string>& paths, long stopAt, bool tear, int count) {
+  Prepare();
   PartnerFile first(paths[0]), second(paths[1]);
   if (first.Open() != 0 || second.Open() != 0) return 1;
   if (first.Run(files::OP_LOGOUT) != 0 || second.Run(files::OP_LOGOUT) != 0) return 2;
   if (int step = ChangeInTransaction(first, count)) return step;
   if (int step = ChangeInTransaction(second, count)) return step + 20;
-  StopAtCall::Arm(stopAt, tear);
+  Arm(stopAt, tear);
   int rc = first.Run(files::OP_COMMIT);
-  long calls = StopAtCall::calls;
-  ResetPlatformFileSyscalls();
+  long calls = Calls();
+  Disarm();
   if (rc != 0) return 3;
   return stopAt < 0 ? static_cast<int>(calls) + 1000 : 0;
 }
@@ -208,6 +260,106 @@ TEST_P(CrashMatrix, EveryStopLeavesBeforeOrAfterAndAVerifiedTree) {
   EXPECT_GT(sawBefore, 0);
   EXPECT_GT(sawAfter, 0);
 }
+
+// Reads every file (the second first: each settles on its own) and checks it
+// holds `before` or `after`, all files alike, and verifies.  *changed: after.
+void CheckFiles(const std::vector<std::string>& paths, const Records& before, const Records& after,
+                const std::string& label, bool* changed) {
+  for (size_t i = paths.size(); i-- > 0;) {
+    int rc = 0;
+    Records now = ReadRecords(paths[i], &rc);
+    ASSERT_EQ(rc, 33) << label << " file " << i;
+    std::string problem = VerifyFile(paths[i] + ".TWL");
+    ASSERT_EQ(problem, "") << label << " file " << i;
+    bool isAfter = now == after;
+    ASSERT_TRUE(isAfter || now == before) << label << " file " << i << ": neither before nor after";
+    if (i + 1 == paths.size()) *changed = isAfter;
+    ASSERT_EQ(isAfter, *changed) << label << ": the files of one transaction disagree";
+  }
+}
+
+class PowerLossMatrix : public ::testing::TestWithParam<MatrixCase> {};
+
+TEST_P(PowerLossMatrix, EverySyncCutInEveryPatternLeavesBeforeOrAfter) {
+  using Loss = prk::FaultFileSystem::Loss;
+  const MatrixCase c = GetParam();
+  constexpr int kCount = 400;
+  const std::string dir = store::testing::MakeTempDir();
+  std::vector<std::string> paths;
+  std::vector<std::vector<uint8_t>> images;
+  for (int i = 0; i < c.files; ++i) {
+    paths.push_back(dir + "/FILE" + std::to_string(i));
+    Create(paths.back(), kCount);
+    images.push_back(ReadWholeFile(paths.back() + ".TWL"));
+  }
+  Records before;
+  for (int id = 1; id <= kCount; ++id) before[id] = Name(id, "old");
+  const Records after = c.after(kCount);
+  auto restore = [&] {
+    for (int i = 0; i < c.files; ++i) WriteWholeFile(paths[i] + ".TWL", images[i]);
+    std::error_code ignored;
+    std::filesystem::remove(dir + "/tarnwell.tcf", ignored);
+  };
+
+  // The simulated disk keeps what a sync completed; the device itself need
+  // not be flushed.
+  PlatformFileSyscalls().fdatasync = [](int) { return 0; };
+  PowerCut::active = true;
+  const int dry = c.update(paths, -1, false, kCount);
+  PowerCut::active = false;
+  PlatformFileSyscalls().fdatasync = [](int) { return 0; };  // the dry run put the real one back
+  ASSERT_GT(dry, 1000) << "update failed at step " << dry;
+  const long syncs = dry - 1000;
+  ASSERT_GE(syncs, 2);
+  bool changed = false;
+  CheckFiles(paths, before, after, "dry run", &changed);
+  ASSERT_TRUE(changed);
+
+  struct Pattern {
+    Loss loss;
+    int seeds;
+  };
+  // Three seeds of each random pattern (one in the sanitized builds).
+  const int seeds = Trials(3);
+  const Pattern patterns[] = {{Loss::kDropAll, 1},          {Loss::kKeepAll, 1},
+                              {Loss::kPrefixTorn, seeds},   {Loss::kRandomSubset, seeds},
+                              {Loss::kRandomSectors, seeds}, {Loss::kReordered, seeds}};
+  int sawBefore = 0, sawAfter = 0, trials = 0;
+  for (long stop = 1; stop <= syncs; ++stop) {
+    for (const Pattern& pattern : patterns) {
+      for (int seed = 1; seed <= pattern.seeds; ++seed) {
+        restore();
+        pid_t child = fork();
+        if (child == 0) {
+          PowerCut::active = true;
+          PowerCut::loss = pattern.loss;
+          PowerCut::seed = static_cast<uint32_t>(stop * 1000 + seed);
+          _exit(c.update(paths, stop, false, kCount) == 0 ? 7 : 8);
+        }
+        const std::string label = "sync " + std::to_string(stop) + " pattern " +
+                                  std::to_string(static_cast<int>(pattern.loss)) + " seed " + std::to_string(seed);
+        std::string why;
+        ASSERT_TRUE(ExitedWith(child, 0, &why)) << label << ": " << why;
+        ++trials;
+        CheckFiles(paths, before, after, label, &changed);
+        if (HasFatalFailure()) return;
+        (changed ? sawAfter : sawBefore)++;
+      }
+    }
+  }
+  ResetPlatformFileSyscalls();
+  std::printf("%s: %ld syncs, %d power cuts, %d before, %d after\n", c.name, syncs, trials, sawBefore, sawAfter);
+  EXPECT_GT(sawBefore, 0);
+  EXPECT_GT(sawAfter, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Updates, PowerLossMatrix,
+    ::testing::Values(
+        MatrixCase{"OneAdd", 1, SingleAdd, AfterAdd},
+        MatrixCase{"OneFileCommit", 1, SingleFileCommit, Expected},
+        MatrixCase{"TwoFileCommit", 2, TwoFileCommit, Expected}),
+    [](const ::testing::TestParamInfo<MatrixCase>& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
     Updates, CrashMatrix,

@@ -79,7 +79,7 @@ inline std::string VerifyFile(const std::string& diskPath) {
       store::Container container(handle, diskPath, options);
       if (int rc = container.RefreshHeader()) {
         problem = "refresh " + std::to_string(rc);
-      } else if (container.header().committedLength != container.header().pendingLength) {
+      } else if (container.pendingAreaOnDisk()) {
         problem = "an update is still pending";
       } else {
         store::VerifyReport report = store::VerifyContainer(container);

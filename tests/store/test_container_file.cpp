@@ -68,10 +68,21 @@ TEST_F(ContainerFile, ForeignAndShortHeadersAreInvalid) {
     Container c(f.get(), path);
     EXPECT_EQ(c.RefreshHeader(), 1);
   }
+  // A header block of zeros is a first update cut short (a new file) only
+  // when what follows it could be that update's first page.
+  std::vector<uint8_t> zeros(1024, 0);
+  std::memcpy(zeros.data() + 512, "garbage", 7);
+  WriteWholeFile(path, zeros);
+  {
+    FileHandle f(path);
+    Container c(f.get(), path);
+    EXPECT_EQ(c.RefreshHeader(), 1);
+  }
   WriteWholeFile(path, std::vector<uint8_t>(1024, 0));
   FileHandle f(path);
   Container c(f.get(), path);
-  EXPECT_EQ(c.RefreshHeader(), 1);
+  EXPECT_EQ(c.RefreshHeader(), 0);
+  EXPECT_FALSE(c.First(nullptr, nullptr));
 }
 
 // Small updates reuse the pending area behind the pages: the file keeps its

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "store/physical.h"
+#include "store/table.h"
 #include "tools/twl/twl.h"
 
 namespace pr::twl {
@@ -16,10 +17,33 @@ const char kHelp[] =
     "finished (its pages are copied home and the header taken from it); an\n"
     "incomplete one, or one whose transaction never reached its point of\n"
     "commit, is discarded and the file keeps its last committed state.  Says\n"
-    "which and why.  A file without a pending area is left alone.\n"
+    "which and why.  A file without a pending area is left alone.  A file whose\n"
+    "header block was never written (a first update cut short) holds nothing\n"
+    "committed and opens as a new, empty file; it is left as it is.\n"
     "\n"
     "Exit: 0 settled (or nothing to do), 1 the area could not be settled,\n"
     "2 usage or open error.\n";
+
+// The header block of `path` is all zeros and the store takes the file for a
+// new one (its first update was cut short before it wrote the header): 1.
+// 0 when it is something else, -1 when it cannot be read.
+int HeaderNeverWritten(const std::string& path) {
+  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return -1;
+  uint8_t raw[store::kHeaderSize] = {};
+  DWORD got = 0;
+  OVERLAPPED at{};
+  bool zeros = ReadFile(handle, raw, sizeof raw, &got, &at) && got == sizeof raw;
+  for (uint8_t b : raw) zeros = zeros && b == 0;
+  int answer = 0;
+  if (zeros) {
+    store::Container look(handle, path, store::ContainerOptions{.ownerPassword = {}, .readOnly = true});
+    answer = look.RefreshHeader() == 0 && look.header().EndReference() == 0 ? 1 : 0;
+  }
+  CloseHandle(handle);
+  return answer;
+}
 
 }  // namespace
 
@@ -33,7 +57,16 @@ int CommandRecover(const Arguments& args) {
   store::PendingAreaState before;
   {
     FileLook look;
-    if (int rc = look.Open(path)) return ReportOpenError(path, rc);
+    if (int rc = look.Open(path)) {
+      if (rc != store::kErrInvalidDataFile || HeaderNeverWritten(path) != 1) return ReportOpenError(path, rc);
+      // Nothing to settle.  The header is left to the file's next update:
+      // only that program knows whether the file is enciphered.
+      std::printf("%s: the header block was never written (a first update was cut short before it): the file "
+                  "holds nothing committed; every program opens it as a new, empty file, and its first update "
+                  "writes the header\n",
+                  path.c_str());
+      return kExitSound;
+    }
     before = look.pending();
   }
   if (!before.present) {
