@@ -152,6 +152,28 @@ DWORD PhysicalFile::BeginRead(bool unguarded) {
 DWORD PhysicalFile::BeginChange() {
   if (readOnly()) return ERROR_ACCESS_DENIED;
   container_->SetReadState(false);
+  const DWORD start = GetTickCount();
+  bool shown = false;
+  for (;;) {
+    // Each round looks again at what may have changed during the pause:
+    // another thread's transaction may have taken or left the file, another
+    // declaration of it may have taken the update lock.
+    if (inTransaction_ && TransactionOwnerThread() != GetCurrentThreadId()) {
+      WaitOutsideDriverSection(5);
+      continue;
+    }
+    if (!denyNone() || updateLockHeld_) break;
+    DWORD error = TakeLockRange(handle_, kUpdateLockOffset, 1, /*wait=*/false);
+    if (error == 0) {
+      updateLockHeld_ = true;
+      break;
+    }
+    if (error != ERROR_LOCK_VIOLATION) return MapLockError(error);
+    if (inTransaction_ && GetTickCount() - start >= TransactionLockPatience()) return MapLockError(error);
+    if (!shown) ShowLockWaiting(error);
+    shown = true;
+    WaitOutsideDriverSection(2);
+  }
   DWORD error = container_->BeginUpdate();
   if (error == 36) return 36;
   return MapLockError(error);
@@ -183,34 +205,26 @@ void PhysicalFile::DiscardChanges() {
   container_->Discard();
 }
 
-DWORD PhysicalFile::Hold(uint32_t number, bool wait) {
+DWORD PhysicalFile::Hold(uint32_t number) {
   auto it = holds_.find(number);
   if (it != holds_.end()) {
     ++it->second;
     return 0;
   }
-  DWORD error = TakeLockRange(handle_, HoldLockOffset(number), 1, wait);
+  DWORD error = TakeLockRange(handle_, HoldLockOffset(number), 1, /*wait=*/false);
   if (error != 0) return error;
   holds_[number] = 1;
   return 0;
 }
 
-void PhysicalFile::Release(uint32_t number) {
+void PhysicalFile::Release(uint32_t number, int count) {
   auto it = holds_.find(number);
-  if (it == holds_.end()) return;
-  if (it->second <= 1) {
+  if (it == holds_.end() || count <= 0) return;
+  it->second -= count;
+  if (it->second <= 0) {
     ReleaseLockRange(handle_, HoldLockOffset(number), 1);
     holds_.erase(it);
-  } else {
-    --it->second;
   }
-}
-
-void PhysicalFile::ReleaseFully(uint32_t number) {
-  auto it = holds_.find(number);
-  if (it == holds_.end()) return;
-  ReleaseLockRange(handle_, HoldLockOffset(number), 1);
-  holds_.erase(it);
 }
 
 // ------------------------------------------------------------ open list

@@ -207,6 +207,8 @@ uint32_t TransactionNumberNow() {
 
 bool TransactionActive() { return g_transaction.active; }
 
+DWORD TransactionOwnerThread() { return g_transaction.active ? g_transaction.ownerThread : 0; }
+
 bool InTransaction(const PhysicalFile* file) {
   return std::find(g_transaction.files.begin(), g_transaction.files.end(), file) != g_transaction.files.end();
 }

@@ -58,6 +58,8 @@ uint32_t TransactionNumberNow();
 // True while a transaction is active (between the first Logout and the
 // Commit or Rollback that ends it).
 bool TransactionActive();
+// The thread that runs the active transaction (0 when none is active).
+DWORD TransactionOwnerThread();
 // True when `file` belongs to the active transaction.
 bool InTransaction(const PhysicalFile* file);
 
