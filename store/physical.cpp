@@ -1,6 +1,10 @@
 #include "store/physical.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <vector>
 
 #include "store/locks.h"
@@ -118,12 +122,49 @@ PhysicalFile::PhysicalFile(HANDLE handle, std::string name, uint32_t mode, std::
   options.readOnly = readOnly();
   container_ = std::make_unique<Container>(handle, name_, options);
   container_->SetHooks(this);
+  const int fd = FileDescriptorOf(handle);
+  if (fd >= 0) {
+    const int flags = fcntl(fd, F_GETFL);
+    sharedLocksOnly_ = flags >= 0 && (flags & O_ACCMODE) == O_RDONLY;
+  }
+}
+
+DWORD PhysicalFile::TakeCompanionByte(uint32_t number) {
+  if (!sharedLocksOnly_) return 0;
+  if (companion_ == nullptr) {
+    struct stat info {};
+    const int fd = FileDescriptorOf(handle_);
+    if (fd < 0 || fstat(fd, &info) != 0) return ERROR_ACCESS_DENIED;
+    char path[96];
+    std::snprintf(path, sizeof path, "/tmp/.pr-holds-%llx-%llx", static_cast<unsigned long long>(info.st_dev),
+                  static_cast<unsigned long long>(info.st_ino));
+    SetLastError(0);
+    HANDLE companion = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (companion == INVALID_HANDLE_VALUE) {
+      // Without a companion no such reader could ever exclude another: the
+      // hold is refused rather than granted to two of them.
+      return ERROR_ACCESS_DENIED;
+    }
+    // Every user who can read the data file must be able to lock here.
+    fchmod(FileDescriptorOf(companion), 0666);
+    companion_ = companion;
+  }
+  return TakeLockRange(companion_, HoldLockOffset(number), 1, /*wait=*/false);
+}
+
+void PhysicalFile::ReleaseCompanionByte(uint32_t number) {
+  if (companion_ != nullptr) ReleaseLockRange(companion_, HoldLockOffset(number), 1);
 }
 
 PhysicalFile::~PhysicalFile() {
   container_.reset();
-  for (auto& [number, count] : holds_) ReleaseLockRange(handle_, HoldLockOffset(number), 1);
+  for (auto& [number, count] : holds_) {
+    ReleaseLockRange(handle_, HoldLockOffset(number), 1);
+    ReleaseCompanionByte(number);
+  }
   holds_.clear();
+  if (companion_ != nullptr) CloseHandle(companion_);
   ReleaseProtocolLocks();
   if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
 }
@@ -211,8 +252,13 @@ DWORD PhysicalFile::Hold(uint32_t number) {
     ++it->second;
     return 0;
   }
-  DWORD error = TakeLockRange(handle_, HoldLockOffset(number), 1, /*wait=*/false);
+  DWORD error = TakeCompanionByte(number);
   if (error != 0) return error;
+  error = TakeLockRange(handle_, HoldLockOffset(number), 1, /*wait=*/false);
+  if (error != 0) {
+    ReleaseCompanionByte(number);
+    return error;
+  }
   holds_[number] = 1;
   return 0;
 }
@@ -223,6 +269,7 @@ void PhysicalFile::Release(uint32_t number, int count) {
   it->second -= count;
   if (it->second <= 0) {
     ReleaseLockRange(handle_, HoldLockOffset(number), 1);
+    ReleaseCompanionByte(number);
     holds_.erase(it);
   }
 }

@@ -162,6 +162,15 @@ class PhysicalFile final : public FileLocks {
   bool inTransaction_ = false;
   DWORD keptWriteError_ = 0;
   std::map<uint32_t, int> holds_;  // record or table number -> hold count
+  // A descriptor the system opened only for reading (the file is not
+  // writable for this program) can hold shared byte locks alone, which keep
+  // writers out but not another such reader.  Its hold bytes are then also
+  // taken, exclusively, in a companion lock file that every such opener of
+  // the same file (device and inode) shares.  Opened at the first hold.
+  bool sharedLocksOnly_ = false;
+  HANDLE companion_ = nullptr;
+  DWORD TakeCompanionByte(uint32_t number);
+  void ReleaseCompanionByte(uint32_t number);
 };
 
 // Opens (or reuses) the physical file `name` for `mode` (the OPEN access

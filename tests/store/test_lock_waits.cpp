@@ -4,6 +4,7 @@
 // themselves with an alarm, so a hang fails its test instead of blocking the
 // suite.  Files are opened only after forking.
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -349,6 +350,39 @@ TEST(HoldOwnership, HoldsBelongToTheDeclarationThatTookThem) {
   EXPECT_EQ(HoldFromAnotherProcess(path, 1), 0);
   ASSERT_EQ(a.Run(files::OP_RELEASE), 0);
   EXPECT_EQ(HoldFromAnotherProcess(path, 2), 0);
+}
+
+// Openers whose descriptors could only be opened for reading (the file is
+// read-only for them) still exclude each other's holds.
+TEST(HoldOwnership, ReadOnlyOpenersDoNotShareAHold) {
+  std::string dir = MakeTempDir();
+  std::string path = dir + "/RO";
+  CreateFile(path, 2);
+  ASSERT_EQ(chmod(dir.c_str(), 0755), 0);
+  ASSERT_EQ(chmod((path + ".TWL").c_str(), 0444), 0);
+  // A superuser may write any file: the openers become an ordinary user.
+  auto asReader = [] { return getuid() != 0 || setuid(65534) == 0; };
+  Pipe held, done;
+  pid_t holder = Spawn([&] {
+    alarm(kAlarmSeconds);
+    if (!asReader()) return 1;
+    PartnerFile file(path);
+    if (file.Open(0x40) != 0) return 2;
+    if (file.Run(files::OP_HOLDfile) != 0 || file.GetById(1) != 0) return 3;
+    if (!held.Signal() || !done.Wait()) return 4;
+    return 0;
+  });
+  ASSERT_TRUE(held.Wait());
+  const int second = RunGuarded([&] {
+    if (!asReader()) return 1;
+    PartnerFile file(path);
+    if (file.Open(0x40) != 0) return 2;
+    if (file.Run(files::OP_HOLDfile) != 0) return 3;
+    return file.GetById(1);
+  });
+  EXPECT_EQ(second, 43);
+  ASSERT_TRUE(done.Signal());
+  EXPECT_EQ(Reap(holder), 0);
 }
 
 }  // namespace
