@@ -1,5 +1,7 @@
 #include "store/transaction.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -167,8 +169,42 @@ DWORD TakeTransactionNumber(const std::vector<std::string>& names, uint32_t* num
   return ERROR_BUSY;
 }
 
-std::vector<uint8_t> MarkerData(uint32_t number) {
-  std::string name = g_hasExplicitControlFile ? g_explicitControlFile : kDefaultControlPlaceholder;
+// The one control file of a commit.  A transaction has exactly one point of
+// commit, the deletion of its number from one control file, so every data
+// file's marker names the same file: the explicit one, or else the default
+// control file of the first data file's directory.  Files of that directory
+// carry the placeholder for it, as they always have; a file in another
+// directory names it by its full path (a marker may name any control file).
+struct CommitControl {
+  std::string name;          // as opened by this program
+  std::string fullName;      // as written into markers outside its directory
+  bool isDefault = false;
+};
+
+std::string FullPathOf(const std::string& name) {
+  if (!name.empty() && (name[0] == '/' || name[0] == '\\')) return name;
+  if (name.size() > 1 && name[1] == ':') return name;  // a drive letter
+  char cwd[4096];
+  if (getcwd(cwd, sizeof cwd) == nullptr) return name;
+  return std::string(cwd) + "/" + name;
+}
+
+CommitControl ChooseControlFile() {
+  CommitControl control;
+  if (g_hasExplicitControlFile) {
+    control.name = control.fullName = g_explicitControlFile;
+    return control;
+  }
+  control.isDefault = true;
+  control.name = g_transaction.defaultControlFiles.empty() ? std::string(kDefaultControlFileName)
+                                                           : g_transaction.defaultControlFiles.front();
+  control.fullName = FullPathOf(control.name);
+  return control;
+}
+
+std::vector<uint8_t> MarkerData(uint32_t number, const CommitControl& control, const PhysicalFile* file) {
+  std::string name = control.fullName;
+  if (control.isDefault && DefaultControlFileFor(file->name()) == control.name) name = kDefaultControlPlaceholder;
   std::vector<uint8_t> data(4 + name.size() + 1, 0);
   data[0] = uint8_t(number);
   data[1] = uint8_t(number >> 8);
@@ -262,11 +298,8 @@ DWORD TransactionCommit() {
     return error;
   }
 
-  std::vector<std::string> controlNames;
-  if (g_hasExplicitControlFile)
-    controlNames.push_back(g_explicitControlFile);
-  else
-    controlNames = g_transaction.defaultControlFiles;
+  const CommitControl commitControl = ChooseControlFile();
+  const std::vector<std::string> controlNames{commitControl.name};
 
   uint32_t number = 0;
   std::vector<std::unique_ptr<ControlFile>> controls;
@@ -277,9 +310,9 @@ DWORD TransactionCommit() {
   }
 
   // Step 3: markers and the first phase of every changed file.
-  std::vector<uint8_t> marker = MarkerData(number);
   std::vector<PhysicalFile*> written;
   for (PhysicalFile* file : changed) {
+    const std::vector<uint8_t> marker = MarkerData(number, commitControl, file);
     Container& container = file->container();
     container.Put(ByteView(kMarkerKey, 1), ByteView(marker.data(), marker.size()));
     error = container.WriteUpdatePhaseOne();
