@@ -139,6 +139,8 @@ class TableAccess {
   void setDelayedWrite(bool on) { delayedWrite_ = on; }
   bool skipWrite() const { return skipWrite_; }
   void setSkipWrite(bool on) { skipWrite_ = on; }
+  bool silent() const { return silent_; }
+  void setSilent(bool on) { silent_ = on; }
 
  private:
   enum class At { kStart, kValue, kEntry };
@@ -197,6 +199,7 @@ class TableAccess {
   bool fullBuild_ = false;
   bool delayedWrite_ = false;
   bool skipWrite_ = false;
+  bool silent_ = false;
   int skippedWrites_ = 0;
 };
 

@@ -75,6 +75,7 @@ uint32_t Argument(intptr_t* args, int i) { return args == nullptr ? 0 : static_c
 std::string PropertyValue(TableAccess* access, const std::string& name) {
   if (EqualsProperty(name, "DelayWrite")) return access->delayedWrite() ? "1" : "0";
   if (EqualsProperty(name, "SkipWrite")) return access->skipWrite() ? "1" : "0";
+  if (EqualsProperty(name, "Silent")) return access->silent() ? "1" : "0";
   return "";
 }
 
@@ -284,7 +285,7 @@ int32_t Perform(int32_t op, FileDescriptor* file, intptr_t* args, int* error) {
       }
       if (access->isOpen()) *error = access->BeginRead();
       std::string answer;
-      if (*error == 0) answer = SendRequest(access, text, error, false);
+      if (*error == 0) answer = SendRequest(access, text, error, access->silent());
       if (access->isOpen()) *error = access->Finish(*error);
       PushString(answer);
       return 0;
@@ -307,6 +308,7 @@ int32_t Perform(int32_t op, FileDescriptor* file, intptr_t* args, int* error) {
       const bool on = value == "1";
       if (EqualsProperty(name, "DelayWrite")) access->setDelayedWrite(on);
       if (EqualsProperty(name, "SkipWrite")) access->setSkipWrite(on);
+      if (EqualsProperty(name, "Silent")) access->setSilent(on);
       if (access->isOpen() && !on) *error = access->Finish(0);
       return 0;
     }
