@@ -345,17 +345,21 @@ int32_t Perform(int32_t op, FileDescriptor* file, intptr_t* args, int* error) {
         return 0;
       }
     }
-    const bool keepOthers = container.HasChanges() || access->file()->inTransaction();
     int rc = access->BeginChange();
-    // Marked after the refresh of BeginChange, which may bring in numbers
-    // other programs drew.
-    const Container::StatementMark mark = container.MarkStatement();
-    if (rc == 0) rc = TableOperation(op, file, args, access, &result);
-    if (rc != 0) {
-      if (keepOthers)
-        container.ReturnRecordNumbers(mark);
-      else
-        access->file()->DiscardChanges();
+    if (rc == 0) {
+      // Looked at once the update is open: BeginChange may have waited
+      // outside the critical section while other declarations of the file
+      // deferred changes, and its refresh may bring in numbers other
+      // programs drew.
+      const bool keepOthers = container.HasChanges() || access->file()->inTransaction();
+      const Container::StatementMark mark = container.MarkStatement();
+      rc = TableOperation(op, file, args, access, &result);
+      if (rc != 0) {
+        if (keepOthers)
+          container.ReturnRecordNumbers(mark);
+        else
+          access->file()->DiscardChanges();
+      }
     }
     *error = access->Finish(rc);
     return result;

@@ -215,6 +215,8 @@ DWORD PhysicalFile::BeginChange() {
     shown = true;
     WaitOutsideDriverSection(2);
   }
+  // Another declaration's operation during a pause ends in the read state.
+  container_->SetReadState(false);
   DWORD error = container_->BeginUpdate();
   if (error == 36) return 36;
   return MapLockError(error);

@@ -294,6 +294,8 @@ TEST(LockWaitsBetweenThreads, ChangeFromOutsideATransactionSurvivesItsRollback) 
                 b.store(rc);
               });
               usleep(300 * 1000);
+              // A read of the shared file while the other thread waits.
+              if (a.GetById(1) != 0) return 4;
               if (a.Run(files::OP_ROLLBACK) != 0) return 2;
               other.join();
               if (b.load() != 0) return 10 + b.load();
@@ -305,6 +307,48 @@ TEST(LockWaitsBetweenThreads, ChangeFromOutsideATransactionSurvivesItsRollback) 
   ASSERT_EQ(file.Open(), 0);
   EXPECT_EQ(file.GetById(20), 0);
   EXPECT_EQ(file.GetById(10), 35);
+}
+
+// Thread B of one program waits for another program's update lock while
+// thread A reads the same file through its own declaration; B's change then
+// goes ahead on the file A has just read.
+TEST(LockWaitsBetweenThreads, WaiterResumesAfterReadsOfTheSharedFile) {
+  std::string path = MakeTempDir() + "/RS";
+  CreateFile(path, 1);
+  Pipe deferred, go;
+  pid_t writer = Spawn([&] {
+    alarm(kAlarmSeconds);
+    PartnerFile file(path);
+    if (file.Open() != 0 || !SetProperty(file, "SkipWrite", "1")) return 1;
+    if (file.Add(30, "other program") != 0) return 2;  // keeps the update lock
+    if (!deferred.Signal() || !go.Wait()) return 3;
+    return file.Close();
+  });
+  EXPECT_EQ(RunGuarded([&] {
+              if (!deferred.Wait()) return 1;
+              PartnerFile a(path);
+              if (a.Open() != 0) return 2;
+              std::atomic<int> b{-1};
+              std::thread other([&] {
+                PartnerFile mine(path);
+                int rc = mine.Open();
+                if (rc == 0) rc = mine.Add(20, "b");
+                if (rc == 0) rc = mine.Close();
+                b.store(rc);
+              });
+              usleep(200 * 1000);
+              if (a.GetById(1) != 0) return 3;
+              if (!go.Signal()) return 4;
+              other.join();
+              if (b.load() != 0) return 10 + b.load();
+              return a.GetById(20);
+            }),
+            0);
+  EXPECT_EQ(Reap(writer), 0);
+  PartnerFile file(path);
+  ASSERT_EQ(file.Open(), 0);
+  EXPECT_EQ(file.GetById(20), 0);
+  EXPECT_EQ(file.GetById(30), 0);
 }
 
 // ---------------------------------------------------------------- hold ownership
