@@ -228,6 +228,8 @@ int TableOperation(int32_t op, FileDescriptor* file, intptr_t* args, TableAccess
   }
 }
 
+bool OwnTransaction() { return TransactionActive() && TransactionOwnerThread() == GetCurrentThreadId(); }
+
 int32_t Perform(int32_t op, FileDescriptor* file, intptr_t* args, int* error) {
   int32_t result = 0;
   *error = 0;
@@ -242,17 +244,19 @@ int32_t Perform(int32_t op, FileDescriptor* file, intptr_t* args, int* error) {
     }
     case files::OP_STARTRAN:
       return 0;
+    // A transaction is ended only by the thread that runs it: another
+    // thread's COMMIT or ROLLBACK has no transaction of its own to end.
     case files::OP_ENDTRAN:
-      if (args != nullptr && args[0] == files::OP_COMMIT && TransactionActive())
+      if (args != nullptr && args[0] == files::OP_COMMIT && OwnTransaction())
         *error = static_cast<int>(TransactionCommit());
-      else if (args != nullptr && args[0] == files::OP_ROLLBACK && TransactionActive())
+      else if (args != nullptr && args[0] == files::OP_ROLLBACK && OwnTransaction())
         TransactionRollback();
       return 0;
     case files::OP_COMMIT:
-      if (TransactionActive()) *error = static_cast<int>(TransactionCommit());
+      if (OwnTransaction()) *error = static_cast<int>(TransactionCommit());
       return 0;
     case files::OP_ROLLBACK:
-      if (TransactionActive()) TransactionRollback();
+      if (OwnTransaction()) TransactionRollback();
       return 0;
     case files::OP_DESTROY:
       if (TableAccess* access = StateOf(file, false)) {

@@ -309,6 +309,28 @@ TEST(LockWaitsBetweenThreads, ChangeFromOutsideATransactionSurvivesItsRollback) 
   EXPECT_EQ(file.GetById(10), 35);
 }
 
+// Only the thread that runs a transaction ends it: another thread's
+// ROLLBACK leaves it alone.
+TEST(LockWaitsBetweenThreads, AnotherThreadsRollbackLeavesTheTransaction) {
+  std::string path = MakeTempDir() + "/TR";
+  CreateFile(path, 1);
+  EXPECT_EQ(RunGuarded([&] {
+              PartnerFile a(path, files::ATTR_CREATE | files::ATTR_THREAD);
+              if (a.Open() != 0 || a.Run(files::OP_LOGOUT) != 0 || a.Add(10, "a") != 0) return 1;
+              std::thread other([&] {
+                PartnerFile mine(path, files::ATTR_CREATE | files::ATTR_THREAD);
+                if (mine.Open() == 0) mine.Run(files::OP_ROLLBACK);
+              });
+              other.join();
+              if (a.Run(files::OP_COMMIT) != 0) return 2;
+              return a.GetById(10);
+            }),
+            0);
+  PartnerFile file(path);
+  ASSERT_EQ(file.Open(), 0);
+  EXPECT_EQ(file.GetById(10), 0);
+}
+
 // Thread B of one program waits for another program's update lock while
 // thread A reads the same file through its own declaration; B's change then
 // goes ahead on the file A has just read.
