@@ -141,11 +141,9 @@ DWORD TakeTransactionNumber(const std::vector<std::string>& names, uint32_t* num
     bool taken = false;
     for (const std::string& name : names) {
       auto control = std::make_unique<ControlFile>();
+      // Add reads the header under the control file's update lock: a read
+      // without it could meet another program's update half written.
       DWORD error = control->Open(name, /*readOnly=*/false);
-      if (error == 0) {
-        int status = control->container->RefreshHeader();
-        if (status != 0) error = 36;
-      }
       if (error == 0) error = control->Add(candidate, &taken);
       if (error != 0) {
         // Take back the number from the files that already hold it.
