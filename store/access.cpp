@@ -75,16 +75,23 @@ int TableAccess::Open(uint32_t mode) {
   if (rc == 0) rc = FindTable(file_->container(), tableName, &number);
   TableDefinition declared = DefinitionFromDeclaration(*fd_);
   const TableDefinition* declaration = fd_->declaration.fields != nullptr ? &declared : nullptr;
+  auto openTable = [&] {
+    Table::OpenOptions options;
+    options.decimalCheck = decimalCheck_;
+    return Table::Open(file_->container(), tableName, declaration, options, &table_);
+  };
   if (rc == kErrFileNotFound && (fd_->declaration.attributes & files::ATTR_CREATE) != 0 && declaration) {
     rc = BeginChange();
-    if (rc == 0) {
+    // The update lock may have been awaited outside the driver's critical
+    // section, while another declaration of this file created the table.
+    if (rc == 0 && FindTable(file_->container(), tableName, &number) == 0) {
+      rc = openTable();
+    } else if (rc == 0) {
       bool oem = (fd_->declaration.attributes & files::ATTR_OEM) != 0;
       rc = Table::Create(file_->container(), tableName, declared, oem, CollationState::Current(), &table_);
     }
   } else if (rc == 0) {
-    Table::OpenOptions options;
-    options.decimalCheck = decimalCheck_;
-    rc = Table::Open(file_->container(), tableName, declaration, options, &table_);
+    rc = openTable();
   }
   if (rc == 0 && table_->recordLength() != fd_->recordLength && declaration == nullptr) rc = 47;
   // End the open as every operation ends: a created table is written, and

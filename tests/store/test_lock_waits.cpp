@@ -373,6 +373,46 @@ TEST(LockWaitsBetweenThreads, WaiterResumesAfterReadsOfTheSharedFile) {
   EXPECT_EQ(file.GetById(30), 0);
 }
 
+// Two threads open the same new table while another program holds the
+// update lock: the one that waits longer finds the table the other created.
+TEST(LockWaitsBetweenThreads, TwoOpenersCreateANewTableOnce) {
+  std::string path = MakeTempDir() + "/NT";
+  CreateFile(path, 1);
+  Pipe deferred, go;
+  pid_t writer = Spawn([&] {
+    alarm(kAlarmSeconds);
+    PartnerFile file(path);
+    if (file.Open() != 0 || !SetProperty(file, "SkipWrite", "1")) return 1;
+    if (file.Add(30, "other program") != 0) return 2;
+    if (!deferred.Signal() || !go.Wait()) return 3;
+    return file.Close();
+  });
+  const std::string table = path + "\\!NEW";
+  EXPECT_EQ(RunGuarded([&] {
+              if (!deferred.Wait()) return 1;
+              std::atomic<int> results[2] = {-1, -1};
+              std::thread openers[2];
+              for (int t = 0; t < 2; ++t) {
+                openers[t] = std::thread([&, t] {
+                  PartnerFile mine(table);
+                  int rc = mine.Open();
+                  if (rc == 0) rc = mine.Add(t + 1, "new");
+                  if (rc == 0) rc = mine.Close();
+                  results[t].store(rc);
+                });
+              }
+              usleep(300 * 1000);
+              if (!go.Signal()) return 2;
+              for (std::thread& opener : openers) opener.join();
+              return results[0].load() * 100 + results[1].load();
+            }),
+            0);
+  EXPECT_EQ(Reap(writer), 0);
+  PartnerFile file(table);
+  ASSERT_EQ(file.Open(), 0);
+  EXPECT_EQ(file.Records(), 2);
+}
+
 // ---------------------------------------------------------------- hold ownership
 
 // Another process tries to hold `id`: 0 when it gets it, 43 when held.
