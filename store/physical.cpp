@@ -211,6 +211,11 @@ DWORD PhysicalFile::BeginChange() {
     }
     if (error != ERROR_LOCK_VIOLATION) return MapLockError(error);
     if (inTransaction_ && GetTickCount() - start >= TransactionLockPatience()) return MapLockError(error);
+    // This thread's own THREAD object of the same file holds the lock (its
+    // changes deferred): only this thread could let it go, so waiting would
+    // never end.
+    for (PhysicalFile* mine : t_threadFiles)
+      if (mine != this && mine->name() == name_ && mine->updateLockHeld()) return MapLockError(error);
     if (!shown) ShowLockWaiting(error);
     shown = true;
     WaitOutsideDriverSection(2);

@@ -413,6 +413,26 @@ TEST(LockWaitsBetweenThreads, TwoOpenersCreateANewTableOnce) {
   EXPECT_EQ(file.Records(), 2);
 }
 
+// One thread with a THREAD declaration whose changes are deferred and a
+// shared declaration of the same file: the shared one's change cannot get the
+// update lock the thread itself holds, and says so instead of waiting.
+TEST(LockWaitsBetweenThreads, ThreadDoesNotWaitForItsOwnDeferredUpdate) {
+  std::string path = MakeTempDir() + "/SELF";
+  CreateFile(path, 1);
+  EXPECT_EQ(RunGuarded([&] {
+              PartnerFile instance(path, files::ATTR_CREATE | files::ATTR_THREAD), shared(path);
+              if (instance.Open() != 0 || shared.Open() != 0) return 1;
+              if (!SetProperty(instance, "SkipWrite", "1") || instance.Add(2, "deferred") != 0) return 2;
+              if (shared.Add(3, "refused") != 5) return 3;
+              if (instance.Close() != 0) return 4;
+              return shared.Add(3, "now");
+            }),
+            0);
+  PartnerFile file(path);
+  ASSERT_EQ(file.Open(), 0);
+  EXPECT_EQ(file.Records(), 3);
+}
+
 // ---------------------------------------------------------------- hold ownership
 
 // Another process tries to hold `id`: 0 when it gets it, 43 when held.
