@@ -75,16 +75,23 @@ int TableAccess::Open(uint32_t mode) {
   if (rc == 0) rc = FindTable(file_->container(), tableName, &number);
   TableDefinition declared = DefinitionFromDeclaration(*fd_);
   const TableDefinition* declaration = fd_->declaration.fields != nullptr ? &declared : nullptr;
+  auto openTable = [&] {
+    Table::OpenOptions options;
+    options.decimalCheck = decimalCheck_;
+    return Table::Open(file_->container(), tableName, declaration, options, &table_);
+  };
   if (rc == kErrFileNotFound && (fd_->declaration.attributes & files::ATTR_CREATE) != 0 && declaration) {
     rc = BeginChange();
-    if (rc == 0) {
+    // The update lock may have been awaited outside the driver's critical
+    // section, while another declaration of this file created the table.
+    if (rc == 0 && FindTable(file_->container(), tableName, &number) == 0) {
+      rc = openTable();
+    } else if (rc == 0) {
       bool oem = (fd_->declaration.attributes & files::ATTR_OEM) != 0;
       rc = Table::Create(file_->container(), tableName, declared, oem, CollationState::Current(), &table_);
     }
   } else if (rc == 0) {
-    Table::OpenOptions options;
-    options.decimalCheck = decimalCheck_;
-    rc = Table::Open(file_->container(), tableName, declaration, options, &table_);
+    rc = openTable();
   }
   if (rc == 0 && table_->recordLength() != fd_->recordLength && declaration == nullptr) rc = 47;
   // End the open as every operation ends: a created table is written, and
@@ -147,7 +154,7 @@ int TableAccess::Create() {
 
 int TableAccess::Close() {
   if (!isOpen()) return 37;
-  ReleaseHold();
+  ReleaseAllHolds();
   Unlock();
   int rc = 0;
   if (!file_->inTransaction()) rc = static_cast<int>(file_->Finish(false));
@@ -201,21 +208,11 @@ int TableAccess::ReadRecord(const RecordNumber& number) {
   const uint32_t value = RecordNumberValue(number);
   bool tookHold = false;
   if (holdArmed_) {
+    // One attempt, never a wait: a wait happens between whole reads, with
+    // the reader slot and the driver's critical section let go (driver.cpp).
     holdArmed_ = false;
-    if (!(holding_ && holdNumber_ == value)) {
-      DWORD error = file_->Hold(value, false);
-      if (error != 0 && holdSeconds_ > 0) {
-        const DWORD deadline = GetClockHundredths() + static_cast<DWORD>(holdSeconds_) * 100u;
-        while (error != 0 && static_cast<int32_t>(deadline - GetClockHundredths()) > 0) {
-          Sleep(50);
-          error = file_->Hold(value, false);
-        }
-      }
-      if (error != 0) return kErrRecordHeld;
-      tookHold = true;
-    } else {
-      file_->Hold(value, false);  // counted again
-    }
+    if (file_->Hold(value) != 0) return kErrRecordHeld;
+    tookHold = true;
   }
   scratch_.resize(table_->recordLength());
   int rc = table_->Fetch(number, scratch_.data());
@@ -224,9 +221,14 @@ int TableAccess::ReadRecord(const RecordNumber& number) {
     return rc;
   }
   if (tookHold) {
-    if (holding_ && holdNumber_ != value) file_->ReleaseFully(holdNumber_);
-    holding_ = true;
-    holdNumber_ = value;
+    if (holding_ && holdNumber_ == value) {
+      ++holdCount_;
+    } else {
+      if (holding_) file_->Release(holdNumber_, holdCount_);
+      holding_ = true;
+      holdNumber_ = value;
+      holdCount_ = 1;
+    }
   }
   std::memcpy(fd_->record, scratch_.data(), fd_->recordLength);
   lastImage_.assign(scratch_.begin(), scratch_.end());
@@ -247,7 +249,7 @@ int TableAccess::HoldForChange(const RecordNumber& number, bool* taken) {
   *taken = false;
   const uint32_t value = RecordNumberValue(number);
   if (file_->Holds(value)) return 0;
-  if (file_->Hold(value, false) != 0) return ERROR_ACCESS_DENIED;
+  if (file_->Hold(value) != 0) return ERROR_ACCESS_DENIED;
   *taken = true;
   return 0;
 }
@@ -303,10 +305,7 @@ int TableAccess::Delete() {
   if (rc == 0) {
     table_->ClearCurrent();
     watchValid_ = false;
-    if (holding_ && holdNumber_ == RecordNumberValue(number)) {
-      file_->ReleaseFully(holdNumber_);
-      holding_ = false;
-    }
+    if (holding_ && holdNumber_ == RecordNumberValue(number)) ReleaseAllHolds();
   }
   return rc;
 }
@@ -586,22 +585,41 @@ void TableAccess::ReleaseHold() {
   holdArmed_ = false;
   if (!holding_) return;
   file_->Release(holdNumber_);
-  holding_ = file_->Holds(holdNumber_);
+  if (--holdCount_ <= 0) {
+    holding_ = false;
+    holdCount_ = 0;
+  }
+}
+
+void TableAccess::ReleaseAllHolds() {
+  holdArmed_ = false;
+  if (!holding_) return;
+  file_->Release(holdNumber_, holdCount_);
+  holding_ = false;
+  holdCount_ = 0;
 }
 
 int TableAccess::Lock(int32_t seconds) {
   if (tableLocked_) return 0;
   const uint32_t number = RecordNumberValue(table_->number());
+  // Inside this thread's transaction no wait is without end: two programs
+  // that lock the same tables in opposite orders would wait for each other.
+  const bool inTransaction = TransactionOwnerThread() == GetCurrentThreadId();
+  const DWORD start = GetTickCount();
   if (seconds < 0) {
     // LOCK without seconds repeats for as long as the table is locked
     // elsewhere.
-    while (file_->Hold(number, false) != 0) Sleep(1);
+    while (file_->Hold(number) != 0) {
+      if (inTransaction && GetTickCount() - start >= TransactionLockPatience()) return kErrTableLocked;
+      WaitOutsideDriverSection(10);
+    }
   } else {
     const DWORD deadline = GetClockHundredths() + static_cast<DWORD>(seconds) * 100u;
-    while (file_->Hold(number, false) != 0) {
+    while (file_->Hold(number) != 0) {
       if (static_cast<int32_t>(deadline - GetClockHundredths()) <= 0) return kErrTableLocked;
+      if (inTransaction && GetTickCount() - start >= TransactionLockPatience()) return kErrTableLocked;
       if (LockWaitDisplay display = GetLockWaitDisplay()) display("Locking failed with error 32");
-      Sleep(1000);
+      WaitOutsideDriverSection(1000);
     }
   }
   tableLocked_ = true;
@@ -610,7 +628,7 @@ int TableAccess::Lock(int32_t seconds) {
 
 void TableAccess::Unlock() {
   if (!tableLocked_) return;
-  file_->ReleaseFully(RecordNumberValue(table_->number()));
+  file_->Release(RecordNumberValue(table_->number()));
   tableLocked_ = false;
 }
 

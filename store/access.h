@@ -106,12 +106,26 @@ class TableAccess {
   int Build(int key);  // -1: every key
 
   // ---- holds, locks, flags
+  // HOLD arms a hold for the next read.  A read whose record is held
+  // elsewhere answers 43 at once; with seconds given, the driver repeats the
+  // whole read (outside its critical section and reader slot between tries)
+  // until it succeeds or the seconds have passed, so the record read is the
+  // one as it stands when the hold is finally had.
   void ArmHold(int32_t seconds) {
     holdArmed_ = true;
     holdSeconds_ = seconds;
   }
+  bool holdArmed() const { return holdArmed_; }
+  int32_t holdSeconds() const { return holdSeconds_; }
+  // RELEASE: gives back one hold this declaration took.
   void ReleaseHold();
-  int Lock(int32_t seconds);  // seconds < 0: wait for as long as the answer is 32
+  // Holds belong to the declaration that took them: its close gives back
+  // every one, and holding another record gives back only its own.
+  void ReleaseAllHolds();
+  // seconds < 0: wait for as long as the answer is 32 (inside this thread's
+  // transaction no longer than TransactionLockPatience()).  Waits outside the
+  // driver's critical section.
+  int Lock(int32_t seconds);
   void Unlock();
   void ArmWatch() { watchArmed_ = true; }
   void ArmNoMemo() { noMemoArmed_ = true; }
@@ -125,6 +139,8 @@ class TableAccess {
   void setDelayedWrite(bool on) { delayedWrite_ = on; }
   bool skipWrite() const { return skipWrite_; }
   void setSkipWrite(bool on) { skipWrite_ = on; }
+  bool silent() const { return silent_; }
+  void setSilent(bool on) { silent_ = on; }
 
  private:
   enum class At { kStart, kValue, kEntry };
@@ -167,8 +183,9 @@ class TableAccess {
 
   bool holdArmed_ = false;
   int32_t holdSeconds_ = -1;
-  bool holding_ = false;  // this table holds holdNumber_
+  bool holding_ = false;  // this declaration holds holdNumber_ ...
   uint32_t holdNumber_ = 0;
+  int holdCount_ = 0;     // ... this many times
   bool tableLocked_ = false;
 
   bool watchArmed_ = false;
@@ -182,6 +199,7 @@ class TableAccess {
   bool fullBuild_ = false;
   bool delayedWrite_ = false;
   bool skipWrite_ = false;
+  bool silent_ = false;
   int skippedWrites_ = 0;
 };
 

@@ -42,6 +42,7 @@
 // Thread safety: none.  The driver serialises every use of one Container.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -196,6 +197,14 @@ class Container {
   // rewritten with committed = pending = the old end of the page area and the
   // change counter + 1; then the changes are discarded.
   DWORD DropPendingArea();
+  // What a statement that fails must give back when earlier changes of the
+  // same update stay in the cache: the record numbers it drew.  (Its records
+  // it takes back itself; a number drawn by a refused ADD is not lost.)
+  struct StatementMark {
+    std::array<uint8_t, 4> lastRecordNumber{};
+  };
+  StatementMark MarkStatement() const { return {header_.lastRecordNumber}; }
+  void ReturnRecordNumbers(const StatementMark& mark) { header_.lastRecordNumber = mark.lastRecordNumber; }
   // Rollback: clears the dirty state, drops the cache and the header copy (the
   // next refresh reads the header from disk) and releases the update locks.
   void Discard();

@@ -8,6 +8,7 @@
 #include "platform/kernel.h"
 #include "store/access.h"
 #include "store/fatal_error.h"
+#include "store/locks.h"
 #include "store/options.h"
 #include "store/options_parse.h"
 #include "store/transaction.h"
@@ -22,23 +23,15 @@ constexpr int kErrBadKey = 77;
 constexpr int kErrParameters = 78;
 constexpr int kErrUnsupported = 80;
 constexpr int kErrFileSystem = 90;
-
-CRITICAL_SECTION* DriverSection() {
-  static CRITICAL_SECTION* section = [] {
-    auto* s = new CRITICAL_SECTION;
-    InitializeCriticalSection(s);
-    return s;
-  }();
-  return section;
-}
+constexpr int kErrRecordHeld = 43;
 
 class SectionGuard {
  public:
   explicit SectionGuard(bool enter) : entered_(enter) {
-    if (entered_) EnterCriticalSection(DriverSection());
+    if (entered_) EnterDriverSection();
   }
   ~SectionGuard() {
-    if (entered_) LeaveCriticalSection(DriverSection());
+    if (entered_) LeaveDriverSection();
   }
 
  private:
@@ -82,6 +75,7 @@ uint32_t Argument(intptr_t* args, int i) { return args == nullptr ? 0 : static_c
 std::string PropertyValue(TableAccess* access, const std::string& name) {
   if (EqualsProperty(name, "DelayWrite")) return access->delayedWrite() ? "1" : "0";
   if (EqualsProperty(name, "SkipWrite")) return access->skipWrite() ? "1" : "0";
+  if (EqualsProperty(name, "Silent")) return access->silent() ? "1" : "0";
   return "";
 }
 
@@ -112,6 +106,18 @@ bool IsRepeatableRead(int32_t op) {
     case files::OP_SETkeyptr: case files::OP_SETkeykeyptr: case files::OP_POSITIONfile:
     case files::OP_POSITIONkey: case files::OP_RESETfile: case files::OP_RESETkey: case files::OP_POINTERfile:
     case files::OP_POINTERkey:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Operations on an open table that read no page: they run without the
+// read state, so no reader slot is ever held across the waits of LOCK.
+bool ReadsNoPage(int32_t op) {
+  switch (op) {
+    case files::OP_HOLDfile: case files::OP_HOLDfilesec: case files::OP_RELEASE: case files::OP_LOCKfile:
+    case files::OP_LOCKfilesec: case files::OP_UNLOCK: case files::OP_WATCH: case files::OP_NOMEMO:
       return true;
     default:
       return false;
@@ -222,6 +228,8 @@ int TableOperation(int32_t op, FileDescriptor* file, intptr_t* args, TableAccess
   }
 }
 
+bool OwnTransaction() { return TransactionActive() && TransactionOwnerThread() == GetCurrentThreadId(); }
+
 int32_t Perform(int32_t op, FileDescriptor* file, intptr_t* args, int* error) {
   int32_t result = 0;
   *error = 0;
@@ -236,17 +244,19 @@ int32_t Perform(int32_t op, FileDescriptor* file, intptr_t* args, int* error) {
     }
     case files::OP_STARTRAN:
       return 0;
+    // A transaction is ended only by the thread that runs it: another
+    // thread's COMMIT or ROLLBACK has no transaction of its own to end.
     case files::OP_ENDTRAN:
-      if (args != nullptr && args[0] == files::OP_COMMIT && TransactionActive())
+      if (args != nullptr && args[0] == files::OP_COMMIT && OwnTransaction())
         *error = static_cast<int>(TransactionCommit());
-      else if (args != nullptr && args[0] == files::OP_ROLLBACK && TransactionActive())
+      else if (args != nullptr && args[0] == files::OP_ROLLBACK && OwnTransaction())
         TransactionRollback();
       return 0;
     case files::OP_COMMIT:
-      if (TransactionActive()) *error = static_cast<int>(TransactionCommit());
+      if (OwnTransaction()) *error = static_cast<int>(TransactionCommit());
       return 0;
     case files::OP_ROLLBACK:
-      if (TransactionActive()) TransactionRollback();
+      if (OwnTransaction()) TransactionRollback();
       return 0;
     case files::OP_DESTROY:
       if (TableAccess* access = StateOf(file, false)) {
@@ -279,7 +289,7 @@ int32_t Perform(int32_t op, FileDescriptor* file, intptr_t* args, int* error) {
       }
       if (access->isOpen()) *error = access->BeginRead();
       std::string answer;
-      if (*error == 0) answer = SendRequest(access, text, error, false);
+      if (*error == 0) answer = SendRequest(access, text, error, access->silent());
       if (access->isOpen()) *error = access->Finish(*error);
       PushString(answer);
       return 0;
@@ -302,6 +312,7 @@ int32_t Perform(int32_t op, FileDescriptor* file, intptr_t* args, int* error) {
       const bool on = value == "1";
       if (EqualsProperty(name, "DelayWrite")) access->setDelayedWrite(on);
       if (EqualsProperty(name, "SkipWrite")) access->setSkipWrite(on);
+      if (EqualsProperty(name, "Silent")) access->setSilent(on);
       if (access->isOpen() && !on) *error = access->Finish(0);
       return 0;
     }
@@ -316,29 +327,77 @@ int32_t Perform(int32_t op, FileDescriptor* file, intptr_t* args, int* error) {
     *error = kErrFileNotOpen;
     return 0;
   }
+  if (ReadsNoPage(op)) {
+    *error = TableOperation(op, file, args, access, &result);
+    return result;
+  }
   if (IsChange(op)) {
+    // A failed statement undoes its own changes and nothing else.  With no
+    // earlier changes waiting in the cache, that is all of them.  Changes
+    // deferred by earlier statements (delayed writing, this file's
+    // transaction, another declaration of the same file) must stay: the
+    // table operations take back their own records when they refuse (a
+    // duplicate changes nothing), and the record numbers the statement drew
+    // are given back.
+    Container& container = access->file()->container();
+    if ((op == files::OP_BUILDfile || op == files::OP_BUILDkey) && container.HasChanges() &&
+        !access->file()->inTransaction()) {
+      // A key build is undone by throwing its pages away: write what earlier
+      // statements deferred first, so that nothing else goes with them.
+      if (DWORD rc = access->file()->Finish(false)) {
+        *error = static_cast<int>(rc);
+        return 0;
+      }
+    }
     int rc = access->BeginChange();
-    if (rc == 0) rc = TableOperation(op, file, args, access, &result);
-    if (rc != 0) access->file()->DiscardChanges();
+    if (rc == 0) {
+      // Looked at once the update is open: BeginChange may have waited
+      // outside the critical section while other declarations of the file
+      // deferred changes, and its refresh may bring in numbers other
+      // programs drew.
+      const bool keepOthers = container.HasChanges() || access->file()->inTransaction();
+      const Container::StatementMark mark = container.MarkStatement();
+      rc = TableOperation(op, file, args, access, &result);
+      if (rc != 0) {
+        if (keepOthers)
+          container.ReturnRecordNumbers(mark);
+        else
+          access->file()->DiscardChanges();
+      }
+    }
     *error = access->Finish(rc);
     return result;
   }
-  // A read that finds the file unchanged runs on the cached pages without
-  // its reader slot; when it needs the disk and the file changed meanwhile,
-  // it is repeated once with the slot held from the start.
-  const bool unguarded = IsRepeatableRead(op) && access->repeatable();
-  int rc = access->BeginRead(unguarded);
-  if (rc == 0) {
-    try {
-      rc = TableOperation(op, file, args, access, &result);
-    } catch (const StaleRead&) {
-      result = 0;
-      rc = access->BeginRead(false);
-      if (rc == 0) rc = TableOperation(op, file, args, access, &result);
+  // HOLD with seconds: a read whose record is held elsewhere is repeated,
+  // whole, until the hold is had or the seconds have passed.  Between tries
+  // the read is over (no reader slot) and the critical section is let go,
+  // so the holder can change the record and release it.
+  const bool timedHold = access->holdArmed() && access->holdSeconds() > 0;
+  const int32_t holdSeconds = access->holdSeconds();
+  const DWORD deadline = GetClockHundredths() + static_cast<DWORD>(timedHold ? holdSeconds : 0) * 100u;
+  for (;;) {
+    // A read that finds the file unchanged runs on the cached pages without
+    // its reader slot; when it needs the disk and the file changed meanwhile,
+    // it is repeated once with the slot held from the start.
+    const bool unguarded = IsRepeatableRead(op) && access->repeatable();
+    int rc = access->BeginRead(unguarded);
+    if (rc == 0) {
+      try {
+        rc = TableOperation(op, file, args, access, &result);
+      } catch (const StaleRead&) {
+        result = 0;
+        rc = access->BeginRead(false);
+        if (rc == 0) rc = TableOperation(op, file, args, access, &result);
+      }
     }
+    *error = access->Finish(rc);
+    if (!(timedHold && *error == kErrRecordHeld && static_cast<int32_t>(deadline - GetClockHundredths()) > 0))
+      return result;
+    WaitOutsideDriverSection(50);
+    if (!access->isOpen()) return result;
+    access->ArmHold(holdSeconds);
+    result = 0;
   }
-  *error = access->Finish(rc);
-  return result;
 }
 
 }  // namespace

@@ -18,7 +18,9 @@
 // Properties (GET_PROPERTY / SET_PROPERTY; the property name is the string
 // pushed first): "DelayWrite" ("1" defers writing updates until 40 pages are
 // dirty or 5000 operations were deferred), "SkipWrite" ("1" defers them until
-// the flag is cleared or the file closed).  Others answer "".
+// the flag is cleared or the file closed), "Silent" ("1": the table is used
+// for silent operation; SEND "IMPORTFILE" then shows no box).  Others answer
+// "".
 #pragma once
 
 #include <cstdint>

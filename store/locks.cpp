@@ -1,21 +1,37 @@
 #include "store/locks.h"
 
+#include <atomic>
 #include <cstdio>
 
 namespace pr::store {
 namespace {
 
 LockWaitDisplay g_lockWaitDisplay = nullptr;
+std::atomic<DWORD> g_transactionLockPatience{5000};
+thread_local int t_sectionDepth = 0;
+
+CRITICAL_SECTION* DriverSection() {
+  static CRITICAL_SECTION* section = [] {
+    auto* s = new CRITICAL_SECTION;
+    InitializeCriticalSection(s);
+    return s;
+  }();
+  return section;
+}
 
 constexpr int kAttempts = 3;
 constexpr DWORD kReaderPatienceMs = 5000;
 
-void ShowWaiting(DWORD error) {
+}  // namespace
+
+void ShowLockWaiting(DWORD error) {
   if (g_lockWaitDisplay == nullptr) return;
   char text[64];
   std::snprintf(text, sizeof text, "LockFile failed with error %u", static_cast<unsigned>(error));
   g_lockWaitDisplay(text);
 }
+
+namespace {
 
 BOOL LockAt(HANDLE file, uint64_t offset, uint32_t length) {
   return LockFile(file, static_cast<DWORD>(offset), static_cast<DWORD>(offset >> 32), length, 0);
@@ -33,7 +49,7 @@ DWORD TakeLockRange(HANDLE file, uint64_t offset, uint32_t length, bool wait) {
     if (LockAt(file, offset, length)) return 0;
     error = GetLastError();
     if (error == 0) error = ERROR_LOCK_VIOLATION;
-    if (wait) ShowWaiting(error);
+    if (wait) ShowLockWaiting(error);
     Sleep(1);
   }
   return error;
@@ -50,7 +66,7 @@ DWORD TakeReaderSlot(HANDLE file, uint32_t* slot, bool wait) {
     if (LockAt(file, kLockBase + *slot, 1)) return 0;
     error = GetLastError();
     if (error == 0) error = ERROR_LOCK_VIOLATION;
-    if (wait) ShowWaiting(error);
+    if (wait) ShowLockWaiting(error);
     Sleep(1);
     *slot = (*slot + 1) % kReaderSlotCount;
   }
@@ -65,5 +81,27 @@ DWORD ReleaseLockRange(HANDLE file, uint64_t offset, uint32_t length) {
 }
 
 uint32_t InitialReaderSlot() { return GetClockHundredths() % kReaderSlotCount; }
+
+void EnterDriverSection() {
+  EnterCriticalSection(DriverSection());
+  ++t_sectionDepth;
+}
+
+void LeaveDriverSection() {
+  --t_sectionDepth;
+  LeaveCriticalSection(DriverSection());
+}
+
+bool InDriverSection() { return t_sectionDepth > 0; }
+
+void WaitOutsideDriverSection(DWORD milliseconds) {
+  const int depth = t_sectionDepth;
+  for (int i = 0; i < depth; ++i) LeaveDriverSection();
+  Sleep(milliseconds);
+  for (int i = 0; i < depth; ++i) EnterDriverSection();
+}
+
+DWORD TransactionLockPatience() { return g_transactionLockPatience.load(); }
+void SetTransactionLockPatience(DWORD milliseconds) { g_transactionLockPatience.store(milliseconds); }
 
 }  // namespace pr::store

@@ -42,6 +42,9 @@ using LockWaitDisplay = void (*)(const char* text);
 void SetLockWaitDisplay(LockWaitDisplay display);
 LockWaitDisplay GetLockWaitDisplay();
 
+// Shows "LockFile failed with error " and `error` on the waiting display.
+void ShowLockWaiting(DWORD error);
+
 // Takes the lock on [offset, offset + length): up to three attempts 1 ms
 // apart, or without limit when `wait` is set.  Returns 0, or the system error
 // of the last attempt.  On failure nothing is held.
@@ -60,5 +63,30 @@ DWORD ReleaseLockRange(HANDLE file, uint64_t offset, uint32_t length);
 // The first reader slot a new physical file object tries: the hundredths
 // clock mod 1023, so programs spread over the slots.
 uint32_t InitialReaderSlot();
+
+// ---- the driver's process-wide critical section
+//
+// Every operation of the driver entry runs inside it.  A thread must never
+// wait for a lock byte another thread of this process may hold while it is
+// inside the section: the holder needs the section to let the lock go (to
+// COMMIT, to write a deferred update, to UNLOCK or RELEASE).  Such waits go
+// through WaitOutsideDriverSection, which lets the section go for the pause
+// and takes it again (as often as this thread had entered it) before it
+// returns.  Nothing that the caller keeps in memory about a shared physical
+// file may be relied on across the pause.
+void EnterDriverSection();
+void LeaveDriverSection();
+// True when the calling thread is inside the section.
+bool InDriverSection();
+// Sleeps `milliseconds` outside the section (just sleeps when the thread is
+// not inside it).
+void WaitOutsideDriverSection(DWORD milliseconds);
+
+// How long a lock wait of a file inside a transaction may last before it is
+// given up (the transaction's program then gets the lock's error and rolls
+// back): two transactions that take the same files in opposite orders must
+// not wait for each other for ever.  Default 5000 ms; tests shorten it.
+DWORD TransactionLockPatience();
+void SetTransactionLockPatience(DWORD milliseconds);
 
 }  // namespace pr::store

@@ -72,7 +72,12 @@ std::string ApplyOption(TableAccess* table, const std::string& text) {
       return std::to_string(table->table()->flags());
     }
     case OptionName::kTcf:
-      if (option.hasValue) SetTransactionControlFile(option.value);
+      if (option.hasValue) {
+        // A file name never ends in blanks: those after it are dropped.
+        std::string name = option.value;
+        while (!name.empty() && name.back() == ' ') name.pop_back();
+        SetTransactionControlFile(name);
+      }
       return TransactionControlFile();
     case OptionName::kPnmq:
       if (!table->isOpen()) return QueryClosedFile(table, option.value);

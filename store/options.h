@@ -5,7 +5,8 @@
 //                   anything else on
 //   FULLBUILD       "ON" on, anything else off     "ON" or "OFF"
 //   FLAGS           decimal number (open table)    the stored flags, decimal
-//   TCF             file name, as it stands        the current name
+//   TCF             file name (blanks around it    the current name
+//                   dropped)
 //                   (process-wide, every later
 //                   transaction uses it)
 //   PNM             table name (open file)         next table name after it

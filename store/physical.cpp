@@ -1,6 +1,10 @@
 #include "store/physical.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <vector>
 
 #include "store/locks.h"
@@ -119,12 +123,49 @@ PhysicalFile::PhysicalFile(HANDLE handle, std::string name, uint32_t mode, std::
   options.readOnly = readOnly();
   container_ = std::make_unique<Container>(handle, name_, options);
   container_->SetHooks(this);
+  const int fd = FileDescriptorOf(handle);
+  if (fd >= 0) {
+    const int flags = fcntl(fd, F_GETFL);
+    sharedLocksOnly_ = flags >= 0 && (flags & O_ACCMODE) == O_RDONLY;
+  }
+}
+
+DWORD PhysicalFile::TakeCompanionByte(uint32_t number) {
+  if (!sharedLocksOnly_) return 0;
+  if (companion_ == nullptr) {
+    struct stat info {};
+    const int fd = FileDescriptorOf(handle_);
+    if (fd < 0 || fstat(fd, &info) != 0) return ERROR_ACCESS_DENIED;
+    char path[96];
+    std::snprintf(path, sizeof path, "/tmp/.pr-holds-%llx-%llx", static_cast<unsigned long long>(info.st_dev),
+                  static_cast<unsigned long long>(info.st_ino));
+    SetLastError(0);
+    HANDLE companion = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (companion == INVALID_HANDLE_VALUE) {
+      // Without a companion no such reader could ever exclude another: the
+      // hold is refused rather than granted to two of them.
+      return ERROR_ACCESS_DENIED;
+    }
+    // Every user who can read the data file must be able to lock here.
+    fchmod(FileDescriptorOf(companion), 0666);
+    companion_ = companion;
+  }
+  return TakeLockRange(companion_, HoldLockOffset(number), 1, /*wait=*/false);
+}
+
+void PhysicalFile::ReleaseCompanionByte(uint32_t number) {
+  if (companion_ != nullptr) ReleaseLockRange(companion_, HoldLockOffset(number), 1);
 }
 
 PhysicalFile::~PhysicalFile() {
   container_.reset();
-  for (auto& [number, count] : holds_) ReleaseLockRange(handle_, HoldLockOffset(number), 1);
+  for (auto& [number, count] : holds_) {
+    ReleaseLockRange(handle_, HoldLockOffset(number), 1);
+    ReleaseCompanionByte(number);
+  }
   holds_.clear();
+  if (companion_ != nullptr) CloseHandle(companion_);
   ReleaseProtocolLocks();
   if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
 }
@@ -154,6 +195,35 @@ DWORD PhysicalFile::BeginRead(bool unguarded) {
 
 DWORD PhysicalFile::BeginChange() {
   if (readOnly()) return ERROR_ACCESS_DENIED;
+  container_->SetReadState(false);
+  const DWORD start = GetTickCount();
+  bool shown = false;
+  for (;;) {
+    // Each round looks again at what may have changed during the pause:
+    // another thread's transaction may have taken or left the file, another
+    // declaration of it may have taken the update lock.
+    if (inTransaction_ && TransactionOwnerThread() != GetCurrentThreadId()) {
+      WaitOutsideDriverSection(5);
+      continue;
+    }
+    if (!denyNone() || updateLockHeld_) break;
+    DWORD error = TakeLockRange(handle_, kUpdateLockOffset, 1, /*wait=*/false);
+    if (error == 0) {
+      updateLockHeld_ = true;
+      break;
+    }
+    if (error != ERROR_LOCK_VIOLATION) return MapLockError(error);
+    if (inTransaction_ && GetTickCount() - start >= TransactionLockPatience()) return MapLockError(error);
+    // This thread's own THREAD object of the same file holds the lock (its
+    // changes deferred): only this thread could let it go, so waiting would
+    // never end.
+    for (PhysicalFile* mine : t_threadFiles)
+      if (mine != this && mine->name() == name_ && mine->updateLockHeld()) return MapLockError(error);
+    if (!shown) ShowLockWaiting(error);
+    shown = true;
+    WaitOutsideDriverSection(2);
+  }
+  // Another declaration's operation during a pause ends in the read state.
   container_->SetReadState(false);
   DWORD error = container_->BeginUpdate();
   if (error == 36) return 36;
@@ -186,34 +256,32 @@ void PhysicalFile::DiscardChanges() {
   container_->Discard();
 }
 
-DWORD PhysicalFile::Hold(uint32_t number, bool wait) {
+DWORD PhysicalFile::Hold(uint32_t number) {
   auto it = holds_.find(number);
   if (it != holds_.end()) {
     ++it->second;
     return 0;
   }
-  DWORD error = TakeLockRange(handle_, HoldLockOffset(number), 1, wait);
+  DWORD error = TakeCompanionByte(number);
   if (error != 0) return error;
+  error = TakeLockRange(handle_, HoldLockOffset(number), 1, /*wait=*/false);
+  if (error != 0) {
+    ReleaseCompanionByte(number);
+    return error;
+  }
   holds_[number] = 1;
   return 0;
 }
 
-void PhysicalFile::Release(uint32_t number) {
+void PhysicalFile::Release(uint32_t number, int count) {
   auto it = holds_.find(number);
-  if (it == holds_.end()) return;
-  if (it->second <= 1) {
+  if (it == holds_.end() || count <= 0) return;
+  it->second -= count;
+  if (it->second <= 0) {
     ReleaseLockRange(handle_, HoldLockOffset(number), 1);
+    ReleaseCompanionByte(number);
     holds_.erase(it);
-  } else {
-    --it->second;
   }
-}
-
-void PhysicalFile::ReleaseFully(uint32_t number) {
-  auto it = holds_.find(number);
-  if (it == holds_.end()) return;
-  ReleaseLockRange(handle_, HoldLockOffset(number), 1);
-  holds_.erase(it);
 }
 
 // ------------------------------------------------------------ open list

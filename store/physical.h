@@ -119,7 +119,13 @@ class PhysicalFile final : public FileLocks {
   // when StaleRead comes out of it.
   DWORD BeginRead(bool unguarded = false);
   // Leaves the read state and opens the update (update lock, refresh).  0,
-  // 36, 5 for a read-only file, or the lock's system error.
+  // 36, 5 for a read-only file, or the lock's system error.  The waits here
+  // are made outside the driver's critical section: for another thread's
+  // transaction on this file to end (its change would otherwise be rolled
+  // back with a transaction it is no part of), and for the update lock.  A
+  // file in this thread's transaction waits for the update lock no longer
+  // than TransactionLockPatience() and then answers 5, as for any lock that
+  // cannot be had.
   DWORD BeginChange();
   // Writes the pending update when there is one and the file is not in a
   // transaction (nothing when read only or unchanged), then releases the
@@ -130,15 +136,14 @@ class PhysicalFile final : public FileLocks {
   void DiscardChanges();
 
   // ---- holds, counted per physical file
-  // Takes the hold byte of `number` unless this file holds it already
-  // (then only the count grows).  0 or the system error; nothing held on
-  // failure.  `wait` waits without limit.
-  DWORD Hold(uint32_t number, bool wait);
+  // Every declaration that opened this file keeps its own count of the holds
+  // it took (store/access.h); the file keeps their sum.  Hold takes the hold
+  // byte of `number` when no declaration holds it yet, else only the count
+  // grows.  Never waits: 0 or the system error; nothing held on failure.
+  DWORD Hold(uint32_t number);
   bool Holds(uint32_t number) const { return holds_.count(number) != 0; }
-  // Drops one hold; the byte is freed when the count was 1 or less.
-  void Release(uint32_t number);
-  // Frees the byte whatever the count.
-  void ReleaseFully(uint32_t number);
+  // Gives back `count` holds of `number`; the byte is freed when none is left.
+  void Release(uint32_t number, int count = 1);
 
   // ---- transactions
   bool inTransaction() const { return inTransaction_; }
@@ -161,6 +166,15 @@ class PhysicalFile final : public FileLocks {
   bool createdByOpen_ = false;
   DWORD keptWriteError_ = 0;
   std::map<uint32_t, int> holds_;  // record or table number -> hold count
+  // A descriptor the system opened only for reading (the file is not
+  // writable for this program) can hold shared byte locks alone, which keep
+  // writers out but not another such reader.  Its hold bytes are then also
+  // taken, exclusively, in a companion lock file that every such opener of
+  // the same file (device and inode) shares.  Opened at the first hold.
+  bool sharedLocksOnly_ = false;
+  HANDLE companion_ = nullptr;
+  DWORD TakeCompanionByte(uint32_t number);
+  void ReleaseCompanionByte(uint32_t number);
 };
 
 // Opens (or reuses) the physical file `name` for `mode` (the OPEN access

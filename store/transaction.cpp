@@ -1,5 +1,7 @@
 #include "store/transaction.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -139,11 +141,9 @@ DWORD TakeTransactionNumber(const std::vector<std::string>& names, uint32_t* num
     bool taken = false;
     for (const std::string& name : names) {
       auto control = std::make_unique<ControlFile>();
+      // Add reads the header under the control file's update lock: a read
+      // without it could meet another program's update half written.
       DWORD error = control->Open(name, /*readOnly=*/false);
-      if (error == 0) {
-        int status = control->container->RefreshHeader();
-        if (status != 0) error = 36;
-      }
       if (error == 0) error = control->Add(candidate, &taken);
       if (error != 0) {
         // Take back the number from the files that already hold it.
@@ -167,8 +167,42 @@ DWORD TakeTransactionNumber(const std::vector<std::string>& names, uint32_t* num
   return ERROR_BUSY;
 }
 
-std::vector<uint8_t> MarkerData(uint32_t number) {
-  std::string name = g_hasExplicitControlFile ? g_explicitControlFile : kDefaultControlPlaceholder;
+// The one control file of a commit.  A transaction has exactly one point of
+// commit, the deletion of its number from one control file, so every data
+// file's marker names the same file: the explicit one, or else the default
+// control file of the first data file's directory.  Files of that directory
+// carry the placeholder for it, as they always have; a file in another
+// directory names it by its full path (a marker may name any control file).
+struct CommitControl {
+  std::string name;          // as opened by this program
+  std::string fullName;      // as written into markers outside its directory
+  bool isDefault = false;
+};
+
+std::string FullPathOf(const std::string& name) {
+  if (!name.empty() && (name[0] == '/' || name[0] == '\\')) return name;
+  if (name.size() > 1 && name[1] == ':') return name;  // a drive letter
+  char cwd[4096];
+  if (getcwd(cwd, sizeof cwd) == nullptr) return name;
+  return std::string(cwd) + "/" + name;
+}
+
+CommitControl ChooseControlFile() {
+  CommitControl control;
+  if (g_hasExplicitControlFile) {
+    control.name = control.fullName = g_explicitControlFile;
+    return control;
+  }
+  control.isDefault = true;
+  control.name = g_transaction.defaultControlFiles.empty() ? std::string(kDefaultControlFileName)
+                                                           : g_transaction.defaultControlFiles.front();
+  control.fullName = FullPathOf(control.name);
+  return control;
+}
+
+std::vector<uint8_t> MarkerData(uint32_t number, const CommitControl& control, const PhysicalFile* file) {
+  std::string name = control.fullName;
+  if (control.isDefault && DefaultControlFileFor(file->name()) == control.name) name = kDefaultControlPlaceholder;
   std::vector<uint8_t> data(4 + name.size() + 1, 0);
   data[0] = uint8_t(number);
   data[1] = uint8_t(number >> 8);
@@ -206,6 +240,8 @@ uint32_t TransactionNumberNow() {
 }
 
 bool TransactionActive() { return g_transaction.active; }
+
+DWORD TransactionOwnerThread() { return g_transaction.active ? g_transaction.ownerThread : 0; }
 
 bool InTransaction(const PhysicalFile* file) {
   return std::find(g_transaction.files.begin(), g_transaction.files.end(), file) != g_transaction.files.end();
@@ -260,11 +296,8 @@ DWORD TransactionCommit() {
     return error;
   }
 
-  std::vector<std::string> controlNames;
-  if (g_hasExplicitControlFile)
-    controlNames.push_back(g_explicitControlFile);
-  else
-    controlNames = g_transaction.defaultControlFiles;
+  const CommitControl commitControl = ChooseControlFile();
+  const std::vector<std::string> controlNames{commitControl.name};
 
   uint32_t number = 0;
   std::vector<std::unique_ptr<ControlFile>> controls;
@@ -275,9 +308,9 @@ DWORD TransactionCommit() {
   }
 
   // Step 3: markers and the first phase of every changed file.
-  std::vector<uint8_t> marker = MarkerData(number);
   std::vector<PhysicalFile*> written;
   for (PhysicalFile* file : changed) {
+    const std::vector<uint8_t> marker = MarkerData(number, commitControl, file);
     Container& container = file->container();
     container.Put(ByteView(kMarkerKey, 1), ByteView(marker.data(), marker.size()));
     error = container.WriteUpdatePhaseOne();

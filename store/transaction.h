@@ -6,17 +6,21 @@
 // (and their update locks) until the commit.  A commit over several files:
 //
 //   1  take a transaction number from the local date and time;
-//   2  add a record with that number (a 4-byte key, no data) to every
-//      transaction control file (the one named by the "TCF" option, else the
-//      default "tarnwell.tcf" of each data file's directory); a number that
-//      is already there restarts the step with the number + 1;
+//   2  add a record with that number (a 4-byte key, no data) to the
+//      transaction's one control file (the one named by the "TCF" option,
+//      else the default "tarnwell.tcf" of the first data file's directory);
+//      a number that is already there restarts the step with the number + 1;
 //   3  in every data file replace the marker record (key 0xFF; data: the
 //      transaction number, u32 little-endian, then the control file's name
-//      and a zero byte, or "C:\tarNwelL.TCF" for the default one) and write
+//      and a zero byte; "C:\tarNwelL.TCF" stands for the default control
+//      file of the data file's own directory, and a data file in another
+//      directory names the control file by its full path) and write
 //      the update up to its pending-update area; if one file fails, the files
 //      already written drop their pending areas and the commit ends with that
 //      error;
-//   4  delete the number from every control file: the point of commit;
+//   4  delete the number from the control file: the point of commit.  One
+//      control file makes it one step, so files in several directories
+//      commit or roll back together;
 //   5  finish every data file's update (the second phase).
 //
 // A program that reopens a data file with a complete pending area asks the
@@ -58,6 +62,8 @@ uint32_t TransactionNumberNow();
 // True while a transaction is active (between the first Logout and the
 // Commit or Rollback that ends it).
 bool TransactionActive();
+// The thread that runs the active transaction (0 when none is active).
+DWORD TransactionOwnerThread();
 // True when `file` belongs to the active transaction.
 bool InTransaction(const PhysicalFile* file);
 

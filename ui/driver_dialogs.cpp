@@ -85,7 +85,7 @@ DriverOptions ParseDriverString(std::string_view text) {
 std::string BuildDriverString(const DriverOptions& o) {
   std::vector<std::string> items;
   if (!o.tcf.empty()) items.push_back("TCF=" + o.tcf);
-  if (o.decimalOff) items.emplace_back("DecimalCheck=OFF");
+  items.emplace_back(o.decimalOff ? "DecimalCheck=OFF" : "DecimalCheck=ON");
   items.insert(items.end(), o.others.begin(), o.others.end());
   std::string out;
   for (const std::string& item : items) out += (out.empty() ? "" : ";") + item;

@@ -200,12 +200,21 @@ TEST(Driver, ImportFileAndTcfOption) {
   EXPECT_EQ(file.Send("IMPORTFILE"), "");
   EXPECT_EQ(files::ErrorCode(), 37);
   EXPECT_STREQ(g_importTitle, "File Import");
+  // A table used for silent operation fails the same way without the box.
+  g_importTitle = nullptr;
+  PartnerFile::Push("Silent");
+  PartnerFile::Push("1");
+  ASSERT_EQ(file.Run(files::OP_SET_PROPERTY), 0);
+  EXPECT_EQ(file.Send("IMPORTFILE"), "");
+  EXPECT_EQ(files::ErrorCode(), 37);
+  EXPECT_EQ(g_importTitle, nullptr);
   SetImportMessageBox(nullptr);
   // The explicit control file is process-wide: try it in a child.
   pid_t child = testing::Spawn([&] {
     if (file.Send("TCF") != "") return 1;
     if (file.Send("TCF = " + dir + "/my.tcf") != dir + "/my.tcf") return 2;
     if (file.Send("tcf=") != "") return 3;
+    if (file.Send("TCF=  my.tcf  ") != "my.tcf") return 4;
     return 0;
   });
   EXPECT_EQ(testing::Reap(child), 0);

@@ -3,6 +3,7 @@
 // flush or write (through the platform's replaceable system calls) or at a
 // stage of a multi-file commit.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <ostream>
@@ -205,6 +206,44 @@ INSTANTIATE_TEST_SUITE_P(Stages, TransactionCutShort,
                          ::testing::Values(TransactionCase{CommitStage::kBeforePointOfCommit, false, false},
                                            TransactionCase{CommitStage::kBeforePointOfCommit, true, false},
                                            TransactionCase{CommitStage::kAfterPointOfCommit, false, true}));
+
+// A transaction over files in two directories, cut short at every flush of
+// its commit in turn: the next openers of the two files always agree, both
+// with the change or both without it.
+TEST(TransactionCutShort, FilesInTwoDirectoriesAgreeAtEveryFlush) {
+  bool completed = false;
+  for (int flush = 1; flush < 200 && !completed; ++flush) {
+    std::string dir = MakeTempDir();
+    ASSERT_EQ(::mkdir((dir + "/left").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((dir + "/right").c_str(), 0755), 0);
+    std::string a = dir + "/left/A", b = dir + "/right/B";
+    CreateWithRecords(a, 3);
+    CreateWithRecords(b, 3);
+    const int rc = Reap(Spawn([&] {
+      PartnerFile first(a), second(b);
+      if (first.Open() != 0 || second.Open() != 0) return 2;
+      if (first.Run(files::OP_LOGOUT) != 0 || second.Run(files::OP_LOGOUT) != 0) return 3;
+      if (first.Add(10, "t") != 0 || second.Add(10, "t") != 0) return 4;
+      ArmCrash(flush, 0);
+      if (first.Run(files::OP_COMMIT) != 0) return 5;
+      return 7;  // the whole commit ran
+    }));
+    ASSERT_TRUE(rc == 0 || rc == 7) << "flush " << flush << ": " << rc;
+    completed = rc == 7;
+    int found[2];
+    for (int i = 0; i < 2; ++i) {
+      PartnerFile file(i == 0 ? a : b);
+      ASSERT_EQ(file.Open(), 0);
+      found[i] = file.GetById(10);
+      EXPECT_EQ(file.Records(), found[i] == 0 ? 4 : 3);
+    }
+    EXPECT_EQ(found[0], found[1]) << "flush " << flush;
+    if (completed) {
+      EXPECT_EQ(found[0], 0);
+    }
+  }
+  EXPECT_TRUE(completed);
+}
 
 TEST(Transaction, CommitAndRollbackInOneProgram) {
   std::string dir = MakeTempDir();

@@ -37,12 +37,12 @@ TEST_F(DriverDialogTest, BuilderRebuildsTheDriverString) {
   EXPECT_EQ(driver, "TCF=c:\\data\\x.tcf;DecimalCheck=OFF");
   EXPECT_EQ(Transcript().find("expect failed"), std::string::npos) << Transcript();
 
-  // Read back: the check box starts checked; unchecking it drops the option.
+  // Read back: the check box starts checked; unchecked, it gives "ON".
   // Items the builder does not edit are kept.
   driver = "decimalcheck = OFF;FLAGS=3";
   HeadlessScript("press \"Check Decimal Places\"\npress \"OK\"");
   EXPECT_EQ(DriverStringBuilder(&driver), 1);
-  EXPECT_EQ(driver, "FLAGS=3");
+  EXPECT_EQ(driver, "DecimalCheck=ON;FLAGS=3");
 }
 
 TEST_F(DriverDialogTest, CancelAndHelpLeaveTheStringAlone) {
