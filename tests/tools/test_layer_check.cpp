@@ -48,7 +48,7 @@ TEST(LayerCheck, ReportsHeadersOfUndeclaredFolders) {
   auto file = [&](const std::string& name) { return root + "/" + name; };
   twl::testing::WriteAll(file("low/low.h"), "#pragma once\n");
   twl::testing::WriteAll(file("mid/mid.h"), "#include \"low/low.h\"\n#include <vector>\n");
-  twl::testing::WriteAll(file("top/sub/deep.h"), "");
+  twl::testing::WriteAll(file("top/sub/deep.h"), "#include \"../../low/low.h\"\n");
   twl::testing::WriteAll(file("top/top.cpp"),
                          "#include \"top.h\"\n"           // beside it: missing, so ignored
                          "#include \"sub/deep.h\"\n"      // its own folder's
@@ -61,10 +61,12 @@ TEST(LayerCheck, ReportsHeadersOfUndeclaredFolders) {
   std::string error;
   ASSERT_TRUE(ParseManifest("low\nmid low\ntop mid\n", &layers, &error)) << error;
   std::vector<std::string> faults = CheckLayers(root, layers);
-  ASSERT_EQ(faults.size(), 3u) << ::testing::PrintToString(faults);
+  ASSERT_EQ(faults.size(), 4u) << ::testing::PrintToString(faults);
   EXPECT_EQ(faults[0], "low/low.cpp:2: includes \"../../escape.h\", outside the source tree");
-  EXPECT_EQ(faults[1], "top/top.cpp:5: top includes <low/low.h>, a header of low, which it does not declare");
-  EXPECT_EQ(faults[2], "top/top.cpp:6: top includes \"../low/low.h\", a header of low, which it does not declare");
+  // A header in a subfolder belongs to its folder's layer.
+  EXPECT_EQ(faults[1], "top/sub/deep.h:1: top includes \"../../low/low.h\", a header of low, which it does not declare");
+  EXPECT_EQ(faults[2], "top/top.cpp:5: top includes <low/low.h>, a header of low, which it does not declare");
+  EXPECT_EQ(faults[3], "top/top.cpp:6: top includes \"../low/low.h\", a header of low, which it does not declare");
 
   twl::testing::WriteAll(file("low/low.cpp"), "#include \"low.h\"\n");
   ASSERT_TRUE(ParseManifest("low\nmid low\ntop mid low\n", &layers, &error));

@@ -235,9 +235,17 @@ std::vector<std::string> CheckLayers(const fs::path& root, const std::vector<Lay
   const fs::path base = fs::weakly_canonical(root, ec);
   for (const Layer& layer : layers) {
     const fs::path dir = base / layer.folder;
+    // The folder's sources and those of its subfolders, except subfolders
+    // declared as folders of their own (tools/twl under tools).
     std::vector<fs::path> sources;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-      if (IsFile(it->path()) && IsSource(it->path())) sources.push_back(it->path());
+    for (fs::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+      if (it->is_directory(ec)) {
+        std::string sub = fs::path(layer.folder).append(it->path().lexically_relative(dir).string()).generic_string();
+        bool declared = std::any_of(layers.begin(), layers.end(), [&](const Layer& l) { return l.folder == sub; });
+        if (declared) it.disable_recursion_pending();
+      } else if (IsFile(it->path()) && IsSource(it->path())) {
+        sources.push_back(it->path());
+      }
     }
     if (ec) {
       faults.push_back(layer.folder + ": cannot list the folder: " + ec.message());
@@ -246,7 +254,7 @@ std::vector<std::string> CheckLayers(const fs::path& root, const std::vector<Lay
     }
     std::sort(sources.begin(), sources.end());
     for (const fs::path& source : sources) {
-      const std::string shown = layer.folder + "/" + source.filename().string();
+      const std::string shown = layer.folder + "/" + source.lexically_relative(dir).generic_string();
       std::ifstream in(source, std::ios::binary);
       std::stringstream text;
       text << in.rdbuf();
@@ -263,8 +271,8 @@ std::vector<std::string> CheckLayers(const fs::path& root, const std::vector<Lay
         // Where the compiler looks: beside the source for "name", then the
         // source root, which every target has on its include path.
         fs::path target;
-        if (!d.angled && IsFile(dir / d.name)) {
-          target = dir / d.name;
+        if (!d.angled && IsFile(source.parent_path() / d.name)) {
+          target = source.parent_path() / d.name;
         } else if (IsFile(base / d.name)) {
           target = base / d.name;
         } else {

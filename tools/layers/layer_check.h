@@ -33,8 +33,8 @@ struct Layer {
 // False with *error set when a line cannot be read.
 bool ParseManifest(std::string_view text, std::vector<Layer>* layers, std::string* error);
 
-// Checks every source (*.cpp, *.h, *.inc) directly inside each layer's folder
-// under `root`.  Answers one line per fault, "path:line: ...", empty when the
+// Checks every source (*.cpp, *.h, *.inc, ...) of each layer's folder under
+// `root`, subfolders included unless declared as layers of their own.  Answers one line per fault, "path:line: ...", empty when the
 // tree obeys its declarations.
 std::vector<std::string> CheckLayers(const std::filesystem::path& root, const std::vector<Layer>& layers);
 
