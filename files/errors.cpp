@@ -2,14 +2,12 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <memory>
-#include <mutex>
 #include <new>
-#include <vector>
 
+#include "files/message_table.h"
 #include "files/runtime_state.h"
 #include "platform/kernel.h"
-#include "resources/strings.h"
+#include "values/locale.h"
 
 namespace pr::files {
 namespace {
@@ -47,24 +45,9 @@ std::string BuiltInText(uint32_t number) {
   return {};
 }
 
-// ---------------------------------------------------------------- overrides
-struct Override {
-  uint32_t number;
-  std::unique_ptr<std::string> text;  // stable address for FindMessageOverride
-};
-
-struct OverrideList {
-  std::mutex lock;
-  std::vector<Override> entries;  // newest first
-  // Texts replaced by a later override of the same number, kept until the
-  // list is cleared so that a pointer handed out before stays readable.
-  std::vector<std::unique_ptr<std::string>> retired;
-};
-
-OverrideList& Overrides() {
-  static OverrideList* list = new OverrideList;  // lives to process end
-  return *list;
-}
+// LoadLocale, in the value layer below, ends as every statement does, by
+// clearing this thread's error state, which lives here.
+[[maybe_unused]] const bool kLocaleClearsErrors = (values::SetStatementErrorClearer(&ClearError), true);
 
 }  // namespace
 
@@ -183,35 +166,6 @@ std::string MessageText(int32_t number) {
     unknown = BuiltInText(81);
   }
   return Cut(unknown + " : " + std::to_string(number), kErrorTextMax);
-}
-
-void AddMessageOverride(uint32_t number, std::string_view text) {
-  OverrideList& list = Overrides();
-  std::lock_guard<std::mutex> guard(list.lock);
-  for (Override& entry : list.entries) {
-    if (entry.number == number) {
-      list.retired.push_back(std::move(entry.text));
-      entry.text = std::make_unique<std::string>(text);
-      return;
-    }
-  }
-  list.entries.insert(list.entries.begin(), Override{number, std::make_unique<std::string>(text)});
-}
-
-const char* FindMessageOverride(uint32_t number) {
-  OverrideList& list = Overrides();
-  std::lock_guard<std::mutex> guard(list.lock);
-  for (const Override& entry : list.entries) {
-    if (entry.number == number) return entry.text->c_str();
-  }
-  return nullptr;
-}
-
-void ClearMessageOverrides() {
-  OverrideList& list = Overrides();
-  std::lock_guard<std::mutex> guard(list.lock);
-  list.entries.clear();
-  list.retired.clear();
 }
 
 }  // namespace pr::files

@@ -16,6 +16,8 @@
 #include <string>
 #include <string_view>
 
+#include "values/message_overrides.h"
+
 namespace pr::files {
 
 struct FileDescriptor;
@@ -71,12 +73,10 @@ std::string MessageText(int32_t number);
 
 // ------------------------------------------------------------ overrides
 // Numbered texts from the environment file that replace built-in messages
-// and captions.  Setting a number that is present replaces its text.  The
-// list is process-wide and guarded by a lock; FindMessageOverride returns a
-// pointer that stays valid until the list is cleared (a replaced text is
-// kept until then).
-void AddMessageOverride(uint32_t number, std::string_view text);
-const char* FindMessageOverride(uint32_t number);
-void ClearMessageOverrides();
+// and captions.  The list lives with the environment file's reader, below
+// this layer (values/message_overrides.h); MessageText consults it first.
+using values::AddMessageOverride;
+using values::ClearMessageOverrides;
+using values::FindMessageOverride;
 
 }  // namespace pr::files

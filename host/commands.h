@@ -37,7 +37,5 @@ int RunAdd(Module& module, int argc, char** argv);
 int RunBrowse(Module& module, int argc, char** argv);
 int RunSelect(Module& module, int argc, char** argv);
 int RunForm(Module& module, int argc, char** argv);
-int RunDriverString(Module& module, int argc, char** argv);
-int RunPickTable(Module& module, int argc, char** argv);
 
 }  // namespace prhost

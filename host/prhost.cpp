@@ -23,8 +23,6 @@ constexpr Command kCommands[] = {
     {"threads", "N", "N threads each set and read back their own request variables", prhost::RunThreads, false},
     {"add", "[--threads N] NAME...", "add partners through ADD_PARTNER and print their identifiers", prhost::RunAdd,
      true},
-    {"driver-string", "[STRING]", "compose a keyed-file driver string in its builder window", prhost::RunDriverString, true},
-    {"pick-table", "[FILE]", "choose a keyed file and one of its tables", prhost::RunPickTable, true},
     {"browse", "[--filter EXPR] [--order EXPR]", "the partner browse over PARTNERI in the current folder",
      prhost::RunBrowse, true},
     {"select", "[--filter EXPR] [--order EXPR]",

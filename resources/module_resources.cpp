@@ -1,6 +1,6 @@
 #include "resources/module_resources.h"
 
-#include "resources/strings.h"
+#include "files/message_table.h"
 #include "resources/window_resources.h"
 
 namespace pr {

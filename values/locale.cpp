@@ -6,9 +6,9 @@
 #include <cstring>
 #include <vector>
 
-#include "files/errors.h"
 #include "platform/kernel.h"
 #include "values/env_file.h"
+#include "values/message_overrides.h"
 #include "values/picture_internal.h"
 
 namespace pr::values {
@@ -318,7 +318,7 @@ void ApplyText(LocaleSettings* s, std::string_view text) {
     } else if (key == "VELBUTTON") {
       std::vector<std::string> items = SplitItems(value);
       for (size_t n = 0; n < items.size() && n < 256; ++n) {
-        if (!items[n].empty()) files::AddMessageOverride(kButtonMessageBase + static_cast<uint32_t>(n), items[n]);
+        if (!items[n].empty()) AddMessageOverride(kButtonMessageBase + static_cast<uint32_t>(n), items[n]);
       }
     } else if (key == "VELLFN") {
       s->longFileNames = EqualsNoCase(WholeText(value), "ON");
@@ -337,7 +337,7 @@ void ApplyText(LocaleSettings* s, std::string_view text) {
         number = number * 10 + static_cast<uint64_t>(key[k] - '0');
         if (number > UINT32_MAX) digits = false;
       }
-      if (digits) files::AddMessageOverride(static_cast<uint32_t>(number), WholeText(value));
+      if (digits) AddMessageOverride(static_cast<uint32_t>(number), WholeText(value));
     }
   }
   if (collation == Collation::kSystem) {
@@ -378,8 +378,12 @@ std::string HostEnvironmentFile() {
   return EnvironmentFileName(std::string_view(path, n));
 }
 
+// How the layer that keeps the thread's statement error state clears it; null
+// while no such layer is linked in (then there is no state to clear).
+std::atomic<void (*)()> g_clearStatementErrors{nullptr};
+
 void ClearErrors() {
-  files::ClearError();
+  if (void (*clear)() = g_clearStatementErrors.load(std::memory_order_acquire)) clear();
   SetLastError(ERROR_SUCCESS);
 }
 
@@ -392,15 +396,16 @@ void LoadOnce() {
   t_loading = true;
   // The first use may come in the middle of a statement (a driver building a
   // key, say): loading must leave that statement's error state as it found
-  // it, and add no error of its own (a missing file is no error).
-  files::SaveErrors();
+  // it, and add no error of its own (a missing file is no error).  Nothing
+  // here sets a statement error; only the OS last-error value changes.
+  DWORD savedLastError = GetLastError();
   BuildCodePageTables();
   SetDefaults(&g_locale);
   ReadProfile(&g_locale);
   std::string path = HostEnvironmentFile();
   std::string text;
   if (!path.empty() && ReadWholeFile(path, &text)) ApplyText(&g_locale, text);
-  files::RestoreErrors();
+  SetLastError(savedLastError);
   t_loading = false;
   g_loaded.store(true, std::memory_order_release);
 }
@@ -464,6 +469,8 @@ std::string EnvironmentFileName(std::string_view executablePath) {
   name += ".ENV";
   return name;
 }
+
+void SetStatementErrorClearer(void (*clear)()) { g_clearStatementErrors.store(clear, std::memory_order_release); }
 
 void ResetLocaleForTesting() {
   Guard guard;

@@ -12,7 +12,7 @@
 // unreadable environment file is not an error: loading on first use leaves
 // the thread's error state (and OS last error) as it found them, so that a
 // statement that happens to trigger it keeps its own outcome.  VELMSGn and
-// VELBUTTON entries go to the message override list of files/errors.h.
+// VELBUTTON entries go to the message override list (values/message_overrides.h).
 //
 // Thread safety.  Loading is serialised by the locale lock.  Readers take no
 // lock: the tables are complete before the loaded flag is published, and they
@@ -98,6 +98,11 @@ const LocaleSettings& Locale();
 // false when the file could not be read (nothing changes then).  The thread's
 // error state is cleared afterwards either way.
 bool LoadLocale(std::string_view fileName);
+
+// The thread's statement error state lives in the file layer, above this
+// one; it hands over how to clear it when it is linked in, so that LoadLocale
+// ends as every statement does.
+void SetStatementErrorClearer(void (*clear)());
 
 // Applies the text of an environment file (as read from disk) to the locale.
 // Used by LoadLocale and by tests and fuzzers; never fails.

@@ -4,9 +4,9 @@
 
 #include <thread>
 
+#include "files/message_table.h"
 #include "files/structure_check.h"
 #include "platform/kernel.h"
-#include "resources/strings.h"
 
 namespace pr::files {
 namespace {

@@ -19,9 +19,11 @@ const char kUsage[] =
     "  import   add CSV rows to a table in one update\n"
     "  build    rebuild keys\n"
     "  recover  finish or discard a pending-update area\n"
+    "  driver-string [STRING]  the driver string builder window\n"
+    "  pick-table [FILE]       the table picker windows\n"
     "\n"
     "twl COMMAND --help tells more.  Exit codes: 0 sound, 1 faults found or\n"
-    "command refused (file unchanged), 2 usage or open error.\n"
+    "command refused (file unchanged) or dialog cancelled, 2 usage or open error.\n"
     "--progress shows progress on standard error even when it is not a terminal.\n";
 
 }  // namespace
@@ -57,6 +59,12 @@ int main(int argc, char** argv) {
     run = &twl::CommandBuild;
   } else if (command == "recover") {
     run = &twl::CommandRecover;
+  } else if (command == "driver-string") {
+    valued = {"ui"};
+    run = &twl::CommandDriverString;
+  } else if (command == "pick-table") {
+    valued = {"ui"};
+    run = &twl::CommandPickTable;
   } else {
     return twl::UsageError("unknown command " + command);
   }

@@ -123,5 +123,7 @@ int CommandDump(const Arguments& args);
 int CommandImport(const Arguments& args);
 int CommandBuild(const Arguments& args);
 int CommandRecover(const Arguments& args);
+int CommandDriverString(const Arguments& args);
+int CommandPickTable(const Arguments& args);
 
 }  // namespace pr::twl

@@ -1,4 +1,4 @@
-#include "resources/strings.h"
+#include "files/message_table.h"
 
 #include <iterator>
 
@@ -7,7 +7,7 @@ namespace {
 
 // Texts are Windows-1250 bytes; letters outside ASCII are written as escapes.
 constexpr StringTableEntry kStrings[] = {
-#include "resources/strings_table.inc"
+#include "files/message_table.inc"
 };
 
 }  // namespace

@@ -1,6 +1,9 @@
 // The module's string table: every numbered text the runtime shows (file
 // error texts, operating-system error texts, runtime faults, the window
 // engine's runtime errors and the other numbered messages), in Windows-1250.
+// It lives with MessageText, its reader, so that every layer from the files
+// up finds its texts; the module registers it with the platform when it
+// loads (resources/module_resources.cpp).
 #pragma once
 
 #include <cstddef>
