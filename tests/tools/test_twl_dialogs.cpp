@@ -19,7 +19,7 @@ TEST(TwlDialogs, DriverStringPrintsTheRebuiltStringOrNothing) {
   Result ok = Dialog(dir, {"driver-string", "FLAGS=3"},
                      "expect \"Tarnwell Driver String Builder\"\ntype \"x.tcf\"\npress \"OK\"\n");
   EXPECT_EQ(ok.exit, 0) << ok.err;
-  EXPECT_EQ(ok.out, "TCF=x.tcf;FLAGS=3\n");
+  EXPECT_EQ(ok.out, "TCF=x.tcf;DecimalCheck=ON;FLAGS=3\n");
   EXPECT_EQ(ReadAll(dir.File("transcript.txt")).find("expect failed"), std::string::npos);
 
   Result cancelled = Dialog(dir, {"driver-string", "TCF=a.tcf"}, "type \"zzz\"\npress \"Cancel\"\n");
