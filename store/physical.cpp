@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -139,6 +140,10 @@ DWORD PhysicalFile::TakeCompanionByte(uint32_t number) {
     char path[96];
     std::snprintf(path, sizeof path, "/tmp/.pr-holds-%llx-%llx", static_cast<unsigned long long>(info.st_dev),
                   static_cast<unsigned long long>(info.st_ino));
+    // The folder is everyone's: a name planted there as a link or as anything
+    // but a plain file is not ours to open, let alone to open up to others.
+    struct stat planted {};
+    if (lstat(path, &planted) == 0 && !S_ISREG(planted.st_mode)) return ERROR_ACCESS_DENIED;
     SetLastError(0);
     HANDLE companion = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -147,8 +152,15 @@ DWORD PhysicalFile::TakeCompanionByte(uint32_t number) {
       // hold is refused rather than granted to two of them.
       return ERROR_ACCESS_DENIED;
     }
-    // Every user who can read the data file must be able to lock here.
-    fchmod(FileDescriptorOf(companion), 0666);
+    struct stat opened {};
+    const int companionFd = FileDescriptorOf(companion);
+    if (companionFd < 0 || fstat(companionFd, &opened) != 0 || !S_ISREG(opened.st_mode) || opened.st_nlink != 1) {
+      CloseHandle(companion);
+      return ERROR_ACCESS_DENIED;
+    }
+    // Every user who can read the data file must be able to lock here; only
+    // the user who made the companion can (and need) open it up.
+    if (opened.st_uid == geteuid() && (opened.st_mode & 0777) != 0666) fchmod(companionFd, 0666);
     companion_ = companion;
   }
   return TakeLockRange(companion_, HoldLockOffset(number), 1, /*wait=*/false);

@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
+#include <fstream>
 #include <chrono>
 #include <thread>
 
@@ -509,6 +511,44 @@ TEST(HoldOwnership, ReadOnlyOpenersDoNotShareAHold) {
   EXPECT_EQ(second, 43);
   ASSERT_TRUE(done.Signal());
   EXPECT_EQ(Reap(holder), 0);
+}
+
+// A read-only opener's hold bytes live in a companion file in the shared
+// temporary folder.  A name planted there as a link is refused: the hold is
+// not granted, and the file the link leads to is neither opened up nor used.
+TEST(HoldOwnership, APlantedCompanionLinkIsRefused) {
+  std::string dir = MakeTempDir();
+  std::string path = dir + "/RL";
+  CreateFile(path, 2);
+  ASSERT_EQ(chmod((path + ".TWL").c_str(), 0444), 0);
+  struct stat data {};
+  ASSERT_EQ(stat((path + ".TWL").c_str(), &data), 0);
+  char companion[96];
+  std::snprintf(companion, sizeof companion, "/tmp/.pr-holds-%llx-%llx", static_cast<unsigned long long>(data.st_dev),
+                static_cast<unsigned long long>(data.st_ino));
+  const std::string victim = dir + "/victim";
+  { std::ofstream(victim) << "keep"; }
+  ASSERT_EQ(chmod(victim.c_str(), 0600), 0);
+  ASSERT_EQ(chmod(dir.c_str(), 0755), 0);
+  // A superuser may write any file, so it would not open the data file for
+  // reading only: the opener, and the victim's owner, are an ordinary user.
+  if (getuid() == 0) {
+    ASSERT_EQ(chown(victim.c_str(), 65534, 65534), 0);
+  }
+  unlink(companion);
+  ASSERT_EQ(symlink(victim.c_str(), companion), 0);
+  const int held = RunGuarded([&] {
+    if (getuid() == 0 && setuid(65534) != 0) return -3;
+    PartnerFile file(path);
+    if (file.Open(0x40) != 0) return -1;
+    if (file.Run(files::OP_HOLDfile) != 0) return -2;
+    return file.GetById(1);
+  });
+  unlink(companion);
+  EXPECT_NE(held, 0);
+  struct stat after {};
+  ASSERT_EQ(stat(victim.c_str(), &after), 0);
+  EXPECT_EQ(after.st_mode & 0777, 0600u);
 }
 
 }  // namespace
