@@ -20,7 +20,7 @@ constexpr size_t kDescriptionMax = 150;
 
 SavedError g_savedError;
 
-bool IsFileErrorCode(int32_t code) { return code == 90 || code == 100; }
+bool IsFileErrorCode(int32_t code) { return code == files::err::FileSystemError || code == files::err::CallbackFailed; }
 
 // The error description: from the saved error when there is one, else from
 // the thread's current error; cut to 150 characters.  The saved error is
@@ -150,7 +150,7 @@ bool BuildWarning(int32_t number, std::string_view t1View, std::string_view t2Vi
           E, 1, 1);
       break;
     case 15:
-      if (codeNow == 0 || codeNow == 89)
+      if (codeNow == 0 || codeNow == files::err::RecordChangedByAnotherStation)
         Set(box, "Update Operation Error", "This record was changed by another station.", E, 1, 1);
       else
         Set(box, "Update Operation Error",

@@ -17,7 +17,7 @@ int32_t Forward(int index, int32_t op, FileDescriptor* file, intptr_t* args) {
   DriverEntry entry = g_registered[index].load(std::memory_order_acquire);
   if (entry != nullptr) return entry(op, file, args);
   ClearError();  // no file error texts of an earlier statement stay
-  SetErrorCode(80);  // Unsupported File Driver Function
+  SetErrorCode(err::UnsupportedFunction);
   return 0;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "store/physical.h"
+#include "store/status.h"
 
 namespace pr::store {
 namespace {
@@ -75,7 +76,7 @@ class ControlFile {
     int status = container->RefreshHeader();
     if (status != 0) {
       container->SetReadState(false);
-      return 36;
+      return err::InvalidDataFile;
     }
     uint8_t key[4];
     ControlKey(number, key);
@@ -248,7 +249,7 @@ bool InTransaction(const PhysicalFile* file) {
 }
 
 DWORD TransactionLogout(PhysicalFile* file) {
-  if (g_transaction.active && g_transaction.ownerThread != GetCurrentThreadId()) return 56;
+  if (g_transaction.active && g_transaction.ownerThread != GetCurrentThreadId()) return err::LogoutAlreadyActive;
   if (!g_transaction.active) {
     g_transaction.active = true;
     g_transaction.ownerThread = GetCurrentThreadId();
