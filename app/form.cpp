@@ -506,11 +506,6 @@ std::string ToolbarKeyList() {
   return text;
 }
 
-PartnerRecord DittoRecord() {
-  std::call_once(g_dittoOnce, [] { std::memset(&g_ditto, 0, sizeof g_ditto); });
-  return g_ditto;
-}
-
 void UpdateForm() {
   ui::RegisterEntryControl();
   HostFrameUse frame;

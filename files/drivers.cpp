@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <cctype>
-#include <iterator>
 
 #include "files/errors.h"
 
@@ -57,11 +56,6 @@ int IndexOf(const DriverRecord* driver) {
 
 }  // namespace
 
-const DriverRecord* LinkedDrivers(size_t* count) {
-  *count = std::size(kDrivers);
-  return kDrivers;
-}
-
 const DriverRecord* DriverRecordFor(std::string_view name) {
   for (const DriverRecord& driver : kDrivers) {
     if (SameName(name, driver.name)) return &driver;
@@ -74,11 +68,6 @@ bool RegisterDriverEntry(std::string_view name, DriverEntry entry) {
   if (index < 0) return false;
   g_registered[index].store(entry, std::memory_order_release);
   return true;
-}
-
-DriverEntry RegisteredDriverEntry(const DriverRecord* driver) {
-  int index = IndexOf(driver);
-  return index < 0 ? nullptr : g_registered[index].load(std::memory_order_acquire);
 }
 
 }  // namespace pr::files

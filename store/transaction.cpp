@@ -221,7 +221,6 @@ void SetTransactionControlFile(const std::string& name) {
 }
 
 const std::string& TransactionControlFile() { return g_explicitControlFile; }
-bool HasExplicitTransactionControlFile() { return g_hasExplicitControlFile; }
 
 std::string DefaultControlFileFor(const std::string& dataFile) {
   size_t slash = dataFile.find_last_of("/\\");
