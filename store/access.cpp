@@ -87,7 +87,8 @@ int TableAccess::Open(uint32_t mode) {
   } else if (rc == 0) {
     rc = openTable();
   }
-  if (rc == 0 && table_->recordLength() != fd_->recordLength && declaration == nullptr) rc = err::InvalidRecordDeclaration;
+  if (rc == 0 && table_->recordLength() != fd_->recordLength && declaration == nullptr)
+    rc = err::InvalidRecordDeclaration;
   // End the open as every operation ends: a created table is written, and
   // the reader slot is given back, so that an idle opener never keeps other
   // writers waiting on it.

@@ -82,6 +82,7 @@ std::vector<std::string> Faults(const std::string& text, const Catalogue& c) {
       R"((\bErrorCode\s*\(\s*\)|\b\w*(?:code|Code|error|Error|rc|status|Status)\b)\s*(?:==|!=|=)\s*(\d+)\b)");
   static const std::regex constant(R"(^k[A-Z])");
   static const std::regex defined(R"(\bconstexpr\s+[\w:]+\s+k(\w+)\s*=\s*(\d+)\s*;)");
+  static const std::regex enumerator(R"(^\s*k(\w+)\s*=\s*(\d+)\s*[,}])");
   std::vector<std::string> faults;
   std::istringstream in(text);
   std::string raw;
@@ -103,7 +104,7 @@ std::vector<std::string> Faults(const std::string& text, const Catalogue& c) {
       const std::string target = (*it)[1];
       if (known((*it)[2]) && !std::regex_search(target, constant)) report("error literal " + (*it)[2].str());
     }
-    if (std::regex_search(line, m, defined) && known(m[2])) {
+    if ((std::regex_search(line, m, defined) || std::regex_search(line, m, enumerator)) && known(m[2])) {
       const std::string name = m[1];
       if (name.rfind("Err", 0) == 0 || c.names.count(name)) report("second definition k" + name);
     }
@@ -140,8 +141,9 @@ TEST(ErrorLiterals, FindsTheShapesAndLeavesTheRest) {
       "  if (code != 0 && code != 52) {\n"
       "constexpr int32_t kRecordNotAvailable = 33;\n"
       "inline constexpr int kErrInvalidFile = 36;\n"
-      "/* a comment */ return 35;\n";
-  EXPECT_EQ(Faults(faulty, c).size(), 11u) << ::testing::PrintToString(Faults(faulty, c));
+      "/* a comment */ return 35;\n"
+      "  kErrFileSystem = 90,\n";
+  EXPECT_EQ(Faults(faulty, c).size(), 12u) << ::testing::PrintToString(Faults(faulty, c));
   const std::string fine =
       "    SetErrorCode(err::FileNotOpen);\n"
       "    case kString: return 64;\n"

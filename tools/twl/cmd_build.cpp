@@ -123,8 +123,9 @@ int CommandBuild(const Arguments& args) {
     return Refuse(path, result,
                   "key " + std::to_string(failedKey + 1) + " of " + TableNameText(tableName) + " not built");
   }
-  if (DWORD error = physical->Finish()) return Refuse(path, files::err::FileSystemError, "writing the built keys (system error " +
-                                                                      std::to_string(error) + ")");
+  if (DWORD error = physical->Finish())
+    return Refuse(path, files::err::FileSystemError,
+                  "writing the built keys (system error " + std::to_string(error) + ")");
   std::printf("%s: built %zu key%s of table %s\n", path.c_str(), keys.size(), keys.size() == 1 ? "" : "s",
               TableNameText(tableName).c_str());
   return kExitSound;
