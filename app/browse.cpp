@@ -48,8 +48,6 @@ constexpr uint32_t kQueueName = 2;
 constexpr uint32_t kQueuePosition = 4;
 
 constexpr uint32_t kRefreshEvent = 0x3FF;
-constexpr int32_t kRecordNotAvailable = 33;
-constexpr int32_t kRecordNotFound = 35;
 constexpr int32_t kBrowseMode = 2;
 constexpr uint32_t kCtrlEnter = 0x20D;
 // Shift+F10 opens the popup from the keyboard, as the Menu key does (most
@@ -206,8 +204,8 @@ bool BrowseWindow::OpenView() {
   }
   files::Open(view_, kViewAccess);
   const int32_t code = files::ErrorCode();
-  if (code == 0 || code == 52) t_viewOpen = true;
-  if (code != 0 && code != 52) {
+  if (code == 0 || code == files::err::FileAlreadyOpen) t_viewOpen = true;
+  if (code != 0 && code != files::err::FileAlreadyOpen) {
     WarnUser(kWarnViewOpen);
     return false;
   }
@@ -244,7 +242,7 @@ int32_t BrowseWindow::Fill(Direction direction, int32_t wanted) {
     else
       files::Previous(view_);
     const int32_t code = files::ErrorCode();
-    if (code == kRecordNotAvailable) break;
+    if (code == files::err::RecordNotAvailable) break;
     if (code != 0) {
       WarnUser(kWarnRecordRetrieval, "Partneri");
       ui::Post(ui::event::CloseWindow);
@@ -402,7 +400,7 @@ BrowseWindow::RowState BrowseWindow::MakeCurrent() {
   files::Watch(view_);
   files::Reget(view_, RowPosition(selected_));
   const int32_t code = files::ErrorCode();
-  if (code == kRecordNotFound || code == kRecordNotAvailable) return RowState::kDeleted;
+  if (code == files::err::RecordNotFound || code == files::err::RecordNotAvailable) return RowState::kDeleted;
   if (code != 0) return RowState::kError;
   if (std::to_string(record_->id) != listedId) return RowState::kDeleted;
   if (std::memcmp(record_->naziv, listedName.data(), sizeof record_->naziv) != 0) return RowState::kChanged;

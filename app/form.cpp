@@ -33,8 +33,6 @@ enum FormField : int32_t { kFieldIdPrompt = 1, kFieldId = 2, kFieldNamePrompt = 
 constexpr int32_t kFirstEntry = 2;
 constexpr uint32_t kDittoKey = 0x244;        // Ctrl+D: a terminal delivers it, and Ctrl+H stays Backspace
 constexpr uint32_t kRefreshEvent = 0x3FF;    // the form's own refresh request
-constexpr int32_t kRecordNotAvailable = 33;
-constexpr int32_t kCreatesDuplicateKey = 40;
 constexpr int32_t kDittoControl = 2011;
 constexpr int32_t kHelpControl = 2012;
 constexpr int kReserveAttempts = 3;
@@ -150,13 +148,13 @@ bool Form::ReserveIdentifier() {
       files::Set(PartnerIdKey());
       files::Previous(file);
       const int32_t code = files::ErrorCode();
-      if (code != 0 && code != kRecordNotAvailable) {
+      if (code != 0 && code != files::err::RecordNotAvailable) {
         WarnUser(kWarnRecordRetrieval, "Partneri");
         // The window is not open yet: the form ends before it is shown.
         localResponse_ = kCancelledResponse;
         return false;
       }
-      const int32_t newId = code == kRecordNotAvailable ? 1 : record_->id + 1;
+      const int32_t newId = code == files::err::RecordNotAvailable ? 1 : record_->id + 1;
       *record_ = saved_;
       record_->id = newId;
       saved_ = *record_;
@@ -217,12 +215,12 @@ void Form::SaveInsert() {
     return;
   }
   int32_t answer;
-  if (code == kCreatesDuplicateKey) {
+  if (code == files::err::CreatesDuplicateKey) {
     answer = files::Duplicate(PartnerIdKey()) ? WarnUser(kWarnDuplicateKey, "PAR:IdKey") : 0;
   } else {
     answer = WarnUser(kWarnInsertError);
   }
-  if (answer != 0 || code == kCreatesDuplicateKey) {
+  if (answer != 0 || code == files::err::CreatesDuplicateKey) {
     ui::Select(kFirstEntry);
     block_->vcrRequest = 0;
   }
@@ -506,11 +504,6 @@ std::string ToolbarKeyList() {
             (tip.empty() && space != std::string::npos ? caption.substr(space + 1) : tip);
   }
   return text;
-}
-
-PartnerRecord DittoRecord() {
-  std::call_once(g_dittoOnce, [] { std::memset(&g_ditto, 0, sizeof g_ditto); });
-  return g_ditto;
 }
 
 void UpdateForm() {

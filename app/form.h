@@ -47,8 +47,4 @@ class HostFrameUse {
 // label), one "|KEY: what" line each, for the windows' F1 help.
 std::string ToolbarKeyList();
 
-// The record last saved by any form in the process (for tests and the ditto
-// key).
-PartnerRecord DittoRecord();
-
 }  // namespace pr::app

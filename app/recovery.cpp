@@ -14,12 +14,6 @@ namespace pr::app {
 namespace {
 
 // Error codes the recovery reacts to.
-constexpr int32_t kFileNotFound = 2;
-constexpr int32_t kFileAlreadyLocked = 32;
-constexpr int32_t kInvalidRecordDeclaration = 47;
-constexpr int32_t kKeyFileMustBeRebuilt = 46;
-constexpr int32_t kFileAlreadyOpen = 52;
-constexpr int32_t kRecordChangedByAnotherStation = 89;
 
 // The guarded routines frame their change with a two-second LOGOUT.
 constexpr int32_t kLogoutSeconds = 2;
@@ -52,21 +46,21 @@ void OpenWithRecovery(files::FileDescriptor* file, bool createIfMissing, bool le
                       int32_t accessMode, bool shared) {
   const int32_t mode = shared ? (files::ACCESS_READ_WRITE | files::SHARE_DENY_NONE) : accessMode;
   files::Open(file, mode);
-  if (files::ErrorCode() == kFileAlreadyLocked) {
+  if (files::ErrorCode() == files::err::FileAlreadyLocked) {
     files::Send(file, "Recover=10");
     files::Open(file, mode);
   }
   int32_t code = files::ErrorCode();
-  if (code == 0 || code == kFileAlreadyOpen) return;
-  if (code == kFileNotFound && !leaveMissingAlone) {
+  if (code == 0 || code == files::err::FileAlreadyOpen) return;
+  if (code == files::err::FileNotFound && !leaveMissingAlone) {
     if (createIfMissing) {
       CreateAndOpen(file, mode);
       return;
     }
     WarnUser(kWarnFileCreationError, NameOf(file));
-  } else if (code == kInvalidRecordDeclaration) {
+  } else if (code == files::err::InvalidRecordDeclaration) {
     WarnUser(kWarnInvalidFile, NameOf(file));
-  } else if (code == kKeyFileMustBeRebuilt) {
+  } else if (code == files::err::KeyFileMustBeRebuilt) {
     if (WarnUser(kWarnInvalidKey, NameOf(file)) != 0) {
       files::Build(file);
       if (files::ErrorCode() != 0)
@@ -119,7 +113,7 @@ int32_t GuardedUpdatePartneri(bool calledFromForm) {
   files::Put(file);
   if (files::ErrorCode() != 0) {
     SaveError();
-    if (TheSavedError().code == kRecordChangedByAnotherStation) {
+    if (TheSavedError().code == files::err::RecordChangedByAnotherStation) {
       if (calledFromForm)
         WarnUser(kWarnRecordNotUpdated);
       else

@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 
 #include "files/errors.h"
@@ -20,7 +21,7 @@ constexpr size_t kDescriptionMax = 150;
 
 SavedError g_savedError;
 
-bool IsFileErrorCode(int32_t code) { return code == 90 || code == 100; }
+bool IsFileErrorCode(int32_t code) { return code == files::err::FileSystemError || code == files::err::CallbackFailed; }
 
 // The error description: from the saved error when there is one, else from
 // the thread's current error; cut to 150 characters.  The saved error is
@@ -59,8 +60,180 @@ void Set(WarningBox* box, std::string caption, std::string text, const std::stri
   box->defaultButton = defaultButton;
 }
 
-const char kEndApp[] = ".  Press OK to end this application.";
-const char kNotAllowedTail[] = ".  Press OK to return to the calling procedure";
+// The catalogue.  A box's text is a template: {1} and {2} stand for the two
+// texts given to the warning, {U} for the first in upper case and {E} for
+// the error description.  The texts themselves are put in as they are and
+// never read as a template.
+enum class Choice : uint8_t {
+  kOne,               // one box
+  kChangedElsewhere,  // the first box when the error is none or 89, else the second
+  kDown,              // the first box when {1} is "Down"
+  kPut,               // the first box when {1} is "Put"
+};
+
+struct Box {
+  const char* caption;
+  const char* text;
+  bool question;  // the question icon, else the exclamation icon
+  int32_t buttons;
+  int32_t defaultButton;
+  const char* haltText = "";      // halt after the box
+  const char* haltOnNoText = "";  // halt after the box answered No
+};
+
+struct Entry {
+  Box box;
+  Choice choice = Choice::kOne;
+  Box otherwise = {};
+};
+
+constexpr bool Q = true, E = false;
+constexpr int32_t kOk = kButtonOk, kYesNo = kButtonYes | kButtonNo,
+                  kYesNoCancel = kButtonYes | kButtonNo | kButtonCancel, kOkCancel = kButtonOk | kButtonCancel,
+                  kRetryCancel = kButtonRetry | kButtonCancel;
+
+const Entry kWarnings[] = {
+    /* 1 */
+    {{"Invalid File", "Error: ({E}) accessing {1}.  Press OK to end this application.", E, kOk, kButtonOk,
+      "Invalid File!"}},
+    /* 2 */
+    {{"Invalid Key", "{1} key file is invalid.  Do you want to rebuild the key?", Q, kYesNo, kButtonYes, "",
+      "Invalid Key!"}},
+    /* 3 */
+    {{"Key Rebuild Error", "Error: ({E}) repairing key for {1}.  Press OK to end this application.", E, kOk,
+      kButtonOk, "Error Rebuilding Key!"}},
+    /* 4 */
+    {{"File Creation Error", "Error: ({E}) creating {1}.  Press OK to end this application.", E, kOk, kButtonOk,
+      "File Creation Error!"}},
+    /* 5 */
+    {{"File Creation Error", "Error: ({E}) opening created file:{1}.  Press OK to end this application.", E, kOk,
+      kButtonOk, "File Creation Error!"}},
+    /* 6 */ {{"Procedure not defined", "The Procedure {1} has not been defined.", E, kOk, kButtonOk}},
+    // No caption text is stored for this warning, and it has no default button.
+    /* 7 */ {{"", "Unable to read keyed record.  Error: {E}.  Insert Aborted", E, kOk, 0}},
+    /* 8 */ {{"Range Error", "The value of {1} must be lower than {2}.", E, kOk, kButtonOk}},
+    /* 9 */ {{"Range Error", "The value of {1} must be higher than {2}.", E, kOk, kButtonOk}},
+    /* 10 */ {{"Range Error", "The value of {1} must be between {2}.", E, kOk, kButtonOk}},
+    /* 11 */ {{"Field Contents Error", "The value for {1} must be found in the {2} file.", E, kOk, kButtonOk}},
+    /* 12 */
+    {{"Referential Integrity Update Error",
+      "This record is referenced from the file {1}.  Linking field(s) have been restricted from change and have "
+      "been reset to original values.",
+      E, kOk, kButtonOk}},
+    /* 13 */
+    {{"Referential Integrity Delete Error",
+      "This record is referenced from the file {1}.  This record cannot be deleted while these references exist.", E,
+      kOk, kButtonOk}},
+    /* 14 */
+    {{"Record Insert Error", "An error was experienced during the update of record.  Error: {E}.", E, kOk,
+      kButtonOk}},
+    /* 15 */
+    {{"Update Operation Error", "This record was changed by another station.", E, kOk, kButtonOk},
+     Choice::kChangedElsewhere,
+     {"Update Operation Error",
+      "An error ({E}) was experienced when attempting to update a record from the file.  Probable Cause: {1}.", E,
+      kOk, kButtonOk}},
+    /* 16 */
+    {{"Record Update Error", "An error was experienced changing this record.  Do you want to try to save again?", E,
+      kYesNoCancel, kButtonCancel}},
+    /* 17 */
+    {{"Delete Operation Error",
+      "An error ({E}) was experienced when attempting to delete a record from the file {1}.", E, kOk, kButtonOk}},
+    /* 18 */
+    {{"Record Update Error", "An error was experienced deleting this record.  Do you want to try to save again?", E,
+      kYesNoCancel, kButtonCancel}},
+    /* 19 */
+    {{"Invalid Request",
+      "This procedure was called to insert a record, however inserts are not allowed for this procedure.  Press OK "
+      "to return to the calling procedure",
+      E, kOk, kButtonOk}},
+    /* 20 */
+    {{"Invalid Request",
+      "This procedure was called to change a record, however changes are not allowed for this procedure.  Press OK "
+      "to return to the calling procedure",
+      E, kOk, kButtonOk}},
+    /* 21 */
+    {{"Invalid Request",
+      "This procedure was called to delete a record, however deletions are not allowed for this procedure.  Press "
+      "OK to return to the calling procedure",
+      E, kOk, kButtonOk}},
+    /* 22 */
+    {{"File Creation Not Allowed",
+      "The File {1}was not found, and creation of the file is not allowed.  Press OK to end this application.", E,
+      kOk, kButtonOk, "File Creation Error!"}},
+    /* 23 */ {{"Update Cancelled", "Are you sure you want to cancel?", Q, kYesNo, kButtonNo}},
+    /* 24 */
+    {{"Duplicate Key Error", "Adding this record creates a duplicate entry for the key:{1}", E, kOk, kButtonOk}},
+    /* 25 */
+    {{"Auto Increment Error", "Attempts to automatically number this record have failed.  Error: {E}.", E,
+      kRetryCancel, kButtonCancel}},
+    /* 26 */ {{"File Load Error", "{1} File Load Error.  Error: {E}.", E, kOk, kButtonOk}},
+    /* 27 */
+    {{"Cancel Request", "Are you certain you want to stop loading {1}?", Q, kOkCancel, kButtonCancel}},
+    /* 28 */
+    {{"File Load Error", "{1} File Load Error.  The file you've requested contains no text.", E, kOk, kButtonOk}},
+    /* 29 */
+    {{"End of File Error",
+      "The end of the viewed file was encountered.  Do you want to start again from the beginning?", Q, kYesNo,
+      kButtonYes},
+     Choice::kDown,
+     {"Beginning of File Error",
+      "The beginning of the viewed file was encountered.  Do you want to start again from the end of the file?", Q,
+      kYesNo, kButtonYes}},
+    /* 30 */
+    {{"File Access Error", "File ({1}) could not be opened.  Error: {E}.", E, kOk, kButtonOk}},
+    /* 31 */
+    {{"Process PUT Error", "An error was experienced when making changes to the {2} file.  Error: {E}", E, kOk,
+      kButtonOk},
+     Choice::kPut,
+     {"Process DELETE Error", "An error was experienced when deleting a record from the {2} file.  Error: {E}", E,
+      kOk, kButtonOk}},
+    /* 32 */
+    {{"Confirm Delete",
+      "You've selected to delete the highlighted record.  Press OK to confirm deletion of this record.", Q,
+      kOkCancel, kButtonCancel}},
+    /* 33 */
+    {{"Update Cancelled", "Do you want to save the changes to this record?", Q, kYesNoCancel, kButtonNo}},
+    /* 34 */
+    {{"Transaction Framing Error",
+      "Error: ({E}) attempting to frame the {U} transaction on {2}.  {1} transaction cancelled.", E, kOk,
+      kButtonOk}},
+    /* 35 */
+    {{"Record Retrieval Error",
+      "Error: ({E}) attempting to access a record from the {1} file.  Returning to previous window.", E, kOk,
+      kButtonOk}},
+    /* 36 */
+    {{"View Open Error",
+      "Error: ({E}) attempting to open the current VIEW. Filter and Range Limits ignored.", E, kOk, kButtonOk}},
+    /* 37 */
+    {{"Record Added", "This record has been added to the file. Do you want to add another record?", Q, kYesNo,
+      kButtonYes}},
+    /* 38 */
+    {{"Record Was Not Updated",
+      "This record was changed by another station. Those changes will now be displayed. Use the Ditto Button or "
+      "Ctrl+D to recall your changes.",
+      E, kOk, kButtonOk}},
+};
+
+static_assert(std::size(kWarnings) == 38, "the catalogue has 38 warnings");
+
+// The text of `pattern` with its markers replaced, in one pass.
+std::string Fill(std::string_view pattern, const std::string& t1, const std::string& t2, const std::string& desc) {
+  std::string out;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] == '{' && i + 2 < pattern.size() && pattern[i + 2] == '}') {
+      switch (pattern[i + 1]) {
+        case '1': out += t1; i += 2; continue;
+        case '2': out += t2; i += 2; continue;
+        case 'U': out += Upper(t1); i += 2; continue;
+        case 'E': out += desc; i += 2; continue;
+        default: break;
+      }
+    }
+    out += pattern[i];
+  }
+  return out;
+}
 
 }  // namespace
 
@@ -83,196 +256,28 @@ void SaveError() {
 }
 
 bool BuildWarning(int32_t number, std::string_view t1View, std::string_view t2View, WarningBox* box) {
-  if (number < 1 || number > 38) return false;
+  if (number < 1 || number > static_cast<int32_t>(std::size(kWarnings))) return false;
+  const Entry& w = kWarnings[number - 1];
   // The code that decides warning 15 is read before the description clears
   // the saved error.
   const int32_t codeNow = g_savedError.code != 0 ? g_savedError.code : files::ErrorCode();
   const std::string desc = ErrorDescription();
   const std::string t1 = Clip(t1View), t2 = Clip(t2View);
-  *box = WarningBox{};
-  const std::string& E = kIconExclamation;
-  const std::string& Q = kIconQuestion;
-  switch (number) {
-    case 1:
-      Set(box, "Invalid File", "Error: (" + desc + ") accessing " + t1 + kEndApp, E, 1, 1);
-      box->haltText = "Invalid File!";
+  bool first = true;
+  switch (w.choice) {
+    case Choice::kOne: break;
+    case Choice::kChangedElsewhere:
+      first = codeNow == 0 || codeNow == files::err::RecordChangedByAnotherStation;
       break;
-    case 2:
-      Set(box, "Invalid Key", t1 + " key file is invalid.  Do you " + "want to rebuild the key?", Q, 6, 2);
-      box->haltOnNoText = "Invalid Key!";
-      break;
-    case 3:
-      Set(box, "Key Rebuild Error", "Error: (" + desc + ") repairing key for " + t1 + kEndApp, E, 1, 1);
-      box->haltText = "Error Rebuilding Key!";
-      break;
-    case 4:
-      Set(box, "File Creation Error", "Error: (" + desc + ") creating " + t1 + kEndApp, E, 1, 1);
-      box->haltText = "File Creation Error!";
-      break;
-    case 5:
-      Set(box, "File Creation Error", "Error: (" + desc + ") opening created " + "file:" + t1 + kEndApp, E, 1, 1);
-      box->haltText = "File Creation Error!";
-      break;
-    case 6:
-      Set(box, "Procedure not defined", "The Procedure " + t1 + " has not " + "been defined.", E, 1, 1);
-      break;
-    case 7:
-      // No caption text is stored for this warning.
-      Set(box, "", "Unable to read keyed record.  Error: " + desc + ".  Insert Aborted", E, 1, 0);
-      break;
-    case 8:
-      Set(box, "Range Error", "The value of " + t1 + " must" + " be lower than " + t2 + ".", E, 1, 1);
-      break;
-    case 9:
-      Set(box, "Range Error", "The value of " + t1 + " must be" + " higher than " + t2 + ".", E, 1, 1);
-      break;
-    case 10:
-      Set(box, "Range Error", "The value of " + t1 + " must be " + "between " + t2 + ".", E, 1, 1);
-      break;
-    case 11:
-      Set(box, "Field Contents Error", "The value for " + t1 + " must be " + "found in the " + t2 + " file.", E, 1,
-          1);
-      break;
-    case 12:
-      Set(box, "Referential Integrity Update Error",
-          "This record is referenced from the file " + t1 + ".  Linking field(s) have been restricted" +
-              " from change and have been reset to original values.",
-          E, 1, 1);
-      break;
-    case 13:
-      Set(box, "Referential Integrity Delete Error",
-          "This record is referenced from the file " + t1 + ".  This record cannot be deleted while" +
-              " these references exist.",
-          E, 1, 1);
-      break;
-    case 14:
-      Set(box, "Record Insert Error", "An error was experienced during the update of record.  Error: " + desc + ".",
-          E, 1, 1);
-      break;
-    case 15:
-      if (codeNow == 0 || codeNow == 89)
-        Set(box, "Update Operation Error", "This record was changed by another station.", E, 1, 1);
-      else
-        Set(box, "Update Operation Error",
-            "An error (" + desc + ") was experienced" +
-                " when attempting to update a record from the file.  Probable Cause: " + t1 + ".",
-            E, 1, 1);
-      break;
-    case 16:
-      Set(box, "Record Update Error",
-          "An error was experienced changing this record.  Do you want to try to save again?", E, 70, 64);
-      break;
-    case 17:
-      Set(box, "Delete Operation Error",
-          "An error (" + desc + ") was experienced" + " when attempting to delete a record from the file " + t1 +
-              ".",
-          E, 1, 1);
-      break;
-    case 18:
-      Set(box, "Record Update Error",
-          "An error was experienced deleting this record.  Do you want to try to save again?", E, 70, 64);
-      break;
-    case 19:
-      Set(box, "Invalid Request",
-          std::string("This procedure was called to insert a record, however inserts are not allowed for this "
-                      "procedure") + kNotAllowedTail,
-          E, 1, 1);
-      break;
-    case 20:
-      Set(box, "Invalid Request",
-          std::string("This procedure was called to change a record, however changes are not allowed for this "
-                      "procedure") + kNotAllowedTail,
-          E, 1, 1);
-      break;
-    case 21:
-      Set(box, "Invalid Request",
-          std::string("This procedure was called to delete a record, however deletions are not allowed for this "
-                      "procedure") + kNotAllowedTail,
-          E, 1, 1);
-      break;
-    case 22:
-      Set(box, "File Creation Not Allowed",
-          "The File " + t1 + "was not found, " + "and creation of the file is not allowed.  Press OK to end " +
-              "this application.",
-          E, 1, 1);
-      box->haltText = "File Creation Error!";
-      break;
-    case 23:
-      Set(box, "Update Cancelled", "Are you sure you want to cancel?", Q, 6, 4);
-      break;
-    case 24:
-      Set(box, "Duplicate Key Error", "Adding this record creates a duplicate entry for the key:" + t1, E, 1, 1);
-      break;
-    case 25:
-      Set(box, "Auto Increment Error",
-          "Attempts to automatically number this record have failed.  Error: " + desc + ".", E, 80, 64);
-      break;
-    case 26:
-      Set(box, "File Load Error", t1 + " File Load Error.  " + "Error: " + desc + ".", E, 1, 1);
-      break;
-    case 27:
-      Set(box, "Cancel Request", "Are you certain you want to stop loading " + t1 + "?", Q, 65, 64);
-      break;
-    case 28:
-      Set(box, "File Load Error", t1 + " File Load Error.  " + "The file you've requested contains no text.", E, 1,
-          1);
-      break;
-    case 29:
-      if (t1 == "Down")
-        Set(box, "End of File Error",
-            "The end of the viewed file was encountered.  Do you want to start again from the beginning?", Q, 6, 2);
-      else
-        Set(box, "Beginning of File Error",
-            "The beginning of the viewed file was encountered.  Do you want to start again from the end of the file?",
-            Q, 6, 2);
-      break;
-    case 30:
-      Set(box, "File Access Error", "File (" + t1 + ") could not be " + "opened.  Error: " + desc + ".", E, 1, 1);
-      break;
-    case 31:
-      if (t1 == "Put")
-        Set(box, "Process PUT Error",
-            "An error was experienced when making changes to the " + t2 + " file.  Error: " + desc, E, 1, 1);
-      else
-        Set(box, "Process DELETE Error",
-            "An error was experienced when deleting a record from the " + t2 + " file.  Error: " + desc, E, 1, 1);
-      break;
-    case 32:
-      Set(box, "Confirm Delete",
-          "You've selected to delete the highlighted record.  Press OK to confirm deletion of this record.", Q, 65,
-          64);
-      break;
-    case 33:
-      Set(box, "Update Cancelled", "Do you want to save the changes to this record?", Q, 70, 4);
-      break;
-    case 34:
-      Set(box, "Transaction Framing Error",
-          "Error: (" + desc + ") attempting to frame the " + Upper(t1) + " transaction on " + t2 + ".  " + t1 +
-              " transaction cancelled.",
-          E, 1, 1);
-      break;
-    case 35:
-      Set(box, "Record Retrieval Error",
-          "Error: (" + desc + ") attempting to access a " + "record from the " + t1 + " file.  Returning to " +
-              "previous window.",
-          E, 1, 1);
-      break;
-    case 36:
-      Set(box, "View Open Error",
-          "Error: (" + desc + ") attempting to open the " + "current VIEW. Filter and Range Limits ignored.", E, 1,
-          1);
-      break;
-    case 37:
-      Set(box, "Record Added", "This record has been added to the file. Do you want to add another record?", Q, 6,
-          2);
-      break;
-    case 38:
-      Set(box, "Record Was Not Updated",
-          "This record was changed by another station. Those changes will now be displayed. Use the Ditto Button or "
-          "Ctrl+D to recall your changes.",
-          E, 1, 1);
-      break;
+    case Choice::kDown: first = t1 == "Down"; break;
+    case Choice::kPut: first = t1 == "Put"; break;
   }
+  const Box& b = first ? w.box : w.otherwise;
+  *box = WarningBox{};
+  Set(box, b.caption, Fill(b.text, t1, t2, desc), b.question ? kIconQuestion : kIconExclamation, b.buttons,
+      b.defaultButton);
+  box->haltText = b.haltText;
+  box->haltOnNoText = b.haltOnNoText;
   return true;
 }
 

@@ -294,11 +294,10 @@ struct FileDescriptor {
   const DriverRecord* driver = nullptr;   // the driver named by DRIVER('...')
   uint32_t flags = 0;                   // DescriptorFlags
   void* driverState = nullptr;          // the driver's own per-descriptor data
-  // Views: the primary file, the view's structure and the engine's state
-  // (owned by the view engine; opaque to the rest of the layer).
+  // Views: the primary file and the view's structure (owned by the view
+  // engine; opaque to the rest of the layer).
   FileDescriptor* primary = nullptr;
   const void* viewStructure = nullptr;
-  void* viewState = nullptr;
   // Multi-file transactions (files/transactions.h); owned by the file layer.
   TransactionRecord* transaction = nullptr;
 };

@@ -65,7 +65,7 @@ size_t StringArgumentCount(int32_t op) {
 int32_t CallDriver(int32_t op, FileDescriptor* file, intptr_t* args) {
   if (file->entry == nullptr) {
     ClearError();
-    SetErrorCode(80);
+    SetErrorCode(err::UnsupportedFunction);
     return 0;
   }
   return file->entry(op, file, args);
@@ -139,7 +139,7 @@ void AfterDriver(int32_t op, FileDescriptor* file, const intptr_t* args) {
 }
 
 void FailByCallback(FileDescriptor* file, const std::string& code, const std::string& text) {
-  SetErrorCode(100);
+  SetErrorCode(err::CallbackFailed);
   SetFileError(code, text.empty() ? nullptr : text.c_str());
   SetErrorFile(file);
 }
@@ -183,7 +183,7 @@ FileCallback* FindFileCallback(FileDescriptor* file) {
 int32_t Dispatch(int32_t op, FileDescriptor* file, intptr_t* args, size_t argCount) {
   if (file == nullptr) {
     ClearError();
-    SetErrorCode(37);
+    SetErrorCode(err::FileNotOpen);
     return 0;
   }
   // 1. The one-shot hook: cleared first, so it runs exactly once even if the
@@ -225,7 +225,7 @@ int32_t Dispatch(int32_t op, FileDescriptor* file, intptr_t* args, size_t argCou
     for (size_t i = strings; i > 0; --i) params.strings.push_back(PeekString(i - 1));
     if (file->record != nullptr) params.record.assign(file->record, file->record + file->recordLength);
   } catch (const std::bad_alloc&) {
-    SetErrorCode(8);  // Insufficient Memory
+    SetErrorCode(err::InsufficientMemory);
     return 0;
   }
 

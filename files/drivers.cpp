@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <cctype>
-#include <iterator>
 
 #include "files/errors.h"
 
@@ -17,7 +16,7 @@ int32_t Forward(int index, int32_t op, FileDescriptor* file, intptr_t* args) {
   DriverEntry entry = g_registered[index].load(std::memory_order_acquire);
   if (entry != nullptr) return entry(op, file, args);
   ClearError();  // no file error texts of an earlier statement stay
-  SetErrorCode(80);  // Unsupported File Driver Function
+  SetErrorCode(err::UnsupportedFunction);
   return 0;
 }
 
@@ -57,11 +56,6 @@ int IndexOf(const DriverRecord* driver) {
 
 }  // namespace
 
-const DriverRecord* LinkedDrivers(size_t* count) {
-  *count = std::size(kDrivers);
-  return kDrivers;
-}
-
 const DriverRecord* DriverRecordFor(std::string_view name) {
   for (const DriverRecord& driver : kDrivers) {
     if (SameName(name, driver.name)) return &driver;
@@ -74,11 +68,6 @@ bool RegisterDriverEntry(std::string_view name, DriverEntry entry) {
   if (index < 0) return false;
   g_registered[index].store(entry, std::memory_order_release);
   return true;
-}
-
-DriverEntry RegisteredDriverEntry(const DriverRecord* driver) {
-  int index = IndexOf(driver);
-  return index < 0 ? nullptr : g_registered[index].load(std::memory_order_acquire);
 }
 
 }  // namespace pr::files

@@ -20,9 +20,6 @@
 
 namespace pr::files {
 
-// The linked drivers, in order: "TARNWELL", "DOS", "ASCII".
-const DriverRecord* LinkedDrivers(size_t* count);
-
 // The driver record whose name matches `name` without regard to case, or null.
 const DriverRecord* DriverRecordFor(std::string_view name);
 
@@ -30,8 +27,5 @@ const DriverRecord* DriverRecordFor(std::string_view name);
 // false (and changes nothing) when no such driver is linked.  A null entry
 // returns the driver to answering 80.
 bool RegisterDriverEntry(std::string_view name, DriverEntry entry);
-
-// The entry registered for the driver, or null.
-DriverEntry RegisteredDriverEntry(const DriverRecord* driver);
 
 }  // namespace pr::files

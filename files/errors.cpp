@@ -67,7 +67,7 @@ void SetErrorCode(int32_t code) {
   ErrorState* state = CurrentErrorState();
   if (state == nullptr) return;
   state->savedOsError = os;
-  if (code == 0) code = 300 + static_cast<int32_t>(os);
+  if (code == 0) code = err::OsErrorBase + static_cast<int32_t>(os);
   state->code = code;
   state->file = nullptr;
   state->text = MessageText(code);
@@ -80,7 +80,7 @@ void SetFileError(std::string_view codeText, const char* message) {
   if (message != nullptr) {
     state->fileErrorText = Cut(SkipLeadingSpaces(message), kErrorTextMax);
   } else {
-    state->fileErrorText = Cut(MessageText(90) + " : " + state->fileErrorCode, kErrorTextMax);
+    state->fileErrorText = Cut(MessageText(err::FileSystemError) + " : " + state->fileErrorCode, kErrorTextMax);
   }
 }
 
@@ -128,7 +128,7 @@ void RestoreErrors() {
 // ---------------------------------------------------------------- reading
 int32_t ErrorCode() {
   ErrorState* state = CurrentErrorState();
-  return state != nullptr ? state->code : 99;
+  return state != nullptr ? state->code : err::NoErrorState;
 }
 
 std::string Error() {
@@ -153,17 +153,17 @@ FileDescriptor* ErrorFile() {
 
 // ---------------------------------------------------------------- texts
 std::string MessageText(int32_t number) {
-  if (number == 0) number = 81;
+  if (number == 0) number = err::UnknownErrorPosted;
   if (number > 0) {
     if (const char* text = FindMessageOverride(static_cast<uint32_t>(number))) return Cut(text, kErrorTextMax);
     std::string text = BuiltInText(static_cast<uint32_t>(number));
     if (!text.empty()) return text;
   }
   std::string unknown;
-  if (const char* text = FindMessageOverride(81)) {
+  if (const char* text = FindMessageOverride(err::UnknownErrorPosted)) {
     unknown = text;
   } else {
-    unknown = BuiltInText(81);
+    unknown = BuiltInText(err::UnknownErrorPosted);
   }
   return Cut(unknown + " : " + std::to_string(number), kErrorTextMax);
 }

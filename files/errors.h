@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "files/error_codes.h"
 #include "values/message_overrides.h"
 
 namespace pr::files {

@@ -27,7 +27,7 @@ int32_t KeyOp(int32_t op, KeyDescriptor* key, std::initializer_list<intptr_t> mo
   if (key == nullptr) {
     // Every statement overwrites the whole error state, file error texts too.
     ClearError();
-    SetErrorCode(37);
+    SetErrorCode(err::FileNotOpen);
     return 0;
   }
   intptr_t block[kArgumentBlockWords] = {Word(key)};

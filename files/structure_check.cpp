@@ -170,7 +170,7 @@ int32_t StructureCheck(int32_t category, int32_t index, const char* itemName, in
   std::snprintf(code, sizeof code, "%s : %d : %s : %s%05d", kCategoryNames[category], itemNumber, itemName,
                 groupD ? "D" : "S", index + 1);
   SetFileError(code, text.c_str());
-  return 47;
+  return err::InvalidRecordDeclaration;
 }
 
 // ---------------------------------------------------------------- dynamic files

@@ -90,7 +90,6 @@ std::unique_ptr<Instance> MakeInstance(const ThreadFileTemplate& source) {
   d.hook = nullptr;
   d.flags &= ~uint32_t{FD_OPEN};
   d.driverState = nullptr;
-  d.viewState = nullptr;
   d.transaction = nullptr;
   return instance;
 }

@@ -95,7 +95,7 @@ void EndTransaction(int32_t op) {
   ClearError();
   RuntimeState* state = CurrentRuntimeState();
   if (state == nullptr || state->transaction == nullptr) {
-    SetErrorCode(91);  // LOGOUT Not Active
+    SetErrorCode(err::LogoutNotActive);
     return;
   }
   std::unique_ptr<TransactionFrame> frame(state->transaction);
@@ -105,7 +105,7 @@ void EndTransaction(int32_t op) {
 
 struct LogoutFailure {
   int32_t reason = 0;    // 0: none
-  int32_t code = 0;      // 37 or 48
+  int32_t code = 0;      // FileNotOpen or UnableToLogTransaction
   FileDescriptor* file = nullptr;
   bool driverSaid90 = false;
   std::string driverCode;  // the driver's own texts for a failure with 90
@@ -117,9 +117,9 @@ bool TakeFile(TransactionFrame* frame, FileDescriptor* file, uint16_t sequence, 
               bool& startSent, FileDescriptor*& startFile, LogoutFailure& failure) {
   auto fail = [&](int32_t reason) {
     failure.reason = reason;
-    failure.code = 48;
+    failure.code = err::UnableToLogTransaction;
     failure.file = file;
-    failure.driverSaid90 = ErrorCode() == 90;
+    failure.driverSaid90 = ErrorCode() == err::FileSystemError;
     if (failure.driverSaid90) {
       failure.driverCode = FileErrorCode();
       failure.driverText = FileError();
@@ -127,7 +127,7 @@ bool TakeFile(TransactionFrame* frame, FileDescriptor* file, uint16_t sequence, 
     return false;
   };
   if (file == nullptr || (file->flags & FD_OPEN) == 0) {
-    failure.code = 37;
+    failure.code = err::FileNotOpen;
     failure.file = file;
     return false;
   }
@@ -161,7 +161,7 @@ bool TakeFile(TransactionFrame* frame, FileDescriptor* file, uint16_t sequence, 
     intptr_t args[kArgumentBlockWords] = {seconds};
     ClearError();
     Dispatch(OP_LOCKfilesec, file, args, 1);
-    if (HasError() && ErrorCode() != 80) {
+    if (HasError() && ErrorCode() != err::UnsupportedFunction) {
       record->frame.store(nullptr);
       return fail(LOGOUT_NO_LOCK);
     }
@@ -177,7 +177,7 @@ bool TakeFile(TransactionFrame* frame, FileDescriptor* file, uint16_t sequence, 
       frame->files.push_back(file);
     } catch (const std::bad_alloc&) {
       record->frame.store(nullptr);
-      SetErrorCode(8);
+      SetErrorCode(err::InsufficientMemory);
       return fail(LOGOUT_NO_RECORD);
     }
     frame->taken = static_cast<int32_t>(frame->files.size());
@@ -195,7 +195,7 @@ bool TakeFile(TransactionFrame* frame, FileDescriptor* file, uint16_t sequence, 
 }  // namespace
 
 std::string LogoutReasonText(int32_t reason) {
-  if (reason < 1 || reason > 7) return MessageText(81);
+  if (reason < 1 || reason > 7) return MessageText(err::UnknownErrorPosted);
   if (const char* text = FindMessageOverride(260000u + static_cast<uint32_t>(reason))) return text;
   return kReasonTexts[reason - 1];
 }
@@ -204,11 +204,11 @@ void Logout(int32_t seconds, const FileDescriptor* const* files, size_t count) {
   ClearError();
   RuntimeState* state = CurrentRuntimeState();
   if (state == nullptr) {
-    SetErrorCode(48);
+    SetErrorCode(err::UnableToLogTransaction);
     return;
   }
   if (state->transaction != nullptr) {
-    SetErrorCode(56);  // LOGOUT Already Active
+    SetErrorCode(err::LogoutAlreadyActive);
     return;
   }
 
@@ -221,17 +221,17 @@ void Logout(int32_t seconds, const FileDescriptor* const* files, size_t count) {
     }
     if (list.empty()) list = state->transactionFiles;
   } catch (const std::bad_alloc&) {
-    SetErrorCode(48);
+    SetErrorCode(err::UnableToLogTransaction);
     return;
   }
   if (list.empty()) {
-    SetErrorCode(48);
+    SetErrorCode(err::UnableToLogTransaction);
     return;
   }
 
   std::unique_ptr<TransactionFrame> frame(new (std::nothrow) TransactionFrame);
   if (!frame) {
-    SetErrorCode(48);
+    SetErrorCode(err::UnableToLogTransaction);
     return;
   }
   frame->owner = state;
@@ -259,7 +259,7 @@ void Logout(int32_t seconds, const FileDescriptor* const* files, size_t count) {
 
   if (!frame->files.empty()) Finish(frame.get(), OP_ROLLBACK);
   SetErrorCode(failure.code);
-  if (failure.code == 48) {
+  if (failure.code == err::UnableToLogTransaction) {
     if (failure.driverSaid90) {
       SetFileError(failure.driverCode, failure.driverText.c_str());
     } else {
@@ -295,7 +295,7 @@ void AddTransactionFile(FileDescriptor* file, uint16_t sequence) {
   try {
     state->transactionFiles.push_back({file, sequence});
   } catch (const std::bad_alloc&) {
-    SetErrorCode(8);
+    SetErrorCode(err::InsufficientMemory);
   }
 }
 

@@ -21,12 +21,6 @@
 namespace pr::files {
 namespace {
 
-constexpr int32_t kRecordNotAvailable = 33;
-constexpr int32_t kRecordNotFound = 35;
-constexpr int32_t kFileNotOpen = 37;
-constexpr int32_t kFileAlreadyOpen = 52;
-constexpr int32_t kInvalidPosition = 76;
-constexpr int32_t kUnsupported = 80;
 // Sort keys hold at most this many components (each at most 2 + 255 bytes).
 constexpr size_t kOrderComponentsMax = 32;
 
@@ -625,7 +619,7 @@ int32_t ReadIntoIndex(FileDescriptor* view, ViewState* state, uint64_t from) {
       state->sorted.Insert(key);
     state->highestPointer = std::max(state->highestPointer, pointer);
   }
-  int32_t code = ErrorCode() == kRecordNotAvailable ? 0 : ErrorCode();
+  int32_t code = ErrorCode() == err::RecordNotAvailable ? 0 : ErrorCode();
   ClearError();
   return code;
 }
@@ -814,7 +808,7 @@ void ApplyPending(FileDescriptor* view, ViewState* state, int dir) {
         std::string key = state->savedPosition.empty() ? std::string() : state->savedPosition.substr(1);
         if (state->savedPosition.empty() || state->savedPosition[0] != 'S' ||
             !WellFormedKey(key, state->components.size())) {
-          FailWith(kInvalidPosition);
+          FailWith(err::InvalidIndexString);
           return;
         }
         state->cursor = Cursor::kValue;
@@ -860,12 +854,12 @@ void SortedStep(FileDescriptor* view, ViewState* state, int dir) {
   for (;;) {
     size_t k = SortedCandidate(state, dir);
     if (k >= state->sorted.size()) {
-      FailWith(kRecordNotAvailable);
+      FailWith(err::RecordNotAvailable);
       return;
     }
     std::string entry(state->sorted.KeyAt(k));
     Get(primary, PointerOfKey(entry));
-    if (ErrorCode() == kRecordNotFound || ErrorCode() == kRecordNotAvailable) {
+    if (ErrorCode() == err::RecordNotFound || ErrorCode() == err::RecordNotAvailable) {
       state->sorted.Erase(k);
       if (state->knownRecords > 0) --state->knownRecords;
       continue;
@@ -924,7 +918,7 @@ std::string CurrentPosition(FileDescriptor* view, ViewState* state) {
   if (state->walk == WalkKind::kKey) return Position(state->walkKey);
   if (state->walk == WalkKind::kSorted) {
     if (state->cursor != Cursor::kAt) {
-      FailWith(kRecordNotAvailable);
+      FailWith(err::RecordNotAvailable);
       return "";
     }
     return "S" + state->cursorKey;
@@ -954,12 +948,12 @@ int32_t PropertyRead(ViewState* state, int32_t property, int32_t index, std::str
     case 0x7312: *value = state->buffer ? "1" : "0"; return 0;
     case 0x731F: *value = std::to_string(static_cast<int>(state->walk)); return 0;
     case 0x734A: *value = std::to_string(state->sorted.size()); return 0;
-    default: return kUnsupported;
+    default: return err::UnsupportedFunction;
   }
 }
 
 void RefuseExpression(const char* what, const ExpressionError& error) {
-  Fail(kUnsupported, std::to_string(error.number), std::string(what) + ": " + error.message);
+  Fail(err::UnsupportedFunction, std::to_string(error.number), std::string(what) + ": " + error.message);
 }
 
 // A write: 0, or the error code (the error state is then set).
@@ -970,7 +964,7 @@ int32_t PropertyWrite(FileDescriptor* view, ViewState* state, int32_t property, 
       ExpressionError error;
       if (!compiled.Compile(value, ViewFiles(StructureOf(view)), &error)) {
         RefuseExpression("View filter", error);
-        return kUnsupported;
+        return err::UnsupportedFunction;
       }
       state->filterText = value;
       state->filter = std::move(compiled);
@@ -982,7 +976,7 @@ int32_t PropertyWrite(FileDescriptor* view, ViewState* state, int32_t property, 
       ExpressionError error;
       if (!CompileOrder(StructureOf(view), value, &components, &error)) {
         RefuseExpression("View order", error);
-        return kUnsupported;
+        return err::UnsupportedFunction;
       }
       state->order = value;
       state->components = std::move(components);
@@ -993,8 +987,8 @@ int32_t PropertyWrite(FileDescriptor* view, ViewState* state, int32_t property, 
       state->wanted = std::atoi(value.c_str());
       return 0;
     default:
-      FailWith(kUnsupported);
-      return kUnsupported;
+      FailWith(err::UnsupportedFunction);
+      return err::UnsupportedFunction;
   }
 }
 
@@ -1009,7 +1003,7 @@ void Bracket(ViewState* state, bool inView) {
 bool CompileJoins(ViewState* state, const std::vector<FileDescriptor*>& files, const std::vector<ViewJoin>& joins) {
   for (const ViewJoin& join : joins) {
     if (join.file == nullptr) {
-      Fail(kUnsupported, "80", "View join names no file");
+      Fail(err::UnsupportedFunction, "80", "View join names no file");
       return false;
     }
     if (!join.expression.empty() || join.key == nullptr) {
@@ -1048,12 +1042,12 @@ void ReleaseWalk(ViewState* state) {
 int32_t OpenView(FileDescriptor* view, const ViewStructure* structure) {
   FileDescriptor* primary = structure->primary;
   if (ViewState* known = FindState(view); known != nullptr && known->open) {
-    FailWith(kFileAlreadyOpen);
+    FailWith(err::FileAlreadyOpen);
     return 0;
   }
   for (FileDescriptor* file : ViewFiles(structure)) {
     if (file == nullptr || (file->flags & FD_OPEN) == 0) {
-      Fail(kFileNotOpen, "37", "A file of the view is not open");
+      Fail(err::FileNotOpen, "37", "A file of the view is not open");
       SetErrorFile(file != nullptr ? file : primary);
       return 0;
     }
@@ -1135,7 +1129,7 @@ int32_t ViewBindingEntry(int32_t op, FileDescriptor* view, intptr_t* args) {
 int32_t GenericViewEntry(int32_t op, FileDescriptor* view, intptr_t* args) {
   const ViewStructure* structure = StructureOf(view);
   if (structure == nullptr || structure->primary == nullptr) {
-    FailWith(kFileNotOpen);
+    FailWith(err::FileNotOpen);
     return 0;
   }
   FileDescriptor* primary = structure->primary;
@@ -1161,7 +1155,7 @@ int32_t GenericViewEntry(int32_t op, FileDescriptor* view, intptr_t* args) {
     // Properties may be set while the view is closed: they make the state
     // and are kept for the next OPEN.
     if (op != OP_SET_PROPERTY && op != OP_GET_PROPERTY) {
-      FailWith(kFileNotOpen);
+      FailWith(err::FileNotOpen);
       return 0;
     }
     if (state == nullptr) state = MakeState(view);
@@ -1281,7 +1275,7 @@ int32_t GenericViewEntry(int32_t op, FileDescriptor* view, intptr_t* args) {
         if (ErrorCode() != 0) break;
         ++count;
       }
-      int32_t code = ErrorCode() == kRecordNotAvailable ? 0 : ErrorCode();
+      int32_t code = ErrorCode() == err::RecordNotAvailable ? 0 : ErrorCode();
       state->pending = Pending::kSet;
       state->setComponents = 0;
       if (code != 0) {
@@ -1340,7 +1334,7 @@ int32_t GenericViewEntry(int32_t op, FileDescriptor* view, intptr_t* args) {
       return 0;
     }
     default:
-      FailWith(kUnsupported);
+      FailWith(err::UnsupportedFunction);
       return 0;
   }
 }

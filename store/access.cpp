@@ -13,12 +13,6 @@
 namespace pr::store {
 namespace {
 
-constexpr int kErrFileAlreadyOpen = 52;
-constexpr int kErrTableLocked = 32;
-constexpr int kErrRecordHeld = 43;
-constexpr int kErrRecordChanged = 89;
-constexpr int kErrInvalidFilename = 45;
-
 bool StartsWith(const std::vector<uint8_t>& key, const std::vector<uint8_t>& prefix) {
   return key.size() >= prefix.size() && std::memcmp(key.data(), prefix.data(), prefix.size()) == 0;
 }
@@ -38,7 +32,7 @@ TableAccess::~TableAccess() {
 int TableAccess::NameForOpen(std::string* file, std::string* table) const {
   std::string_view declared = fd_->declaration.name.empty() ? fd_->label : fd_->declaration.name;
   SplitName split;
-  if (!SplitTableName(declared, &split)) return kErrInvalidFilename;
+  if (!SplitTableName(declared, &split)) return err::InvalidFilename;
   *file = split.file;
   *table = split.table;
   return 0;
@@ -58,7 +52,7 @@ void TableAccess::ApplyDriverString() {
 }
 
 int TableAccess::Open(uint32_t mode) {
-  if (isOpen()) return kErrFileAlreadyOpen;
+  if (isOpen()) return err::FileAlreadyOpen;
   std::string tableName;
   if (int rc = NameForOpen(&physicalName_, &tableName)) return rc;
   ApplyDriverString();
@@ -80,7 +74,7 @@ int TableAccess::Open(uint32_t mode) {
     options.decimalCheck = decimalCheck_;
     return Table::Open(file_->container(), tableName, declaration, options, &table_);
   };
-  if (rc == kErrFileNotFound && (fd_->declaration.attributes & files::ATTR_CREATE) != 0 && declaration) {
+  if (rc == err::FileNotFound && (fd_->declaration.attributes & files::ATTR_CREATE) != 0 && declaration) {
     rc = BeginChange();
     // The update lock may have been awaited outside the driver's critical
     // section, while another declaration of this file created the table.
@@ -93,7 +87,8 @@ int TableAccess::Open(uint32_t mode) {
   } else if (rc == 0) {
     rc = openTable();
   }
-  if (rc == 0 && table_->recordLength() != fd_->recordLength && declaration == nullptr) rc = 47;
+  if (rc == 0 && table_->recordLength() != fd_->recordLength && declaration == nullptr)
+    rc = err::InvalidRecordDeclaration;
   // End the open as every operation ends: a created table is written, and
   // the reader slot is given back, so that an idle opener never keeps other
   // writers waiting on it.
@@ -128,7 +123,7 @@ void TableAccess::DropTable() {
 }
 
 int TableAccess::Create() {
-  if (isOpen()) return kErrFileAlreadyOpen;
+  if (isOpen()) return err::FileAlreadyOpen;
   std::string tableName;
   if (int rc = NameForOpen(&physicalName_, &tableName)) return rc;
   ApplyDriverString();
@@ -153,7 +148,7 @@ int TableAccess::Create() {
 }
 
 int TableAccess::Close() {
-  if (!isOpen()) return 37;
+  if (!isOpen()) return err::FileNotOpen;
   ReleaseAllHolds();
   Unlock();
   int rc = 0;
@@ -211,7 +206,7 @@ int TableAccess::ReadRecord(const RecordNumber& number) {
     // One attempt, never a wait: a wait happens between whole reads, with
     // the reader slot and the driver's critical section let go (driver.cpp).
     holdArmed_ = false;
-    if (file_->Hold(value) != 0) return kErrRecordHeld;
+    if (file_->Hold(value) != 0) return err::RecordAlreadyHeld;
     tookHold = true;
   }
   scratch_.resize(table_->recordLength());
@@ -256,11 +251,11 @@ int TableAccess::HoldForChange(const RecordNumber& number, bool* taken) {
 
 int TableAccess::CheckWatch(const RecordNumber& number) {
   if (!watchValid_ || watchNumber_ != number) return 0;
-  if (scratch_ != watchImage_) return kErrRecordChanged;
+  if (scratch_ != watchImage_) return err::RecordChangedByAnotherStation;
   std::vector<uint8_t> memo;
   for (size_t m = 0; m < watchMemos_.size(); ++m) {
     table_->ReadMemo(number, m, &memo);
-    if (memo != watchMemos_[m]) return kErrRecordChanged;
+    if (memo != watchMemos_[m]) return err::RecordChangedByAnotherStation;
   }
   return 0;
 }
@@ -273,13 +268,13 @@ int TableAccess::Add() {
 }
 
 int TableAccess::Put() {
-  if (!table_->hasCurrent()) return kErrRecordNotAvailable;
+  if (!table_->hasCurrent()) return err::RecordNotAvailable;
   const RecordNumber number = table_->current();
   bool taken = false;
   if (int rc = HoldForChange(number, &taken)) return rc;
   scratch_.resize(table_->recordLength());
   int rc = table_->Fetch(number, scratch_.data());
-  if (rc == kErrRecordNotFound) rc = kErrRecordNotAvailable;
+  if (rc == err::RecordNotFound) rc = err::RecordNotAvailable;
   if (rc == 0) rc = CheckWatch(number);
   if (rc == 0 && std::memcmp(scratch_.data(), fd_->record, fd_->recordLength) != 0)
     rc = table_->Replace(number, fd_->record);
@@ -292,13 +287,13 @@ int TableAccess::Put() {
 }
 
 int TableAccess::Delete() {
-  if (!table_->hasCurrent()) return kErrRecordNotAvailable;
+  if (!table_->hasCurrent()) return err::RecordNotAvailable;
   const RecordNumber number = table_->current();
   bool taken = false;
   if (int rc = HoldForChange(number, &taken)) return rc;
   scratch_.resize(table_->recordLength());
   int rc = table_->Fetch(number, scratch_.data());
-  if (rc == kErrRecordNotFound) rc = kErrRecordNotAvailable;
+  if (rc == err::RecordNotFound) rc = err::RecordNotAvailable;
   if (rc == 0) rc = CheckWatch(number);
   if (rc == 0) rc = table_->Delete(number);
   if (taken) file_->Release(RecordNumberValue(number));
@@ -324,7 +319,7 @@ int TableAccess::GetByKey(size_t key) {
   Container& tree = table_->keyTree(key);
   if (!tree.SeekGE(ByteView(value.data(), value.size()), &found, &data) || !StartsWith(found, value) ||
       data.size() < 4)
-    return kErrRecordNotFound;
+    return err::RecordNotFound;
   return ReadRecord(NumberAt(data.data()));
 }
 
@@ -389,23 +384,23 @@ int TableAccess::KeyStep(bool forward) {
         ok = forward ? cursor.SeekGT(at) : cursor.SeekLT(at);
       break;
   }
-  if (!ok) return kErrRecordNotAvailable;
+  if (!ok) return err::RecordNotAvailable;
   std::vector<uint8_t>& found = stepFound_;
   found.assign(cursor.key().begin(), cursor.key().end());
   const ByteView data = cursor.data();
-  if (!StartsWith(found, prefix)) return kErrRecordNotAvailable;
+  if (!StartsWith(found, prefix)) return err::RecordNotAvailable;
   RecordNumber number{};
   if (key < 0) {
-    if (found.size() != kDataKeyLength) return kErrInvalidDataFile;
+    if (found.size() != kDataKeyLength) return err::InvalidDataFile;
     number = NumberAt(found.data() + 5);
   } else {
-    if (data.size() < 4) return kErrInvalidDataFile;
+    if (data.size() < 4) return err::InvalidDataFile;
     number = NumberAt(data.data());
   }
   int rc = ReadRecord(number);
   // A held record leaves the position where it was so the read can be
   // repeated; anything else moves on.
-  if (rc != kErrRecordHeld) {
+  if (rc != err::RecordAlreadyHeld) {
     sequence_.at = At::kEntry;
     sequence_.bytes.swap(found);
   }
@@ -496,14 +491,14 @@ std::string TableAccess::PositionKey(size_t key) const {
 }
 
 int TableAccess::ResetFile(const std::string& position) {
-  if (position.size() < 4) return 76;  // "Invalid Index String"
+  if (position.size() < 4) return err::InvalidIndexString;
   SetFilePointer(RecordNumberValue(NumberAt(reinterpret_cast<const uint8_t*>(position.data()))));
   return 0;
 }
 
 int TableAccess::ResetKey(size_t key, const std::string& position) {
   const KeyLayout& layout = table_->key(key);
-  if (position.size() < 4 + layout.encodedLength) return 76;
+  if (position.size() < 4 + layout.encodedLength) return err::InvalidIndexString;
   const uint8_t* p = reinterpret_cast<const uint8_t*>(position.data());
   sequence_ = Sequence{};
   sequence_.key = static_cast<int>(key);
@@ -515,12 +510,12 @@ int TableAccess::ResetKey(size_t key, const std::string& position) {
 }
 
 int TableAccess::RegetFile(const std::string& position) {
-  if (position.size() < 4) return 76;
+  if (position.size() < 4) return err::InvalidIndexString;
   return ReadRecord(NumberAt(reinterpret_cast<const uint8_t*>(position.data())));
 }
 
 int TableAccess::RegetKey(size_t key, const std::string& position) {
-  if (position.size() < 4 + table_->key(key).encodedLength) return 76;
+  if (position.size() < 4 + table_->key(key).encodedLength) return err::InvalidIndexString;
   RecordNumber number = NumberAt(reinterpret_cast<const uint8_t*>(position.data()));
   int rc = ReadRecord(number);
   if (rc != 0) return rc;
@@ -610,14 +605,14 @@ int TableAccess::Lock(int32_t seconds) {
     // LOCK without seconds repeats for as long as the table is locked
     // elsewhere.
     while (file_->Hold(number) != 0) {
-      if (inTransaction && GetTickCount() - start >= TransactionLockPatience()) return kErrTableLocked;
+      if (inTransaction && GetTickCount() - start >= TransactionLockPatience()) return err::FileAlreadyLocked;
       WaitOutsideDriverSection(10);
     }
   } else {
     const DWORD deadline = GetClockHundredths() + static_cast<DWORD>(seconds) * 100u;
     while (file_->Hold(number) != 0) {
-      if (static_cast<int32_t>(deadline - GetClockHundredths()) <= 0) return kErrTableLocked;
-      if (inTransaction && GetTickCount() - start >= TransactionLockPatience()) return kErrTableLocked;
+      if (static_cast<int32_t>(deadline - GetClockHundredths()) <= 0) return err::FileAlreadyLocked;
+      if (inTransaction && GetTickCount() - start >= TransactionLockPatience()) return err::FileAlreadyLocked;
       if (LockWaitDisplay display = GetLockWaitDisplay()) display("Locking failed with error 32");
       WaitOutsideDriverSection(1000);
     }

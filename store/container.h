@@ -228,7 +228,6 @@ class Container {
   // tree (container_tree.cpp)
   Page* GetPage(int32_t reference, int expectedLevel) const;
   Page* Root(bool create);
-  void RequireRealTree() const;
   void MarkDirty(Page* page);
   Page* NewPage(uint8_t level);
   // The write path remembers the last few leaves it reached, each with the
@@ -295,7 +294,6 @@ class Container {
   int FindInLazyLeaf(const Page* leaf, ByteView key, std::vector<uint8_t>* outKey,
                      std::vector<uint8_t>* outData) const;
   bool SeekInternal(Seek mode, ByteView key, std::vector<uint8_t>* outKey, std::vector<uint8_t>* outData) const;
-  bool EdgeRecord(bool last, std::vector<uint8_t>* outKey, std::vector<uint8_t>* outData) const;
   void CheckRecordSize(size_t keyLength, size_t dataLength) const;
   void BeginChange(int readStateError);
 

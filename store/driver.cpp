@@ -18,12 +18,13 @@ namespace {
 
 using files::FileDescriptor;
 
-constexpr int kErrFileNotOpen = 37;
-constexpr int kErrBadKey = 77;
-constexpr int kErrParameters = 78;
-constexpr int kErrUnsupported = 80;
-constexpr int kErrFileSystem = 90;
-constexpr int kErrRecordHeld = 43;
+// Short names for the codes this entry reports most.
+constexpr int kErrFileNotOpen = err::FileNotOpen;
+constexpr int kErrBadKey = err::UnableToAccessIndex;
+constexpr int kErrParameters = err::InvalidParameterCount;
+constexpr int kErrUnsupported = err::UnsupportedFunction;
+constexpr int kErrFileSystem = err::FileSystemError;
+constexpr int kErrRecordHeld = err::RecordAlreadyHeld;
 
 class SectionGuard {
  public:

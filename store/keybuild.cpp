@@ -13,7 +13,6 @@ namespace pr::store {
 namespace {
 
 constexpr size_t kDirtyPagesPerUpdate = 400;
-constexpr int kErrFileSystem = 90;
 
 }  // namespace
 
@@ -50,20 +49,20 @@ int Table::BuildKey(size_t k, const BuildHooks& hooks) {
       const int percent = total == 0 ? 100 : int(std::min<uint64_t>(uint64_t(read - 1) * 100 / total, 100));
       if (percent != lastPercent) {
         lastPercent = percent;
-        if (hooks.progress && !hooks.progress(percent)) return kErrBuildCancelled;
+        if (hooks.progress && !hooks.progress(percent)) return err::BuildCancelled;
       }
       ByteView data = cursor.data();
-      if (data.size() != recordLength()) return kErrInvalidDataFile;
+      if (data.size() != recordLength()) return err::InvalidDataFile;
       std::memcpy(image.data(), data.data(), data.size());
       if (oem_) RecordFromOem(layout_.textFields, image.data());
       if (!HasEntry(k, image.data())) continue;
       if (hooks.filter && !hooks.filter(image.data())) continue;
       EncodeKeyComponents(kl, collation_, image.data(), sortEntry.data());
       std::memcpy(sortEntry.data() + encoded, key.data() + 5, 4);
-      if (!sorter.Add(sortEntry.data())) return kErrFileSystem;
+      if (!sorter.Add(sortEntry.data())) return err::FileSystemError;
     }
   }
-  if (!sorter.Finish()) return kErrFileSystem;
+  if (!sorter.Finish()) return err::FileSystemError;
 
   // 2. The entries in key order.
   Counters counters;
@@ -95,16 +94,16 @@ int Table::BuildKey(size_t k, const BuildHooks& hooks) {
       if (hooks.writeUpdate) {
         if (int rc = hooks.writeUpdate()) return rc;
       } else if (file_->WriteUpdate() != 0) {
-        return kErrFileSystem;
+        return err::FileSystemError;
       }
       dirtyLimit = std::max(kDirtyPagesPerUpdate, file_->dirtyPageCount() + kDirtyPagesPerUpdate);
     }
   }
-  if (sorter.failed()) return kErrFileSystem;
+  if (sorter.failed()) return err::FileSystemError;
 
   counters.second = lowestRefused;
   WriteCounters(subject, counters);
-  return lowestRefused != 0 ? kErrDuplicateKey : 0;
+  return lowestRefused != 0 ? err::CreatesDuplicateKey : 0;
 }
 
 }  // namespace pr::store

@@ -39,7 +39,6 @@ BOOL LockAt(HANDLE file, uint64_t offset, uint32_t length) {
 
 }  // namespace
 
-void SetLockWaitDisplay(LockWaitDisplay display) { g_lockWaitDisplay = display; }
 LockWaitDisplay GetLockWaitDisplay() { return g_lockWaitDisplay; }
 
 DWORD TakeLockRange(HANDLE file, uint64_t offset, uint32_t length, bool wait) {

@@ -39,7 +39,6 @@ inline constexpr uint64_t HoldLockOffset(uint32_t number) { return kLockBase + 1
 // error " and the number while a lock is awaited).  Null: nowhere.  Set once at
 // start; read under the driver's critical section.
 using LockWaitDisplay = void (*)(const char* text);
-void SetLockWaitDisplay(LockWaitDisplay display);
 LockWaitDisplay GetLockWaitDisplay();
 
 // Shows "LockFile failed with error " and `error` on the waiting display.

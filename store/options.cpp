@@ -97,7 +97,7 @@ std::string SendRequest(TableAccess* table, const std::string& text, int* error,
   if (EqualsNoCase(request, "REGISTER")) return "TARNWELL";
   if (EqualsNoCase(request, "IMPORTFILE")) {
     if (!silent) g_importMessageBox("File Import", "File Driver does not support File Import");
-    *error = 37;
+    *error = err::FileNotOpen;
     return "";
   }
   return ApplyOption(table, text);

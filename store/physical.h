@@ -75,10 +75,7 @@ class FileLocks : public ContainerHooks {
   bool denyNone() const { return (mode_ & kShareMask) == kShareDenyNone; }
   bool denyWrite() const { return (mode_ & kShareMask) == kShareDenyWrite; }
   bool readOnly() const { return (mode_ & kAccessMask) == 0; }
-  uint32_t readerSlot() const { return readerSlot_; }
-  bool readerSlotHeld() const { return readerSlotHeld_; }
   bool updateLockHeld() const { return updateLockHeld_; }
-  bool allReadersHeld() const { return allReadersHeld_; }
   // Frees every lock above still held (close, rollback).
   void ReleaseProtocolLocks();
 
@@ -96,10 +93,8 @@ class PhysicalFile final : public FileLocks {
   ~PhysicalFile() override;
 
   const std::string& name() const { return name_; }
-  HANDLE handle() const { return handle_; }
   uint32_t mode() const { return mode_; }
   Container& container() { return *container_; }
-  int useCount() const { return useCount_; }
   // One more use, dropped by ClosePhysicalFile (a transaction keeps its
   // files open this way).
   void AddUse() { ++useCount_; }
@@ -148,9 +143,6 @@ class PhysicalFile final : public FileLocks {
   // ---- transactions
   bool inTransaction() const { return inTransaction_; }
   void SetInTransaction(bool on) { inTransaction_ = on; }
-
-  // The error of the last failed write, kept until the next successful one.
-  DWORD keptWriteError() const { return keptWriteError_; }
 
  private:
   friend DWORD OpenPhysicalFile(const std::string&, uint32_t, std::string_view, bool, PhysicalFile**);

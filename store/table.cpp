@@ -50,14 +50,14 @@ int RefuseOtherLength(uint32_t declared, uint32_t stored) {
                            " differs from the file's record length " + std::to_string(stored) +
                            ": the file can be read but not written";
   files::SetFileError("47", text.c_str());
-  return kErrInvalidDeclaration;
+  return err::InvalidRecordDeclaration;
 }
 
 int FindTable(const Container& file, std::string_view name, RecordNumber* number) {
   std::vector<uint8_t> key, data;
   NameKey(name, &key);
-  if (!file.Find(View(key), &data)) return kErrFileNotFound;
-  if (data.size() != 4 || data[0] >= kKindTableName) return kErrInvalidDataFile;
+  if (!file.Find(View(key), &data)) return err::FileNotFound;
+  if (data.size() != 4 || data[0] >= kKindTableName) return err::InvalidDataFile;
   std::memcpy(number->data(), data.data(), 4);
   return 0;
 }
@@ -80,13 +80,13 @@ int Table::Create(Container& file, std::string_view name, const TableDefinition&
                   const CollationState& collation, std::unique_ptr<Table>* out) {
   RecordNumber existing;
   int found = FindTable(file, name, &existing);
-  if (found == 0) return kErrAccessDenied;
-  if (found != kErrFileNotFound) return found;
+  if (found == 0) return err::AccessDenied;
+  if (found != err::FileNotFound) return found;
 
   TableLayout layout;
   LayoutProblem problem;
   if (!PrepareLayout(declared, &layout, &problem)) return ReportStructureCheck(problem);
-  if (name.size() + 1 + 4 > kMaxRecordLength) return kErrInvalidDataFile;
+  if (name.size() + 1 + 4 > kMaxRecordLength) return err::InvalidDataFile;
 
   RecordNumber number;
   if (!file.NextRecordNumber(number.data())) RaiseDriverError(kErrNumbersExhausted, file.fileName().c_str());
@@ -137,7 +137,7 @@ int Table::Open(Container& file, std::string_view name, const TableDefinition* d
 int Table::LoadCollation() {
   uint8_t key[kCollationKeyLength];
   if (!file_->Find(View(key, CollationKey(number_, key)), &found_) || found_.size() != kCollationRecordSize) {
-    return kErrInvalidDataFile;
+    return err::InvalidDataFile;
   }
   oem_ = found_[0] != 0;
   collation_ = CollationState::FromBytes(found_.data() + 1);
@@ -172,7 +172,7 @@ int Table::LoadStoredDefinition(const TableDefinition* declared, const OpenOptio
       case WalkResult::kMismatch:
         return ReportStructureCheck(mismatch);
       case WalkResult::kCorrupt:
-        return kErrInvalidDataFile;
+        return err::InvalidDataFile;
     }
     definition_ = *declared;
     definition_.version = declared->RequiredVersion();
@@ -188,7 +188,7 @@ int Table::LoadStoredDefinition(const TableDefinition* declared, const OpenOptio
     case WalkResult::kMismatch:
       return ReportStructureCheck(mismatch);
     case WalkResult::kCorrupt:
-      return kErrInvalidDataFile;
+      return err::InvalidDataFile;
   }
   if (!PrepareLayout(definition_, &layout_, &problem)) return ReportStructureCheck(problem);
   return 0;
@@ -271,7 +271,7 @@ int Table::AddEntries(const RecordNumber& record, const uint8_t* image) {
         entry_.resize(earlier.entryKeyLength());
         file_->Erase(View(entry_.data(), EncodeEntry(j, record, image, entry_.data())));
       }
-      return kErrDuplicateKey;
+      return err::CreatesDuplicateKey;
     }
   }
   return 0;
@@ -311,7 +311,7 @@ int Table::Add(const uint8_t* image, RecordNumber* assigned) {
       entry_.resize(layout_.keys[k].entryKeyLength());
       file_->Erase(View(entry_.data(), EncodeEntry(k, record, image, entry_.data())));
     }
-    return kErrInvalidDataFile;
+    return err::InvalidDataFile;
   }
   AdjustCount(kDataCounters, 1);
   for (size_t k = 0; k < keyCount(); ++k) {
@@ -329,9 +329,9 @@ bool Table::Exists(const RecordNumber& record) const {
 
 int Table::Fetch(const RecordNumber& record, uint8_t* image) {
   uint8_t key[kDataKeyLength];
-  if (!file_->Find(View(key, DataKey(number_, record, key)), &found_)) return kErrRecordNotFound;
+  if (!file_->Find(View(key, DataKey(number_, record, key)), &found_)) return err::RecordNotFound;
   if (storedLength_ != 0 && found_.size() == storedLength_) found_.resize(recordLength(), 0);
-  if (found_.size() != recordLength()) return kErrInvalidDataFile;
+  if (found_.size() != recordLength()) return err::InvalidDataFile;
   std::memcpy(image, found_.data(), found_.size());
   if (oem_) RecordFromOem(layout_.textFields, image);
   SetCurrent(record);
@@ -342,8 +342,8 @@ int Table::Replace(const RecordNumber& record, const uint8_t* image) {
   if (int rc = RefuseOtherLength(recordLength(), storedLength_)) return rc;
   uint8_t key[kDataKeyLength];
   const size_t keyLength = DataKey(number_, record, key);
-  if (!file_->Find(View(key, keyLength), &found_)) return kErrRecordNotFound;
-  if (found_.size() != recordLength()) return kErrInvalidDataFile;
+  if (!file_->Find(View(key, keyLength), &found_)) return err::RecordNotFound;
+  if (found_.size() != recordLength()) return err::InvalidDataFile;
   oldImage_.assign(found_.begin(), found_.end());
   if (oem_) RecordFromOem(layout_.textFields, oldImage_.data());
   const uint8_t* old = oldImage_.data();
@@ -382,7 +382,7 @@ int Table::Replace(const RecordNumber& record, const uint8_t* image) {
     if (hadEntry) file_->Erase(View(oldEntry_.data(), m));
     if (hadEntry != hasEntry) AdjustCount(uint8_t(k), hasEntry ? 1 : -1);
   }
-  if (refused) return kErrDuplicateKey;
+  if (refused) return err::CreatesDuplicateKey;
 
   image_.assign(image, image + recordLength());
   if (oem_) RecordToOem(layout_.textFields, image_.data());
@@ -395,8 +395,8 @@ int Table::Delete(const RecordNumber& record) {
   if (int rc = RefuseOtherLength(recordLength(), storedLength_)) return rc;
   uint8_t key[kDataKeyLength];
   const size_t keyLength = DataKey(number_, record, key);
-  if (!file_->Find(View(key, keyLength), &found_)) return kErrRecordNotFound;
-  if (found_.size() != recordLength()) return kErrInvalidDataFile;
+  if (!file_->Find(View(key, keyLength), &found_)) return err::RecordNotFound;
+  if (found_.size() != recordLength()) return err::InvalidDataFile;
   oldImage_.assign(found_.begin(), found_.end());
   if (oem_) RecordFromOem(layout_.textFields, oldImage_.data());
   EraseEntries(record, oldImage_.data());
@@ -428,10 +428,10 @@ size_t PieceCapacity(const MemoDefinition& memo) { return memo.blob() ? kBlobPie
 }  // namespace
 
 int Table::WriteMemo(const RecordNumber& record, size_t memo, const uint8_t* content, size_t length) {
-  if (memo >= definition_.memos.size()) return kErrInvalidMemoFile;
+  if (memo >= definition_.memos.size()) return err::InvalidMemoFile;
   const MemoDefinition& def = definition_.memos[memo];
   const size_t capacity = PieceCapacity(def);
-  if (length > kMaxPieces * capacity || length > UINT32_MAX) return kErrInvalidMemoFile;
+  if (length > kMaxPieces * capacity || length > UINT32_MAX) return err::InvalidMemoFile;
 
   uint8_t key[kMemoKeyLength];
   MemoKey(number_, record, uint8_t(memo), 0, key);
@@ -455,17 +455,17 @@ int Table::WriteMemo(const RecordNumber& record, size_t memo, const uint8_t* con
 
 int Table::ReadMemo(const RecordNumber& record, size_t memo, std::vector<uint8_t>* content) const {
   content->clear();
-  if (memo >= definition_.memos.size()) return kErrInvalidMemoFile;
+  if (memo >= definition_.memos.size()) return err::InvalidMemoFile;
   const MemoDefinition& def = definition_.memos[memo];
   const size_t capacity = PieceCapacity(def);
 
   uint8_t key[kMemoKeyLength];
   if (!file_->Find(View(key, MemoKey(number_, record, uint8_t(memo), 0, key)), &found_)) return 0;
-  if (found_.size() < 4) return kErrInvalidMemoFile;
+  if (found_.size() < 4) return err::InvalidMemoFile;
   const size_t total = GetU32LE(found_.data());
   // Another program may keep an emptied memo as a lone piece 0 of total 0.
-  if (total == 0) return found_.size() == 4 ? 0 : kErrInvalidMemoFile;
-  if (total > kMaxPieces * capacity) return kErrInvalidMemoFile;
+  if (total == 0) return found_.size() == 4 ? 0 : err::InvalidMemoFile;
+  if (total > kMaxPieces * capacity) return err::InvalidMemoFile;
   // Reserve no more than the pieces actually found can justify.
   content->reserve(std::min(total, capacity * 16));
 
@@ -473,13 +473,13 @@ int Table::ReadMemo(const RecordNumber& record, size_t memo, std::vector<uint8_t
     if (piece > 0 && !file_->Find(View(key, MemoKey(number_, record, uint8_t(memo), uint16_t(piece), key)),
                                   &found_)) {
       content->clear();
-      return kErrInvalidMemoFile;
+      return err::InvalidMemoFile;
     }
     const size_t head = piece == 0 ? 4 : 0;
     const size_t expected = std::min(capacity, total - content->size());
     if (found_.size() != head + expected) {
       content->clear();
-      return kErrInvalidMemoFile;
+      return err::InvalidMemoFile;
     }
     content->insert(content->end(), found_.begin() + long(head), found_.end());
   }

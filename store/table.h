@@ -35,19 +35,10 @@
 #include "store/container.h"
 #include "store/definition_stream.h"
 #include "store/record_kinds.h"
+#include "store/status.h"
 #include "store/table_layout.h"
 
 namespace pr::store {
-
-inline constexpr int kErrFileNotFound = 2;
-inline constexpr int kErrAccessDenied = 5;
-inline constexpr int kErrRecordNotAvailable = 33;
-inline constexpr int kErrRecordNotFound = 35;
-inline constexpr int kErrInvalidDataFile = 36;
-inline constexpr int kErrDuplicateKey = 40;
-inline constexpr int kErrInvalidDeclaration = 47;
-inline constexpr int kErrInvalidMemoFile = 57;
-inline constexpr int kErrBuildCancelled = 93;
 
 // Counters subject of the data records.
 inline constexpr uint8_t kDataCounters = kKindData;

@@ -5,15 +5,12 @@
 #include "files/statements.h"
 #include "platform/kernel.h"
 #include "store/driver.h"
+#include "store/status.h"
 
 namespace pr::store {
-namespace {
-constexpr int kErrInvalidFile = 36;
-}  // namespace
-
 int ListTableNames(const std::string& fileName, std::vector<std::string>* names) {
   names->clear();
-  if (GetFileAttributesA(fileName.c_str()) == INVALID_FILE_ATTRIBUTES) return 2;
+  if (GetFileAttributesA(fileName.c_str()) == INVALID_FILE_ATTRIBUTES) return err::FileNotFound;
   // A declaration of the file alone: PNMQ reads the next name on a file that
   // is not open, through the driver entry and its critical section.
   files::FileDescriptor fd;
@@ -38,7 +35,7 @@ int ListTableNames(const std::string& fileName, std::vector<std::string>* names)
   files::Destroy(&fd);
   // The query answers nothing for a file that is not a keyed file of this
   // format; a file without any table has nothing to pick either.
-  if (error == 0 && names->empty()) error = kErrInvalidFile;
+  if (error == 0 && names->empty()) error = err::InvalidDataFile;
   if (error != 0) names->clear();
   return error;
 }

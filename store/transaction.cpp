@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "store/physical.h"
+#include "store/status.h"
 
 namespace pr::store {
 namespace {
@@ -75,7 +76,7 @@ class ControlFile {
     int status = container->RefreshHeader();
     if (status != 0) {
       container->SetReadState(false);
-      return 36;
+      return err::InvalidDataFile;
     }
     uint8_t key[4];
     ControlKey(number, key);
@@ -220,7 +221,6 @@ void SetTransactionControlFile(const std::string& name) {
 }
 
 const std::string& TransactionControlFile() { return g_explicitControlFile; }
-bool HasExplicitTransactionControlFile() { return g_hasExplicitControlFile; }
 
 std::string DefaultControlFileFor(const std::string& dataFile) {
   size_t slash = dataFile.find_last_of("/\\");
@@ -248,7 +248,7 @@ bool InTransaction(const PhysicalFile* file) {
 }
 
 DWORD TransactionLogout(PhysicalFile* file) {
-  if (g_transaction.active && g_transaction.ownerThread != GetCurrentThreadId()) return 56;
+  if (g_transaction.active && g_transaction.ownerThread != GetCurrentThreadId()) return err::LogoutAlreadyActive;
   if (!g_transaction.active) {
     g_transaction.active = true;
     g_transaction.ownerThread = GetCurrentThreadId();

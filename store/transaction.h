@@ -51,7 +51,6 @@ inline constexpr size_t kMaxDefaultControlFiles = 100;
 // on purpose is kept as an empty name.
 void SetTransactionControlFile(const std::string& name);
 const std::string& TransactionControlFile();
-bool HasExplicitTransactionControlFile();
 
 // The default control file of the directory holding `dataFile`.
 std::string DefaultControlFileFor(const std::string& dataFile);

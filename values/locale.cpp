@@ -491,9 +491,4 @@ int CompareCollated(std::string_view a, std::string_view b, bool oem) {
   return 0;
 }
 
-void UpperInPlace(char* text, size_t length) {
-  const LocaleSettings& l = Locale();
-  for (size_t k = 0; k < length; ++k) text[k] = static_cast<char>(l.upper[static_cast<uint8_t>(text[k])]);
-}
-
 }  // namespace pr::values

@@ -122,7 +122,4 @@ void ResetLocaleForTesting();
 // `oem` both strings are taken as OEM text.
 int CompareCollated(std::string_view a, std::string_view b, bool oem = false);
 
-// Upper-cases `text` in place through the locale's case tables.
-void UpperInPlace(char* text, size_t length);
-
 }  // namespace pr::values

@@ -104,7 +104,7 @@ TEST(KeyBuild, HundredThousandRecordsWithOneDuplicate) {
     progress.push_back(percent);
     return true;
   };
-  EXPECT_EQ(t->BuildKey(0, hooks), kErrDuplicateKey);
+  EXPECT_EQ(t->BuildKey(0, hooks), err::CreatesDuplicateKey);
   Counters c = t->ReadCounters(0);
   EXPECT_EQ(c.count, uint32_t(kRows - 1));
   EXPECT_EQ(c.second, secondOfPair);
@@ -131,7 +131,7 @@ TEST(KeyBuild, CancelFilterOptAndDupOrder) {
 
   Table::BuildHooks cancel;
   cancel.progress = [](int percent) { return percent < 50; };
-  EXPECT_EQ(t->BuildKey(0, cancel), kErrBuildCancelled);
+  EXPECT_EQ(t->BuildKey(0, cancel), err::BuildCancelled);
 
   // OPT leaves out the zero ids; the filter the odd ones.
   Table::BuildHooks even;

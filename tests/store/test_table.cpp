@@ -118,9 +118,9 @@ TEST_F(TableTest, CreateStoresEveryRecordKind) {
   EXPECT_TRUE(Raw({0, 0, 0, 1, 0xFA, 0, 0}));
   RecordNumber found;
   EXPECT_EQ(FindTable(*file, "PARTNERI", &found), 0);
-  EXPECT_EQ(FindTable(*file, "OTHER", &found), kErrFileNotFound);
+  EXPECT_EQ(FindTable(*file, "OTHER", &found), err::FileNotFound);
   std::unique_ptr<Table> again;
-  EXPECT_EQ(Table::Create(*file, "PARTNERI", Partner(), false, CollationState(), &again), kErrAccessDenied);
+  EXPECT_EQ(Table::Create(*file, "PARTNERI", Partner(), false, CollationState(), &again), err::AccessDenied);
   std::string next;
   ASSERT_TRUE(NextTableName(*file, "", &next));
   EXPECT_EQ(next, "PARTNERI");
@@ -143,7 +143,7 @@ TEST_F(TableTest, DataRecordsAddFetchReplaceDelete) {
   EXPECT_EQ(t->current(), a);
 
   // A change to a duplicate id is refused and changes nothing.
-  EXPECT_EQ(t->Replace(a, Bytes_(Rec(8, "Seven"))), kErrDuplicateKey);
+  EXPECT_EQ(t->Replace(a, Bytes_(Rec(8, "Seven"))), err::CreatesDuplicateKey);
   EXPECT_EQ(Entries(*t, 0), (std::vector<uint32_t>{RecordNumberValue(a), RecordNumberValue(b)}));
   ASSERT_EQ(t->Fetch(a, reinterpret_cast<uint8_t*>(&got)), 0);
   EXPECT_EQ(got.id, 7);
@@ -153,8 +153,8 @@ TEST_F(TableTest, DataRecordsAddFetchReplaceDelete) {
   EXPECT_EQ(t->ReadCounters(0).count, 2u);
 
   ASSERT_EQ(t->Delete(b), 0);
-  EXPECT_EQ(t->Fetch(b, reinterpret_cast<uint8_t*>(&got)), kErrRecordNotFound);
-  EXPECT_EQ(t->Delete(b), kErrRecordNotFound);
+  EXPECT_EQ(t->Fetch(b, reinterpret_cast<uint8_t*>(&got)), err::RecordNotFound);
+  EXPECT_EQ(t->Delete(b), err::RecordNotFound);
   EXPECT_EQ(Entries(*t, 0), (std::vector<uint32_t>{RecordNumberValue(a)}));
   EXPECT_EQ(Entries(*t, 1), (std::vector<uint32_t>{RecordNumberValue(a)}));
   EXPECT_EQ(t->RecordCount(), 1u);
@@ -170,7 +170,7 @@ TEST_F(TableTest, DuplicateRefusalTakesOutEarlierEntries) {
   std::swap(d.keys[0], d.keys[1]);
   auto t = Make(d);
   ASSERT_EQ(t->Add(Bytes_(Rec(1, "A")), nullptr), 0);
-  EXPECT_EQ(t->Add(Bytes_(Rec(1, "B")), nullptr), kErrDuplicateKey);
+  EXPECT_EQ(t->Add(Bytes_(Rec(1, "B")), nullptr), err::CreatesDuplicateKey);
   EXPECT_EQ(Entries(*t, 0).size(), 1u);
   EXPECT_EQ(t->RecordCount(), 1u);
   RecordNumber n;
@@ -192,7 +192,7 @@ TEST_F(TableTest, DupEntriesComeBackInRecordNumberOrder) {
 TEST_F(TableTest, NoCaseDuplicatesAreRefused) {
   auto t = Make(Partner(kKeyNoCase));
   ASSERT_EQ(t->Add(Bytes_(Rec(1, "Marko")), nullptr), 0);
-  EXPECT_EQ(t->Add(Bytes_(Rec(2, "MARKO")), nullptr), kErrDuplicateKey);
+  EXPECT_EQ(t->Add(Bytes_(Rec(2, "MARKO")), nullptr), err::CreatesDuplicateKey);
   EXPECT_EQ(t->RecordCount(), 1u);
 }
 
@@ -257,7 +257,7 @@ TEST_F(TableTest, MemosAreCutIntoPieces) {
 
   // A missing piece is a damaged memo, not a short read.
   file->Erase(ByteView(Bytes{0, 0, 0, 1, 0xFC, r[0], r[1], r[2], r[3], 1, 0, 1}));
-  EXPECT_EQ(t->ReadMemo(r, 1, &back), kErrInvalidMemoFile);
+  EXPECT_EQ(t->ReadMemo(r, 1, &back), err::InvalidMemoFile);
   EXPECT_TRUE(back.empty());
 
   // An empty memo kept as piece 0 with total 0 (as other programs may store
@@ -267,7 +267,7 @@ TEST_F(TableTest, MemosAreCutIntoPieces) {
   EXPECT_EQ(t->ReadMemo(r, 0, &back), 0);
   EXPECT_TRUE(back.empty());
   file->Put(ByteView(Bytes{0, 0, 0, 1, 0xFC, r[0], r[1], r[2], r[3], 0, 0, 0}), ByteView(Bytes{0, 0, 0, 0, 'q'}));
-  EXPECT_EQ(t->ReadMemo(r, 0, &back), kErrInvalidMemoFile);
+  EXPECT_EQ(t->ReadMemo(r, 0, &back), err::InvalidMemoFile);
 
   ASSERT_EQ(t->Delete(r), 0);
   EXPECT_FALSE(piece(0, 0, nullptr));
@@ -306,7 +306,7 @@ TEST_F(TableTest, OpenComparesAndReadsTheDefinition) {
 
   declared.keys[0].attributes = kKeyDup;
   files::ClearError();
-  EXPECT_EQ(Table::Open(*file, "P", &declared, {}, &t), kErrInvalidDeclaration);
+  EXPECT_EQ(Table::Open(*file, "P", &declared, {}, &t), err::InvalidRecordDeclaration);
   EXPECT_EQ(files::FileErrorCode(), "KEY : 1 : ATTRIBUTE : D00001");
   EXPECT_EQ(files::FileError(), "Component does not match physical file structure");
 
@@ -314,7 +314,7 @@ TEST_F(TableTest, OpenComparesAndReadsTheDefinition) {
   ASSERT_EQ(Table::Open(*file, "P", nullptr, {}, &read), 0);
   EXPECT_EQ(read->definition(), Partner());
   EXPECT_EQ(read->keyCount(), 2u);
-  EXPECT_EQ(Table::Open(*file, "NOPE", nullptr, {}, &read), kErrFileNotFound);
+  EXPECT_EQ(Table::Open(*file, "NOPE", nullptr, {}, &read), err::FileNotFound);
 
   // Descriptors for a file opened without a declaration.
   BuiltDescriptors built(read->definition());
@@ -337,13 +337,13 @@ TEST_F(TableTest, KeySizeLimitAtCreate) {
   EXPECT_EQ(Table::Create(*file, "OK", d, false, CollationState(), &t), 0);
   d.keys[0].components.push_back({3, 0});
   files::ClearError();
-  EXPECT_EQ(Table::Create(*file, "BIG", d, false, CollationState(), &t), kErrInvalidDeclaration);
+  EXPECT_EQ(Table::Create(*file, "BIG", d, false, CollationState(), &t), err::InvalidRecordDeclaration);
   EXPECT_EQ(files::FileErrorCode(), "KEY : 1 : SIZE : D00101");
   EXPECT_EQ(files::FileError(), "Key components are more than a total of 7526 bytes long");
   RecordNumber n;
-  EXPECT_EQ(FindTable(*file, "BIG", &n), kErrFileNotFound);  // nothing stored
+  EXPECT_EQ(FindTable(*file, "BIG", &n), err::FileNotFound);  // nothing stored
   // The same check at open.
-  EXPECT_EQ(Table::Open(*file, "OK", &d, {}, &t), kErrInvalidDeclaration);
+  EXPECT_EQ(Table::Open(*file, "OK", &d, {}, &t), err::InvalidRecordDeclaration);
 }
 
 TEST_F(TableTest, DupKeyLimitCountsItsRecordNumber) {
@@ -371,18 +371,18 @@ TEST_F(TableTest, DupKeyLimitCountsItsRecordNumber) {
       EXPECT_EQ(Entries(*t, 0).size(), 12u);
       continue;
     }
-    EXPECT_EQ(rc, kErrInvalidDeclaration);
+    EXPECT_EQ(rc, err::InvalidRecordDeclaration);
     EXPECT_EQ(files::FileErrorCode(), "KEY : 1 : SIZE : D00101");
     EXPECT_EQ(files::FileError(), "Key components are more than a total of 7526 bytes long");
     RecordNumber n;
-    EXPECT_EQ(FindTable(*file, name, &n), kErrFileNotFound);
+    EXPECT_EQ(FindTable(*file, name, &n), err::FileNotFound);
     // A declaration with such a key is refused at open by the same check.
     d.keys[0].attributes = 0;
     ASSERT_EQ(Table::Create(*file, name, d, false, CollationState(), &t), 0);
     t.reset();
     d.keys[0].attributes = kKeyDup;
     files::ClearError();
-    EXPECT_EQ(Table::Open(*file, name, &d, {}, &t), kErrInvalidDeclaration);
+    EXPECT_EQ(Table::Open(*file, name, &d, {}, &t), err::InvalidRecordDeclaration);
     EXPECT_EQ(files::FileErrorCode(), "KEY : 1 : SIZE : D00101");
   }
 }
@@ -400,7 +400,7 @@ TEST_F(TableTest, RecordThatCannotFitAPageIsRefusedAtCreate) {
   d.fields[0].size = 15078;
   std::unique_ptr<Table> longer;
   files::ClearError();
-  EXPECT_EQ(Table::Create(*file, "LONGER", d, false, CollationState(), &longer), kErrInvalidDeclaration);
+  EXPECT_EQ(Table::Create(*file, "LONGER", d, false, CollationState(), &longer), err::InvalidRecordDeclaration);
   EXPECT_EQ(files::FileErrorCode(), "FIELD : 1 : SIZE : D00005");
 }
 
@@ -433,14 +433,14 @@ TEST_F(TableTest, DamagedRecordsAreReportedNotTrusted) {
   ASSERT_EQ(t->Add(Bytes_(Rec(1, "A")), &r), 0);
   file->Replace(ByteView(Bytes{0, 0, 0, 1, 0xF3, r[0], r[1], r[2], r[3]}), ByteView(Bytes{1, 2, 3}));
   uint8_t image[24];
-  EXPECT_EQ(t->Fetch(r, image), kErrInvalidDataFile);
-  EXPECT_EQ(t->Replace(r, Bytes_(Rec(2, "B"))), kErrInvalidDataFile);
+  EXPECT_EQ(t->Fetch(r, image), err::InvalidDataFile);
+  EXPECT_EQ(t->Replace(r, Bytes_(Rec(2, "B"))), err::InvalidDataFile);
 
   file->Replace(ByteView(Bytes{0, 0, 0, 1, 0xFB, 1}), ByteView(Bytes(100, 0)));
   std::unique_ptr<Table> other;
-  EXPECT_EQ(Table::Open(*file, "P", nullptr, {}, &other), kErrInvalidDataFile);
+  EXPECT_EQ(Table::Open(*file, "P", nullptr, {}, &other), err::InvalidDataFile);
   file->Replace(ByteView(Bytes{0xFE, 'P'}), ByteView(Bytes{0xFF, 0, 0, 1}));
-  EXPECT_EQ(Table::Open(*file, "P", nullptr, {}, &other), kErrInvalidDataFile);
+  EXPECT_EQ(Table::Open(*file, "P", nullptr, {}, &other), err::InvalidDataFile);
 }
 
 }  // namespace

@@ -50,7 +50,7 @@ int CommandBuild(const Arguments& args) {
     if (key->empty() || *end != '\0' || keyNumber < 1) return UsageError("--key takes a key number from 1");
   }
   struct stat info;
-  if (stat(path.c_str(), &info) != 0) return ReportOpenError(path, store::kErrFileNotFound);
+  if (stat(path.c_str(), &info) != 0) return ReportOpenError(path, files::err::FileNotFound);
 
   store::PhysicalFile* physical = nullptr;
   DWORD rc = store::OpenPhysicalFile(path, store::kShareDenyNone | 0x02, "", false, &physical);
@@ -111,7 +111,7 @@ int CommandBuild(const Arguments& args) {
     result = table->BuildKey(keys[i], hooks);
     failedKey = keys[i];
   }
-  if (result == 0 && g_interrupted) result = store::kErrBuildCancelled;
+  if (result == 0 && g_interrupted) result = files::err::BuildCancelled;
   if (result == 0) progress.Update(100);
   progress.Done();
   sigaction(SIGINT, &previous, nullptr);
@@ -123,8 +123,9 @@ int CommandBuild(const Arguments& args) {
     return Refuse(path, result,
                   "key " + std::to_string(failedKey + 1) + " of " + TableNameText(tableName) + " not built");
   }
-  if (DWORD error = physical->Finish()) return Refuse(path, 90, "writing the built keys (system error " +
-                                                                      std::to_string(error) + ")");
+  if (DWORD error = physical->Finish())
+    return Refuse(path, files::err::FileSystemError,
+                  "writing the built keys (system error " + std::to_string(error) + ")");
   std::printf("%s: built %zu key%s of table %s\n", path.c_str(), keys.size(), keys.size() == 1 ? "" : "s",
               TableNameText(tableName).c_str());
   return kExitSound;

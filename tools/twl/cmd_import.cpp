@@ -107,7 +107,7 @@ int CommandImport(const Arguments& args) {
   const std::string& csvPath = args.positional[1];
 
   std::ifstream input(csvPath, std::ios::binary);
-  if (!input) return ReportOpenError(csvPath, store::kErrFileNotFound);
+  if (!input) return ReportOpenError(csvPath, files::err::FileNotFound);
   std::stringstream buffer;
   buffer << input.rdbuf();
   CsvReader reader(buffer.str());
@@ -140,7 +140,7 @@ int CommandImport(const Arguments& args) {
   store::Container& file = target.file->container();
   store::RecordNumber number{};
   int rc = store::FindTable(file, tableName, &number);
-  if (rc == store::kErrFileNotFound && model) {
+  if (rc == files::err::FileNotFound && model) {
     rc = store::Table::Create(file, tableName, model->definition(), model->oem(), model->collation(),
                               &target.table);
   } else if (rc == 0) {
@@ -148,7 +148,7 @@ int CommandImport(const Arguments& args) {
   }
   if (rc != 0) {
     target.Abandon();
-    if (rc == store::kErrFileNotFound)
+    if (rc == files::err::FileNotFound)
       std::fprintf(stderr, "twl: %s: no table %s (--like SOURCE creates it)\n", path.c_str(), tableText.c_str());
     else
       std::fprintf(stderr, "twl: %s: table %s: error %d: %s\n", path.c_str(), tableText.c_str(), rc,

@@ -58,7 +58,7 @@ int CommandRecover(const Arguments& args) {
   {
     FileLook look;
     if (int rc = look.Open(path)) {
-      if (rc != store::kErrInvalidDataFile || HeaderNeverWritten(path) != 1) return ReportOpenError(path, rc);
+      if (rc != files::err::InvalidDataFile || HeaderNeverWritten(path) != 1) return ReportOpenError(path, rc);
       // Nothing to settle.  The header is left to the file's next update:
       // only that program knows whether the file is enciphered.
       std::printf("%s: the header block was never written (a first update was cut short before it): the file "

@@ -129,7 +129,7 @@ int FileLook::Open(const std::string& path) {
   // The reader slot is taken by this refresh and kept until the look ends.
   container_->SetReadState(true);
   int status = container_->RefreshHeader();
-  if (status == 1) return store::kErrInvalidDataFile;
+  if (status == 1) return files::err::InvalidDataFile;
   if (status != 0) return static_cast<int>(store::MapLockError(container_->LastError()));
 
   // The header as it stands at offset 0, read under the same slot.
@@ -139,10 +139,10 @@ int FileLook::Open(const std::string& path) {
     DWORD got = 0;
     LONG high = 0;
     if (SetFilePointer(handle_, 0, &high, FILE_BEGIN) == INVALID_SET_FILE_POINTER && GetLastError() != 0)
-      return store::kErrInvalidDataFile;
+      return files::err::InvalidDataFile;
     if (!ReadFile(handle_, raw, store::kHeaderSize, &got, nullptr) || got != store::kHeaderSize ||
         !diskHeader_.Parse(raw))
-      return store::kErrInvalidDataFile;
+      return files::err::InvalidDataFile;
   } else {
     diskHeader_ = container_->header();
   }
@@ -159,19 +159,19 @@ int ChooseTable(const store::Container& file, const std::string* requested, std:
   if (requested != nullptr) {
     if (!TableNameFromText(*requested, table)) {
       *why = "the table name " + *requested + " holds a character that Windows-1250 lacks";
-      return store::kErrFileNotFound;
+      return files::err::FileNotFound;
     }
     for (const auto& entry : tables)
       if (entry.name == *table) return 0;
     *why = "the file has no table " + TableNameText(*table);
-    return store::kErrFileNotFound;
+    return files::err::FileNotFound;
   }
   if (tables.size() == 1) {
     *table = tables[0].name;
     return 0;
   }
   *why = tables.empty() ? "the file has no tables" : "the file has several tables: name one with --table";
-  return store::kErrFileNotFound;
+  return files::err::FileNotFound;
 }
 
 // ------------------------------------------------------------------ Progress
