@@ -1,6 +1,7 @@
 #include "files/dispatch.h"
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 #include <new>
 #include <unordered_map>
@@ -20,6 +21,9 @@ struct CallbackRegistry {
   std::unordered_map<const FileDescriptor*, FileCallback*> table;
   const FileDescriptor* cachedFile = nullptr;
   FileCallback* cachedCallback = nullptr;
+  // How many files have a callback, read without the lock: a statement on
+  // a file without one (the usual case) takes no lock to learn so.
+  std::atomic<size_t> count{0};
 };
 
 CallbackRegistry& Registry() {
@@ -156,6 +160,7 @@ void RegisterFileCallback(FileDescriptor* file, FileCallback* callback) {
   }
   registry.cachedFile = nullptr;
   registry.cachedCallback = nullptr;
+  registry.count.store(registry.table.size(), std::memory_order_release);
 }
 
 bool LastSequence(const FileDescriptor* file, const KeyDescriptor** key) {
@@ -168,6 +173,7 @@ bool LastSequence(const FileDescriptor* file, const KeyDescriptor** key) {
 
 FileCallback* FindFileCallback(FileDescriptor* file) {
   CallbackRegistry& registry = Registry();
+  if (registry.count.load(std::memory_order_acquire) == 0) return nullptr;
   std::lock_guard<std::mutex> guard(registry.lock);
   if (registry.cachedFile == file) return registry.cachedCallback;
   FileCallback* found = nullptr;

@@ -179,9 +179,10 @@ class Container {
   // For the next refresh in read state only: when the header in the file's
   // mapping shows the change counter unchanged and no update pending, the
   // refresh takes no reader slot and reads nothing, and the operation runs
-  // on the cached pages.  The first page it needs from disk takes the slot
-  // and looks at the header again; if the file changed meanwhile, that read
-  // throws StaleRead.  Leaving the read state ends the permission.
+  // on the cached pages and on pages copied out of the mapping while the
+  // header there shows that same state before and after the copy.  A load
+  // that sees a change takes the slot and looks at the header again; if the
+  // file changed meanwhile, that read throws StaleRead.  Leaving the read state ends the permission.
   void AllowUnguardedRead() { unguardedAllowed_ = true; }
   bool unguarded() const { return unguarded_; }
   // Step 1: takes the update lock and refreshes the header; 0 or the lock's
@@ -317,7 +318,14 @@ class Container {
   void Unmap() const;
   // The header in the mapping shows the state this object last read.
   bool MappedHeaderUnchanged() const;
-  // A page is needed from disk during an unguarded read: take the slot.
+  // A page needed during an unguarded read, copied out of the mapping
+  // without the slot when the header's counters in the mapping show the
+  // state the operation began on, both before and after the copy.  False:
+  // the counters moved (or the page lies outside the mapping); the caller
+  // takes the slot.
+  bool LoadPageUnguarded(int32_t reference, std::vector<uint8_t>* image) const;
+  // A page is needed from disk during an unguarded read and cannot be had
+  // without the slot: take it, and stop the read if the file changed.
   void GuardRead() const;
   DWORD WriteAt(uint64_t offset, const uint8_t* buffer, uint32_t length);
   DWORD Flush();

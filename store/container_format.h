@@ -123,6 +123,10 @@ struct FileHeader {
     uint32_t changeCounter;
   };
   static bool PeekCounters(const uint8_t in[64], Counters* out);
+  // The change counter follows the lengths and the magic in the header: a
+  // reader that loads the bytes before this offset first, and the counter
+  // after them, sees a counter at least as new as the lengths it saw.
+  static constexpr size_t kChangeCounterOffset = 0x018;
   // True when the regions, lengths and root describe a layout this code can
   // use safely: regions ascending and whole, the page area below 2 GiB, the
   // committed length not past the pending length.

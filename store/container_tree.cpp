@@ -42,11 +42,12 @@ Page* Container::GetPage(int32_t reference, int expectedLevel) const {
     if (!page->isNode() || ++page->lazyHits >= kNodeHitsBeforeDecoding) page->Materialize();
   } else if (!page) {
     if (inMemory() || reference < 0) RaiseDriverError(kErrTreeInconsistent, fileName_.c_str());
-    if (unguarded_) GuardRead();
-    cache_.EvictBeforeLoad();
     // The image buffer and the page object are reused from miss to miss.
     std::vector<uint8_t>& image = loadImage_;
-    LoadPageImage(reference, &image);
+    const bool loaded = unguarded_ && LoadPageUnguarded(reference, &image);
+    if (unguarded_ && !loaded) GuardRead();
+    cache_.EvictBeforeLoad();
+    if (!loaded) LoadPageImage(reference, &image);
     std::unique_ptr<Page> fresh = cache_.TakeSpare(reference);
     PageCodec::Load(image.data(), static_cast<uint32_t>(image.size()), reference, true, true, fresh.get(), &image,
                     fileName_.c_str());

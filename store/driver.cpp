@@ -375,7 +375,8 @@ int32_t Perform(int32_t op, FileDescriptor* file, intptr_t* args, int* error) {
   // so the holder can change the record and release it.
   const bool timedHold = access->holdArmed() && access->holdSeconds() > 0;
   const int32_t holdSeconds = access->holdSeconds();
-  const DWORD deadline = GetClockHundredths() + static_cast<DWORD>(timedHold ? holdSeconds : 0) * 100u;
+  // The clock is read only for a timed hold: a read costs less than it.
+  const DWORD deadline = timedHold ? GetClockHundredths() + static_cast<DWORD>(holdSeconds) * 100u : 0;
   for (;;) {
     // A read that finds the file unchanged runs on the cached pages without
     // its reader slot; when it needs the disk and the file changed meanwhile,

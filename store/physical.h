@@ -108,10 +108,10 @@ class PhysicalFile final : public FileLocks {
   // ---- operation bracket
   // Enters the read state and refreshes the header.  0, 36 for a file that is
   // not a keyed file of this format, or the lock's system error.  With
-  // `unguarded`, an operation that finds nothing changed runs on the cached
-  // pages without the reader slot until it needs a page from disk
-  // (Container::AllowUnguardedRead); it must then be ready to be repeated
-  // when StaleRead comes out of it.
+  // `unguarded`, an operation that finds nothing changed runs without the
+  // reader slot on the cached pages and on pages copied out of the mapping
+  // while the file stays unchanged (Container::AllowUnguardedRead); it must
+  // be ready to be repeated when StaleRead comes out of it.
   DWORD BeginRead(bool unguarded = false);
   // Leaves the read state and opens the update (update lock, refresh).  0,
   // 36, 5 for a read-only file, or the lock's system error.  The waits here
