@@ -613,7 +613,6 @@ int TableAccess::Lock(int32_t seconds) {
     while (file_->Hold(number) != 0) {
       if (static_cast<int32_t>(deadline - GetClockHundredths()) <= 0) return err::FileAlreadyLocked;
       if (inTransaction && GetTickCount() - start >= TransactionLockPatience()) return err::FileAlreadyLocked;
-      if (LockWaitDisplay display = GetLockWaitDisplay()) display("Locking failed with error 32");
       WaitOutsideDriverSection(1000);
     }
   }

@@ -1,12 +1,10 @@
 #include "store/locks.h"
 
 #include <atomic>
-#include <cstdio>
 
 namespace pr::store {
 namespace {
 
-LockWaitDisplay g_lockWaitDisplay = nullptr;
 std::atomic<DWORD> g_transactionLockPatience{5000};
 thread_local int t_sectionDepth = 0;
 
@@ -22,24 +20,11 @@ CRITICAL_SECTION* DriverSection() {
 constexpr int kAttempts = 3;
 constexpr DWORD kReaderPatienceMs = 5000;
 
-}  // namespace
-
-void ShowLockWaiting(DWORD error) {
-  if (g_lockWaitDisplay == nullptr) return;
-  char text[64];
-  std::snprintf(text, sizeof text, "LockFile failed with error %u", static_cast<unsigned>(error));
-  g_lockWaitDisplay(text);
-}
-
-namespace {
-
 BOOL LockAt(HANDLE file, uint64_t offset, uint32_t length) {
   return LockFile(file, static_cast<DWORD>(offset), static_cast<DWORD>(offset >> 32), length, 0);
 }
 
 }  // namespace
-
-LockWaitDisplay GetLockWaitDisplay() { return g_lockWaitDisplay; }
 
 DWORD TakeLockRange(HANDLE file, uint64_t offset, uint32_t length, bool wait) {
   DWORD error = 0;
@@ -48,7 +33,6 @@ DWORD TakeLockRange(HANDLE file, uint64_t offset, uint32_t length, bool wait) {
     if (LockAt(file, offset, length)) return 0;
     error = GetLastError();
     if (error == 0) error = ERROR_LOCK_VIOLATION;
-    if (wait) ShowLockWaiting(error);
     Sleep(1);
   }
   return error;
@@ -65,7 +49,6 @@ DWORD TakeReaderSlot(HANDLE file, uint32_t* slot, bool wait) {
     if (LockAt(file, kLockBase + *slot, 1)) return 0;
     error = GetLastError();
     if (error == 0) error = ERROR_LOCK_VIOLATION;
-    if (wait) ShowLockWaiting(error);
     Sleep(1);
     *slot = (*slot + 1) % kReaderSlotCount;
   }

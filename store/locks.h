@@ -35,15 +35,6 @@ inline constexpr uint64_t kUpdateLockOffset = kLockBase + 1023;
 // number read as an unsigned value.
 inline constexpr uint64_t HoldLockOffset(uint32_t number) { return kLockBase + 1024 + uint64_t{number} + 1; }
 
-// Where a program shows that it is waiting for a lock ("LockFile failed with
-// error " and the number while a lock is awaited).  Null: nowhere.  Set once at
-// start; read under the driver's critical section.
-using LockWaitDisplay = void (*)(const char* text);
-LockWaitDisplay GetLockWaitDisplay();
-
-// Shows "LockFile failed with error " and `error` on the waiting display.
-void ShowLockWaiting(DWORD error);
-
 // Takes the lock on [offset, offset + length): up to three attempts 1 ms
 // apart, or without limit when `wait` is set.  Returns 0, or the system error
 // of the last attempt.  On failure nothing is held.

@@ -209,7 +209,6 @@ DWORD PhysicalFile::BeginChange() {
   if (readOnly()) return ERROR_ACCESS_DENIED;
   container_->SetReadState(false);
   const DWORD start = GetTickCount();
-  bool shown = false;
   for (;;) {
     // Each round looks again at what may have changed during the pause:
     // another thread's transaction may have taken or left the file, another
@@ -231,8 +230,6 @@ DWORD PhysicalFile::BeginChange() {
     // never end.
     for (PhysicalFile* mine : t_threadFiles)
       if (mine != this && mine->name() == name_ && mine->updateLockHeld()) return MapLockError(error);
-    if (!shown) ShowLockWaiting(error);
-    shown = true;
     WaitOutsideDriverSection(2);
   }
   // Another declaration's operation during a pause ends in the read state.
@@ -247,7 +244,6 @@ DWORD PhysicalFile::Finish(bool skipWrite) {
   if (!readOnly() && !inTransaction_ && !skipWrite && container_->HasChanges()) {
     container_->SetReadState(false);
     error = container_->WriteUpdate();
-    keptWriteError_ = error;
     if (error != 0) container_->Discard();
   }
   // An update opened by an operation that changed nothing is closed again.

@@ -156,7 +156,6 @@ class PhysicalFile final : public FileLocks {
   int useCount_ = 0;
   bool inTransaction_ = false;
   bool createdByOpen_ = false;
-  DWORD keptWriteError_ = 0;
   std::map<uint32_t, int> holds_;  // record or table number -> hold count
   // A descriptor the system opened only for reading (the file is not
   // writable for this program) can hold shared byte locks alone, which keep
