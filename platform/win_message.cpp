@@ -522,7 +522,12 @@ void WaitForSomething(ThreadState& t) {
     timeout = nextTimer <= now ? 0 : static_cast<int>(std::min<uint64_t>(nextTimer - now, 100));
   }
   if (ReadInput(&e, timeout)) {
-    if (e.kind == InputEvent::kResize) {
+    if (e.kind == InputEvent::kExhausted) {
+      // The terminal's input is gone: nobody can answer any more, so each
+      // wait closes what is open, as Cancel or the close box would, until
+      // the program has ended.
+      Exhausted(t);
+    } else if (e.kind == InputEvent::kResize) {
       Lock lock(s.mu);
       s.screen.Resize(s.backend->Columns(), s.backend->Rows());
       lock.unlock();

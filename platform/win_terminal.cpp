@@ -1,6 +1,9 @@
 // The terminal backend: ncurses with wide-character output.  Cells hold
 // Unicode characters (texts were converted from Windows-1250 when drawn);
 // keys come back as virtual keys with modifiers, mouse clicks as cells.
+#include <poll.h>
+
+#include <cerrno>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -104,10 +107,35 @@ class TerminalBackend : public Backend {
       pending_.pop_front();
       return true;
     }
-    wtimeout(stdscr, timeoutMs < 0 ? -1 : timeoutMs);
+    if (inputGone_) {
+      event->kind = InputEvent::kExhausted;
+      return true;
+    }
+    // What the library holds already comes first; then the wait is poll's,
+    // which also tells a quiet terminal from one whose input is gone (end of
+    // file, or the terminal closed): that one reads as nothing at once,
+    // forever, and waiting on it would spin.
+    wtimeout(stdscr, 0);
     wint_t ch = 0;
     int r = wget_wch(stdscr, &ch);
-    if (r == ERR) return false;
+    if (r == ERR) {
+      pollfd input{fileno(stdin), POLLIN, 0};
+      int n = ::poll(&input, 1, timeoutMs < 0 ? -1 : timeoutMs);
+      if (n < 0 && errno != EINTR) input.revents = POLLERR;
+      else if (n <= 0) return false;  // quiet, or a signal (a resize reads next time)
+      r = wget_wch(stdscr, &ch);
+      if (r == ERR) {
+        // Ready but nothing read: a hang-up or an error ends the input at
+        // once; an end of file shows as ready with nothing, again and again.
+        if ((input.revents & (POLLHUP | POLLERR | POLLNVAL)) || ++emptyReads_ >= 3) {
+          inputGone_ = true;
+          event->kind = InputEvent::kExhausted;
+          return true;
+        }
+        return false;
+      }
+    }
+    emptyReads_ = 0;
     if (r == KEY_CODE_YES) return FunctionKey(static_cast<int>(ch), event);
     return Character(static_cast<char32_t>(ch), 0, event);
   }
@@ -360,6 +388,8 @@ class TerminalBackend : public Backend {
   std::map<int, std::pair<UINT, uint32_t>> modified_;
   std::deque<InputEvent> pending_;
   Surface shown_;
+  bool inputGone_ = false;  // the terminal's input reached its end
+  int emptyReads_ = 0;      // ready-but-empty reads in a row
 };
 
 }  // namespace

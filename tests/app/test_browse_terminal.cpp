@@ -1,6 +1,10 @@
 // prhost browse in a real terminal: tmux runs it, keys are sent as a user
 // types them and the pane is read back.  Skipped where tmux is missing.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -296,6 +300,64 @@ TEST_F(BrowseTerminalTest, StartedSmallShowsEveryButton) {
   EXPECT_TRUE(WaitFor("[ Close  ]")) << Screen();
   EXPECT_NE(Screen().find("[ Insert ]"), std::string::npos) << Screen();
   EXPECT_NE(Screen().find("[ Delete ]"), std::string::npos) << Screen();
+}
+
+// A terminal program whose input is gone ends: it answers as Cancel would,
+// gives the terminal back and exits, instead of waiting on an input that
+// reads as nothing, forever.
+TEST_F(BrowseTerminalTest, InputAtItsEndEndsTheBrowse) {
+  Store(3);
+  Start("browse </dev/null");
+  ASSERT_TRUE(WaitFor("prhost status 0")) << Screen();
+  EXPECT_NE(Screen().find("response 2"), std::string::npos) << Screen();
+  EXPECT_EQ(Screen().find("Browse Records"), std::string::npos) << Screen();
+}
+
+// The terminal closed under a program that ignores the hang-up signal: its
+// reads fail from then on, and it must end rather than spin on them.
+TEST(BrowseTerminalHangUp, ClosedTerminalEndsTheProgram) {
+  char pattern[] = "/tmp/pr_browse_hup_XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const std::string dir = pattern;
+  winsize size{};
+  size.ws_row = 25;
+  size.ws_col = 80;
+  int master = -1;
+  pid_t pid = forkpty(&master, nullptr, nullptr, &size);
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    signal(SIGHUP, SIG_IGN);
+    setenv("TERM", "xterm", 1);
+    if (chdir(dir.c_str()) == 0)
+      execl(PR_BINARY_DIR "/prhost", "prhost", "--ui=terminal", "browse", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  // Reads what it draws until the browse is up (answering nothing).
+  std::string shown;
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (shown.find("Browse Records") == std::string::npos && std::chrono::steady_clock::now() < until) {
+    pollfd p{master, POLLIN, 0};
+    if (poll(&p, 1, 100) <= 0) continue;
+    char buffer[4096];
+    ssize_t n = read(master, buffer, sizeof buffer);
+    if (n <= 0) break;
+    shown.append(buffer, static_cast<size_t>(n));
+  }
+  EXPECT_NE(shown.find("Browse Records"), std::string::npos);
+  close(master);
+  int status = 0;
+  pid_t done = 0;
+  for (int i = 0; i < 100 && done == 0; ++i) {
+    done = waitpid(pid, &status, WNOHANG);
+    if (done == 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  if (done == 0) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+  }
+  std::filesystem::remove_all(dir);
+  ASSERT_EQ(done, pid) << "prhost still runs 5 s after its terminal closed";
+  EXPECT_TRUE(WIFEXITED(status)) << status;
 }
 
 }  // namespace
