@@ -48,9 +48,20 @@ int Nearest(COLORREF c) {
   return best;
 }
 
+// Any-motion mouse reporting (xterm's mode 1003), so that the pointer's
+// moves arrive without a button held; the library itself asks only for clicks.
+constexpr char kMotionOn[] = "\x1b[?1003h";
+constexpr char kMotionOff[] = "\x1b[?1003l";
+
 bool g_open = false;
+bool g_motion = false;
 void EndTerminal() {
   if (g_open) {
+    if (g_motion) {
+      std::fputs(kMotionOff, stdout);
+      std::fflush(stdout);
+      g_motion = false;
+    }
     endwin();
     g_open = false;
   }
@@ -79,7 +90,12 @@ class TerminalBackend : public Backend {
     nonl();
     keypad(stdscr, TRUE);
     set_escdelay(25);
-    mousemask(ALL_MOUSE_EVENTS, nullptr);
+    mousemask(ALL_MOUSE_EVENTS | REPORT_MOUSE_POSITION, nullptr);
+    if (has_mouse()) {
+      std::fputs(kMotionOn, stdout);
+      std::fflush(stdout);
+      g_motion = true;
+    }
     mouseinterval(250);
     if (has_colors()) {
       start_color();

@@ -468,5 +468,42 @@ TEST_F(BrowseTest, F1ShowsTheKeysOfTheWindowInUse) {
   EXPECT_NE(run.transcript.find("F10: Save changes and go to next record"), std::string::npos) << run.transcript;
 }
 
+// The status line of each screen dump: the frame's last row inside its border.
+std::vector<std::string> StatusLines(const std::string& transcript) {
+  std::vector<std::string> out;
+  std::istringstream in(transcript);
+  std::string previous;
+  for (std::string line; std::getline(in, line); previous = line) {
+    if (line.rfind("| \xe2\x94\x94", 0) != 0 || previous.rfind("| \xe2\x94\x82", 0) != 0) continue;
+    std::string text = previous.substr(5, previous.size() - 5 - 3);  // inside the two borders
+    text.erase(text.find_last_not_of(' ') + 1);
+    out.push_back(text);
+  }
+  return out;
+}
+
+// The mouse resting on a toolbar control or on a control of the window in
+// use puts its tip on the status line; off them, the window's own status
+// comes back, and so it does when the window says something new.
+TEST_F(BrowseTest, TipOfTheControlUnderTheMouseIsOnTheStatusLine) {
+  Store({"Alfa"});
+  // (50, 1) is "F6 Last" on the toolbar's first row, (12, 2) "F10 Next" on its
+  // second, (10, 8) the list, (79, 12) the frame's border.
+  HostRun run = Prhost("browse", "mouse 50 1\ndump\nmouse 10 8\ndump\nmouse 79 12\ndump\n"
+                                 "mouse 50 1\ntype \"2\"\ndump\nkey Esc\nkey Esc\n");
+  std::vector<std::string> lines = StatusLines(run.transcript);
+  ASSERT_EQ(lines.size(), 4u) << run.transcript;
+  EXPECT_EQ(lines[0], "Go to the Last Page");
+  EXPECT_EQ(lines[1], "Browsing Records");
+  EXPECT_EQ(lines[2].rfind("F1: keys", 0), 0u) << lines[2];
+  EXPECT_EQ(lines[3], "Locate ID: 2");
+
+  run = Prhost("form insert", "mouse 12 2\ndump\nmouse 79 12\ndump\npress \"Cancel\"\n");
+  lines = StatusLines(run.transcript);
+  ASSERT_EQ(lines.size(), 2u) << run.transcript;
+  EXPECT_EQ(lines[0], "Save record and add another");
+  EXPECT_EQ(lines[1].rfind("Record will be Added   F10: Save record and add another", 0), 0u) << lines[1];
+}
+
 }  // namespace
 }  // namespace pr::app

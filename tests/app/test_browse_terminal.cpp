@@ -360,4 +360,26 @@ TEST(BrowseTerminalHangUp, ClosedTerminalEndsTheProgram) {
   EXPECT_TRUE(WIFEXITED(status)) << status;
 }
 
+// The terminal reports the pointer's moves (no button held): resting on a
+// toolbar control or the list shows its tip on the status line.  The moves
+// are sent as the terminal's own mouse reports, ESC [ M with the motion code.
+TEST_F(BrowseTerminalTest, MouseMovesBringUpTips) {
+  Store(3);
+  Start("browse", 80, 25);
+  ASSERT_TRUE(WaitFor("Partner 000003")) << Screen();
+  auto move = [this](int x, int y) {
+    char keys[64];
+    std::snprintf(keys, sizeof keys, "-H 1b 5b 4d 43 %02x %02x", 33 + x, 33 + y);
+    Send(keys);
+  };
+  move(50, 1);  // "F6 Last"
+  EXPECT_TRUE(WaitFor("Go to the Last Page")) << Screen();
+  move(10, 8);  // the list
+  EXPECT_TRUE(WaitFor("Browsing Records")) << Screen();
+  move(79, 12);  // the frame's border
+  EXPECT_TRUE(WaitFor("F1: keys")) << Screen();
+  Send("Escape");
+  EXPECT_TRUE(WaitFor("response 2")) << Screen();
+}
+
 }  // namespace
