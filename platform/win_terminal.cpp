@@ -229,13 +229,20 @@ class TerminalBackend : public Backend {
       }
     // The Menu key, where the terminal sends it (xterm and the Linux console:
     // CSI 29 ~) and its description gives that sequence no other meaning.
+    // Its code is one no key of the description has: the library numbers
+    // the described extended keys (kEND7 ...) from above KEY_MAX itself, so
+    // a fixed number there could make the Menu key one of them.
     static const char kMenu[] = "\x1b[29~";
     int menu = key_defined(kMenu);
-    if (menu == 0 && define_key(kMenu, kMenuKeyCode) == OK) menu = kMenuKeyCode;
+    if (menu == 0)
+      for (int code = KEY_MAX + 1; code < KEY_MAX + 4096; ++code)
+        if (!has_key(code) && modified_.find(code) == modified_.end()) {
+          if (define_key(kMenu, code) == OK) menu = code;
+          break;
+        }
     if (menu > 0 && modified_.find(menu) == modified_.end() && (menu < KEY_F(1) || menu > KEY_F(60)))
       modified_[menu] = std::make_pair(static_cast<UINT>(VK_APPS), 0u);
   }
-  static constexpr int kMenuKeyCode = KEY_MAX + 29;
 
   bool FunctionKey(int code, InputEvent* e) {
     e->kind = InputEvent::kKey;

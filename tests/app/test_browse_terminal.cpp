@@ -382,4 +382,25 @@ TEST_F(BrowseTerminalTest, MouseMovesBringUpTips) {
   EXPECT_TRUE(WaitFor("response 2")) << Screen();
 }
 
+// The Menu key (CSI 29 ~, as xterm and the Linux console send it) opens the
+// popup from the keyboard, and Ctrl+Alt+End, which a terminal description
+// may number close to it, does not.
+TEST_F(BrowseTerminalTest, MenuKeyOpensThePopup) {
+  Store(3);
+  Start("browse", 80, 25);
+  ASSERT_TRUE(WaitFor("Partner 000003")) << Screen();
+  Send("M-C-End");
+  Send("-H 1b 5b 32 39 7e");
+  ASSERT_TRUE(WaitFor("\xe2\x94\x82   Change \xe2\x94\x82")) << Screen();
+  Send("Escape");
+  ASSERT_TRUE(WaitFor("\xe2\x94\x82   Change \xe2\x94\x82", true)) << Screen();
+  Send("M-C-End");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(Screen().find("\xe2\x94\x82   Change \xe2\x94\x82"), std::string::npos) << Screen();
+  Send("-H 1b 5b 32 39 7e");
+  ASSERT_TRUE(WaitFor("\xe2\x94\x82   Change \xe2\x94\x82")) << Screen();
+  Send("Down Enter");  // Change
+  EXPECT_TRUE(WaitFor("Update Records...")) << Screen();
+}
+
 }  // namespace
