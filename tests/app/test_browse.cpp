@@ -18,25 +18,13 @@
 #include <string>
 #include <vector>
 
-#include "app/partner_file.h"
-#include "app/partner_open.h"
-#include "files/errors.h"
-#include "files/statements.h"
+#include "prhost_test_util.h"
 
 namespace pr::app {
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-struct HostRun {
-  std::string output;      // prhost's standard output
-  std::string transcript;  // the headless transcript
-};
+using testing::HostRun;
+using testing::ReadFile;
 
 class BrowseTest : public ::testing::Test {
  protected:
@@ -51,54 +39,13 @@ class BrowseTest : public ::testing::Test {
   // the user.
   HostRun Prhost(const std::string& args, const std::string& script) { return Prhost(args, script, 0); }
   HostRun Prhost(const std::string& args, const std::string& script, int status) {
-    const std::string scriptPath = dir_ + "/script.txt", transcriptPath = dir_ + "/transcript.txt";
-    std::ofstream(scriptPath) << script;
-    std::filesystem::remove(transcriptPath);
-    const std::string command = "cd '" + dir_ + "' && PR_UI_SCRIPT='" + scriptPath + "' PR_UI_TRANSCRIPT='" +
-                                transcriptPath + "' timeout 120 '" PR_BINARY_DIR "/prhost' --ui=headless " + args +
-                                " 2>&1";
-    HostRun run;
-    FILE* pipe = popen(command.c_str(), "r");
-    EXPECT_NE(pipe, nullptr);
-    if (pipe == nullptr) return run;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, n);
-    const int ended = pclose(pipe);
-    EXPECT_TRUE(WIFEXITED(ended)) << run.output;
-    EXPECT_EQ(WEXITSTATUS(ended), status) << run.output;
-    run.transcript = ReadFile(transcriptPath);
+    HostRun run = testing::RunPrhost(dir_, args, script);
+    EXPECT_EQ(run.status, status) << run.output;
     return run;
   }
 
-  // Stores partners 1..names.size() in one transaction, straight through
-  // the file layer (one durable write instead of one per partner).
-  void Store(const std::vector<std::string>& names) {
-    std::vector<std::pair<int32_t, std::string>> partners;
-    for (size_t i = 0; i < names.size(); ++i) partners.emplace_back(static_cast<int32_t>(i + 1), names[i]);
-    Store(partners);
-  }
-  void Store(const std::vector<std::pair<int32_t, std::string>>& partners) {
-    const std::filesystem::path old = std::filesystem::current_path();
-    std::filesystem::current_path(dir_);
-    {
-      PartnerFileUse use;
-      use.Open();
-      files::Logout(5, {Partneri()});
-      ASSERT_EQ(files::ErrorCode(), 0);
-      PartnerRecord* record = PartnerBuffer();
-      for (size_t i = 0; i < partners.size(); ++i) {
-        const std::string& name = partners[i].second;
-        record->id = partners[i].first;
-        std::memset(record->naziv, ' ', sizeof record->naziv);
-        std::memcpy(record->naziv, name.data(), std::min(name.size(), sizeof record->naziv));
-        files::Add(Partneri());
-        ASSERT_EQ(files::ErrorCode(), 0) << i;
-      }
-      files::Commit();
-    }
-    std::filesystem::current_path(old);
-  }
+  void Store(const std::vector<std::string>& names) { testing::StorePartners(dir_, names); }
+  void Store(const std::vector<std::pair<int32_t, std::string>>& partners) { testing::StorePartners(dir_, partners); }
 
   // What the select command says was selected ("" when nothing).
   static std::string Selected(const HostRun& run) {

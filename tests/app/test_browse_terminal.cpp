@@ -18,13 +18,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/partner_file.h"
-#include "app/partner_open.h"
-#include "files/errors.h"
-#include "files/statements.h"
+#include "prhost_test_util.h"
 
 namespace {
-using pr::app::PartnerRecord;
 
 std::string Capture(const std::string& command) {
   std::string out;
@@ -85,45 +81,16 @@ class BrowseTerminalTest : public ::testing::Test {
 
   // Partners 1..count named "Partner 000001"..., in one transaction.
   void Store(int count) {
-    const std::filesystem::path old = std::filesystem::current_path();
-    std::filesystem::current_path(dir_);
-    {
-      pr::app::PartnerFileUse use;
-      use.Open();
-      pr::files::Logout(5, {pr::app::Partneri()});
-      PartnerRecord* record = pr::app::PartnerBuffer();
-      for (int i = 1; i <= count; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "Partner %06d", i);
-        record->id = i;
-        std::memset(record->naziv, ' ', sizeof record->naziv);
-        std::memcpy(record->naziv, name, std::strlen(name));
-        pr::files::Add(pr::app::Partneri());
-      }
-      pr::files::Commit();
+    std::vector<std::string> names;
+    for (int i = 1; i <= count; ++i) {
+      char name[32];
+      std::snprintf(name, sizeof name, "Partner %06d", i);
+      names.emplace_back(name);
     }
-    std::filesystem::current_path(old);
+    pr::app::testing::StorePartners(dir_, names);
   }
 
-  // What the file holds now: identifier -> name without its padding.
-  std::map<int, std::string> Stored() {
-    std::map<int, std::string> out;
-    const std::filesystem::path old = std::filesystem::current_path();
-    std::filesystem::current_path(dir_);
-    {
-      pr::app::PartnerFileUse use;
-      use.Open();
-      PartnerRecord* record = pr::app::PartnerBuffer();
-      pr::files::Set(pr::app::PartnerIdKey());
-      for (pr::files::Next(pr::app::Partneri()); pr::files::ErrorCode() == 0; pr::files::Next(pr::app::Partneri())) {
-        std::string name(record->naziv, sizeof record->naziv);
-        name.erase(name.find_last_not_of(' ') + 1);
-        out[record->id] = name;
-      }
-    }
-    std::filesystem::current_path(old);
-    return out;
-  }
+  std::map<int32_t, std::string> Stored() { return pr::app::testing::StoredPartners(dir_); }
 
   std::string dir_, socket_;
   bool started_ = false;
