@@ -452,5 +452,24 @@ TEST_F(BrowseTest, TipOfTheControlUnderTheMouseIsOnTheStatusLine) {
   EXPECT_EQ(lines[1].rfind("Record will be Added   F10: Save record and add another", 0), 0u) << lines[1];
 }
 
+// Escape first takes back what is being typed: an ID (the list stays where
+// it went) or a name search (every partner is listed again); only then does
+// it close the window.
+TEST_F(BrowseTest, EscapeEndsTypingBeforeItClosesTheWindow) {
+  Store({"Ana", "Ben", "Cvita"});
+  HostRun run = Prhost("browse", "type \"3\"\nkey Esc\ndump\ntype \"/vi\"\ndump\nkey Esc\ndump\nkey Esc\n");
+  EXPECT_NE(run.output.find("response 2"), std::string::npos) << run.output;
+  std::vector<std::string> lines = StatusLines(run.transcript);
+  std::vector<std::vector<int>> ids = ListedIds(run.transcript);
+  ASSERT_EQ(lines.size(), 3u) << run.transcript;
+  ASSERT_EQ(ids.size(), 3u) << run.transcript;
+  EXPECT_EQ(lines[0].rfind("F1: keys", 0), 0u) << lines[0];
+  EXPECT_EQ(ids[0], (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(lines[1].rfind("Search name: vi", 0), 0u) << lines[1];
+  EXPECT_EQ(ids[1], (std::vector<int>{3}));
+  EXPECT_EQ(lines[2].rfind("F1: keys", 0), 0u) << lines[2];
+  EXPECT_EQ(ids[2], (std::vector<int>{1, 2, 3}));
+}
+
 }  // namespace
 }  // namespace pr::app
