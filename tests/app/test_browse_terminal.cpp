@@ -366,7 +366,7 @@ TEST_F(BrowseTerminalTest, MenuKeyOpensThePopup) {
   EXPECT_EQ(Screen().find("\xe2\x94\x82   Change \xe2\x94\x82"), std::string::npos) << Screen();
   Send("-H 1b 5b 32 39 7e");
   ASSERT_TRUE(WaitFor("\xe2\x94\x82   Change \xe2\x94\x82")) << Screen();
-  Send("Down Enter");  // Change
+  Send("Down Down Enter");  // Change
   EXPECT_TRUE(WaitFor("Update Records...")) << Screen();
 }
 
