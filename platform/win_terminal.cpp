@@ -2,6 +2,7 @@
 // Unicode characters (texts were converted from Windows-1250 when drawn);
 // keys come back as virtual keys with modifiers, mouse clicks as cells.
 #include <poll.h>
+#include <sys/ioctl.h>
 
 #include <cerrno>
 #include <clocale>
@@ -137,13 +138,13 @@ class TerminalBackend : public Backend {
     if (r == ERR) {
       pollfd input{fileno(stdin), POLLIN, 0};
       int n = ::poll(&input, 1, timeoutMs < 0 ? -1 : timeoutMs);
-      if (n < 0 && errno != EINTR) input.revents = POLLERR;
-      else if (n <= 0) return false;  // quiet, or a signal (a resize reads next time)
-      r = wget_wch(stdscr, &ch);
+      if (n == 0 || (n < 0 && errno == EINTR)) return false;  // quiet, or a signal (a resize reads next time)
+      r = n < 0 ? ERR : wget_wch(stdscr, &ch);
       if (r == ERR) {
-        // Ready but nothing read: a hang-up or an error ends the input at
-        // once; an end of file shows as ready with nothing, again and again.
-        if ((input.revents & (POLLHUP | POLLERR | POLLNVAL)) || ++emptyReads_ >= 3) {
+        // Ready but nothing came of it: the library may have taken bytes it
+        // drops (half a character, a mouse report it filters).  An input at
+        // its end instead stays ready with no byte to read.
+        if (n < 0 || InputAtItsEnd()) {
           inputGone_ = true;
           event->kind = InputEvent::kExhausted;
           return true;
@@ -151,9 +152,19 @@ class TerminalBackend : public Backend {
         return false;
       }
     }
-    emptyReads_ = 0;
     if (r == KEY_CODE_YES) return FunctionKey(static_cast<int>(ch), event);
     return Character(static_cast<char32_t>(ch), 0, event);
+  }
+
+  // True when standard input is ready with nothing to read (end of file,
+  // the terminal hung up) or in error.
+  static bool InputAtItsEnd() {
+    pollfd input{fileno(stdin), POLLIN, 0};
+    if (::poll(&input, 1, 0) <= 0) return false;
+    if (input.revents & (POLLERR | POLLNVAL)) return true;
+    int pending = 0;
+    if (ioctl(fileno(stdin), FIONREAD, &pending) != 0) pending = 0;
+    return pending == 0;
   }
 
   void Present(Surface& screen, POINT caret, bool caretVisible) override {
@@ -412,7 +423,6 @@ class TerminalBackend : public Backend {
   std::deque<InputEvent> pending_;
   Surface shown_;
   bool inputGone_ = false;  // the terminal's input reached its end
-  int emptyReads_ = 0;      // ready-but-empty reads in a row
 };
 
 }  // namespace
