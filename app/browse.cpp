@@ -55,6 +55,7 @@ constexpr uint32_t kCtrlEnter = 0x20D;
 constexpr uint32_t kShiftF10 = (ui::key::F1 + 9) | ui::key::Shift;
 constexpr int32_t kViewAccess = 0x22;  // read/write, deny write
 constexpr uint32_t kBackspace = 0x08;
+constexpr uint32_t kEscape = 0x1B;
 const std::string kIconExclamation("\xFF\x01\x04\x7F", 4);
 
 enum Direction { kBackward = -1, kForward = 1 };
@@ -122,6 +123,7 @@ class BrowseWindow {
   void Search(const std::string& text);
   bool ApplyFilter(const std::string& filter);
   void EndTyping();
+  void CancelTyping();
   void ShowTyping();
   void ShowKeys();
 
@@ -539,6 +541,13 @@ void BrowseWindow::HandleListKey(uint32_t keyCode) {
       if (!locate_.empty()) LocateId(locate_);
       ShowTyping();
     }
+  } else if (plain == kEscape) {
+    // Escape first takes back a name search or an ID being typed; with
+    // nothing typed it closes the window.
+    if (searching_ || !locate_.empty())
+      CancelTyping();
+    else
+      ui::Post(ui::event::CloseWindow);
   } else if (const ui::Control* list = window_.ControlByFeq(controls_.listBox); list != nullptr) {
     if (const uint8_t c = ui::TakeListTypedChar(list->hwnd); c != 0) Typed(c);
   }
@@ -644,6 +653,16 @@ bool BrowseWindow::ApplyFilter(const std::string& filter) {
   return ok;
 }
 
+// A name search ends and its filter goes (every partner is listed again);
+// an ID being typed is dropped where it has positioned the list.
+void BrowseWindow::CancelTyping() {
+  const bool wasSearching = searching_;
+  searching_ = false;
+  locate_.clear();
+  if (wasSearching) Search({});
+  ShowTyping();
+}
+
 void BrowseWindow::EndTyping() {
   if (locate_.empty() && !searching_) return;
   locate_.clear();
@@ -661,7 +680,7 @@ void BrowseWindow::ShowKeys() {
       "Ctrl+Enter or a double click: change the highlighted partner|"
       "Delete: delete the highlighted partner|"
       "Right click, Shift+F10 or the Menu key: the popup menu|"
-      "Escape: close the window";
+      "Escape: end a search or an ID being typed, else close the window";
   text += ToolbarKeyList();
   ui::Message(text, "Keys of Browse Records", {}, "1", 1);
   ui::Select(controls_.listBox);
@@ -670,7 +689,7 @@ void BrowseWindow::ShowKeys() {
 // The status line says what is being looked for.
 void BrowseWindow::ShowTyping() {
   if (searching_)
-    ui::SetStatusText("Search name: " + search_ + "    (Backspace corrects, / starts again)");
+    ui::SetStatusText("Search name: " + search_ + "    (Backspace corrects, / starts again, Escape ends)");
   else if (!locate_.empty())
     ui::SetStatusText("Locate ID: " + locate_);
   else if (!filter_.empty() && filter_.rfind("INSTRING(", 0) == 0)
@@ -796,7 +815,7 @@ void BrowseWindow::Run() {
   constexpr uint32_t kExtended = ui::key::Extended;
   for (uint32_t key : {static_cast<uint32_t>(ui::key::LeftDouble), static_cast<uint32_t>(ui::key::Apps),
                        static_cast<uint32_t>(ui::key::RightButton), static_cast<uint32_t>(ui::key::Insert),
-                       static_cast<uint32_t>(ui::key::Delete), kCtrlEnter, kShiftF10, kBackspace,
+                       static_cast<uint32_t>(ui::key::Delete), kCtrlEnter, kShiftF10, kBackspace, kEscape,
                        static_cast<uint32_t>(ui::key::F1),
                        ui::key::Insert | kExtended,
                        ui::key::Delete | kExtended, ui::key::Apps | kExtended, kCtrlEnter | kExtended}) {

@@ -174,7 +174,7 @@ struct InputEvent {
     kWait,       // `number` ms of time pass
     kMove,       // mouse moves to x, y
     kResize,     // the terminal changed size
-    kExhausted,  // the headless script has run out
+    kExhausted,  // the headless script has run out, or the terminal's input is gone
   };
   Kind kind = kNone;
   UINT vk = 0;

@@ -169,6 +169,10 @@ void MouseMessage(UINT message, POINT screen) {
   bool inWindow = screen.x >= whole.left && screen.x < whole.right && screen.y >= whole.top &&
                   screen.y < whole.bottom;
   if (!inClient && !(t.capture == target)) {
+    if (message == WM_MOUSEMOVE) {
+      PostInput(target, WM_NCMOUSEMOVE, HTBORDER, MAKELPARAM(static_cast<WORD>(screen.x), static_cast<WORD>(screen.y)));
+      return;
+    }
     // Frames and captions take no clicks, except the close box.
     if (inWindow && message == WM_LBUTTONUP && !(w->style & WS_CHILD) && screen.y == whole.top &&
         screen.x >= whole.right - 4 && screen.x < whole.right - 1) {
@@ -242,11 +246,11 @@ void RouteInput(const InputEvent& e) {
       SetKeyState(t, e.mods);
       MouseMessage(e.message, POINT{e.x, e.y});
       return;
-    case InputEvent::kMove: {
-      Lock lock(s.mu);
-      s.mouse = POINT{e.x, e.y};
+    case InputEvent::kMove:
+      // The window under the pointer hears of it (a status line shows the
+      // tip of the control the mouse rests on).
+      MouseMessage(WM_MOUSEMOVE, POINT{e.x, e.y});
       return;
-    }
     case InputEvent::kPress: {
       std::vector<HWND> roots;
       {
@@ -522,7 +526,12 @@ void WaitForSomething(ThreadState& t) {
     timeout = nextTimer <= now ? 0 : static_cast<int>(std::min<uint64_t>(nextTimer - now, 100));
   }
   if (ReadInput(&e, timeout)) {
-    if (e.kind == InputEvent::kResize) {
+    if (e.kind == InputEvent::kExhausted) {
+      // The terminal's input is gone: nobody can answer any more, so each
+      // wait closes what is open, as Cancel or the close box would, until
+      // the program has ended.
+      Exhausted(t);
+    } else if (e.kind == InputEvent::kResize) {
       Lock lock(s.mu);
       s.screen.Resize(s.backend->Columns(), s.backend->Rows());
       lock.unlock();

@@ -1,6 +1,10 @@
 // The terminal backend: ncurses with wide-character output.  Cells hold
 // Unicode characters (texts were converted from Windows-1250 when drawn);
 // keys come back as virtual keys with modifiers, mouse clicks as cells.
+#include <poll.h>
+#include <sys/ioctl.h>
+
+#include <cerrno>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -45,9 +49,20 @@ int Nearest(COLORREF c) {
   return best;
 }
 
+// Any-motion mouse reporting (xterm's mode 1003), so that the pointer's
+// moves arrive without a button held; the library itself asks only for clicks.
+constexpr char kMotionOn[] = "\x1b[?1003h";
+constexpr char kMotionOff[] = "\x1b[?1003l";
+
 bool g_open = false;
+bool g_motion = false;
 void EndTerminal() {
   if (g_open) {
+    if (g_motion) {
+      std::fputs(kMotionOff, stdout);
+      std::fflush(stdout);
+      g_motion = false;
+    }
     endwin();
     g_open = false;
   }
@@ -76,7 +91,12 @@ class TerminalBackend : public Backend {
     nonl();
     keypad(stdscr, TRUE);
     set_escdelay(25);
-    mousemask(ALL_MOUSE_EVENTS, nullptr);
+    mousemask(ALL_MOUSE_EVENTS | REPORT_MOUSE_POSITION, nullptr);
+    if (has_mouse()) {
+      std::fputs(kMotionOn, stdout);
+      std::fflush(stdout);
+      g_motion = true;
+    }
     mouseinterval(250);
     if (has_colors()) {
       start_color();
@@ -104,12 +124,47 @@ class TerminalBackend : public Backend {
       pending_.pop_front();
       return true;
     }
-    wtimeout(stdscr, timeoutMs < 0 ? -1 : timeoutMs);
+    if (inputGone_) {
+      event->kind = InputEvent::kExhausted;
+      return true;
+    }
+    // What the library holds already comes first; then the wait is poll's,
+    // which also tells a quiet terminal from one whose input is gone (end of
+    // file, or the terminal closed): that one reads as nothing at once,
+    // forever, and waiting on it would spin.
+    wtimeout(stdscr, 0);
     wint_t ch = 0;
     int r = wget_wch(stdscr, &ch);
-    if (r == ERR) return false;
+    if (r == ERR) {
+      pollfd input{fileno(stdin), POLLIN, 0};
+      int n = ::poll(&input, 1, timeoutMs < 0 ? -1 : timeoutMs);
+      if (n == 0 || (n < 0 && errno == EINTR)) return false;  // quiet, or a signal (a resize reads next time)
+      r = n < 0 ? ERR : wget_wch(stdscr, &ch);
+      if (r == ERR) {
+        // Ready but nothing came of it: the library may have taken bytes it
+        // drops (half a character, a mouse report it filters).  An input at
+        // its end instead stays ready with no byte to read.
+        if (n < 0 || InputAtItsEnd()) {
+          inputGone_ = true;
+          event->kind = InputEvent::kExhausted;
+          return true;
+        }
+        return false;
+      }
+    }
     if (r == KEY_CODE_YES) return FunctionKey(static_cast<int>(ch), event);
     return Character(static_cast<char32_t>(ch), 0, event);
+  }
+
+  // True when standard input is ready with nothing to read (end of file,
+  // the terminal hung up) or in error.
+  static bool InputAtItsEnd() {
+    pollfd input{fileno(stdin), POLLIN, 0};
+    if (::poll(&input, 1, 0) <= 0) return false;
+    if (input.revents & (POLLERR | POLLNVAL)) return true;
+    int pending = 0;
+    if (ioctl(fileno(stdin), FIONREAD, &pending) != 0) pending = 0;
+    return pending == 0;
   }
 
   void Present(Surface& screen, POINT caret, bool caretVisible) override {
@@ -185,13 +240,20 @@ class TerminalBackend : public Backend {
       }
     // The Menu key, where the terminal sends it (xterm and the Linux console:
     // CSI 29 ~) and its description gives that sequence no other meaning.
+    // Its code is one no key of the description has: the library numbers
+    // the described extended keys (kEND7 ...) from above KEY_MAX itself, so
+    // a fixed number there could make the Menu key one of them.
     static const char kMenu[] = "\x1b[29~";
     int menu = key_defined(kMenu);
-    if (menu == 0 && define_key(kMenu, kMenuKeyCode) == OK) menu = kMenuKeyCode;
+    if (menu == 0)
+      for (int code = KEY_MAX + 1; code < KEY_MAX + 4096; ++code)
+        if (!has_key(code) && modified_.find(code) == modified_.end()) {
+          if (define_key(kMenu, code) == OK) menu = code;
+          break;
+        }
     if (menu > 0 && modified_.find(menu) == modified_.end() && (menu < KEY_F(1) || menu > KEY_F(60)))
       modified_[menu] = std::make_pair(static_cast<UINT>(VK_APPS), 0u);
   }
-  static constexpr int kMenuKeyCode = KEY_MAX + 29;
 
   bool FunctionKey(int code, InputEvent* e) {
     e->kind = InputEvent::kKey;
@@ -360,6 +422,7 @@ class TerminalBackend : public Backend {
   std::map<int, std::pair<UINT, uint32_t>> modified_;
   std::deque<InputEvent> pending_;
   Surface shown_;
+  bool inputGone_ = false;  // the terminal's input reached its end
 };
 
 }  // namespace

@@ -172,6 +172,7 @@ inline constexpr UINT WM_CTLCOLORBTN = 0x0135;
 inline constexpr UINT WM_CTLCOLORDLG = 0x0136;
 inline constexpr UINT WM_CTLCOLORSCROLLBAR = 0x0137;
 inline constexpr UINT WM_CTLCOLORSTATIC = 0x0138;
+inline constexpr UINT WM_NCMOUSEMOVE = 0x00A0;
 inline constexpr UINT WM_MOUSEMOVE = 0x0200;
 inline constexpr UINT WM_LBUTTONDOWN = 0x0201;
 inline constexpr UINT WM_LBUTTONUP = 0x0202;

@@ -184,6 +184,7 @@ bool FetchNext(AcceptLoop& loop, WindowContext* context) {
       window->Enqueue({kEventBase + event::CloseDown});
       continue;
     }
+    if (msg.message == WM_MOUSEMOVE || msg.message == WM_NCMOUSEMOVE) ShowTipUnderMouse(window, msg.hwnd);
     if (PreTranslate(window, context, msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageA(&msg);

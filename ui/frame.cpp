@@ -45,6 +45,7 @@ struct State {
   std::array<bool, kCount> enabled;
   std::array<std::string, kCount> tips;
   std::string status;
+  std::string tip;  // shown instead of the status while the mouse rests on a control that has one
   State() { enabled.fill(true); }
 };
 State& Toolbar() {
@@ -181,16 +182,44 @@ void CloseHostFrame() {
   if (frame != nullptr && IsWindow(frame)) DestroyWindow(frame);
 }
 
+namespace {
+// Puts the tip, or the status when no tip is up, on the status line.
+void ShowStatusLine() {
+  std::string text;
+  {
+    std::lock_guard lock(Toolbar().mutex);
+    text = Toolbar().tip.empty() ? Toolbar().status : Toolbar().tip;
+  }
+  if (HWND status = g_status.load(); status != nullptr && IsWindow(status)) {
+    SetWindowTextA(status, text.c_str());
+    InvalidateRect(status, nullptr, TRUE);
+  }
+}
+}  // namespace
+
 void SetStatusText(std::string_view text) {
   {
     std::lock_guard lock(Toolbar().mutex);
-    if (Toolbar().status == text) return;
+    if (Toolbar().status == text && Toolbar().tip.empty()) return;
     Toolbar().status = std::string(text);
+    // What the window says now is newer than the tip the mouse brought up.
+    Toolbar().tip.clear();
   }
-  if (HWND status = g_status.load(); status != nullptr && IsWindow(status)) {
-    SetWindowTextA(status, std::string(text).c_str());
-    InvalidateRect(status, nullptr, TRUE);
+  ShowStatusLine();
+}
+
+void ShowTipUnderMouse(const Window* window, HWND over) {
+  std::string tip;
+  for (int32_t number = kFirstToolbarControl; number <= kLastToolbarControl && over != nullptr; ++number)
+    if (g_buttons[Slot(number)].load() == over) tip = ToolbarTip(number);
+  if (tip.empty() && window != nullptr && over != nullptr)
+    if (const Control* control = window->ControlByHwnd(over)) tip = control->tip;
+  {
+    std::lock_guard lock(Toolbar().mutex);
+    if (Toolbar().tip == tip) return;
+    Toolbar().tip = std::move(tip);
   }
+  ShowStatusLine();
 }
 
 std::string StatusText() {

@@ -53,6 +53,12 @@ void ResetToolbar();
 void SetStatusText(std::string_view text);
 std::string StatusText();
 
+class Window;
+// The mouse rests on `over`: while it is a toolbar control or a control of
+// `window` that has a tip, the status line shows that tip; elsewhere it
+// shows the status again.  The next SetStatusText takes the line back.
+void ShowTipUnderMouse(const Window* window, HWND over);
+
 // The caption shown for a toolbar control ("F2 Insert").
 std::string ToolbarCaption(int32_t number);
 

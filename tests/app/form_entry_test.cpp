@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "prhost_test_util.h"
 #include "app/partner_file.h"
 #include "app/partner_open.h"
 #include "app/warnings.h"
@@ -34,68 +35,18 @@ class FormEntryTest : public ::testing::Test {
   // Runs `prhost --ui=headless ARGS` in the scratch folder with `script` as
   // the user; returns the transcript, with prhost's output in `output_`.
   std::string Prhost(const std::string& args, const std::string& script) {
-    const std::string scriptPath = dir_ + "/script.txt", transcriptPath = dir_ + "/transcript.txt";
-    std::ofstream(scriptPath, std::ios::binary) << script;
-    std::filesystem::remove(transcriptPath);
-    const std::string command = "cd '" + dir_ + "' && PR_UI_SCRIPT='" + scriptPath + "' PR_UI_TRANSCRIPT='" +
-                                transcriptPath + "' timeout 60 '" PR_BINARY_DIR "/prhost' --ui=headless " + args +
-                                " 2>&1";
-    output_.clear();
-    FILE* pipe = popen(command.c_str(), "r");
-    EXPECT_NE(pipe, nullptr);
-    if (pipe == nullptr) return {};
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output_.append(buffer, n);
-    EXPECT_EQ(pclose(pipe), 0) << output_;
-    std::ifstream in(transcriptPath, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    testing::HostRun run = testing::RunPrhost(dir_, args, script);
+    output_ = run.output;
+    EXPECT_EQ(run.status, 0) << output_;
+    return run.transcript;
   }
 
   // Runs the Change form on partner 1.
   std::string Change(const std::string& script) { return Prhost("form change 1", script); }
 
   // Partners in the file, identifier to name (without the padding).
-  std::map<int32_t, std::string> Partners() {
-    std::map<int32_t, std::string> out;
-    const std::filesystem::path old = std::filesystem::current_path();
-    std::filesystem::current_path(dir_);
-    {
-      PartnerFileUse use;
-      use.Open();
-      files::Set(PartnerIdKey());
-      for (;;) {
-        files::Next(Partneri());
-        if (files::ErrorCode() != 0) break;
-        const PartnerRecord* record = PartnerBuffer();
-        std::string name(record->naziv, sizeof record->naziv);
-        name.erase(name.find_last_not_of(' ') + 1);
-        out[record->id] = name;
-      }
-    }
-    std::filesystem::current_path(old);
-    return out;
-  }
-
-  void Store(const std::vector<std::string>& names) {
-    const std::filesystem::path old = std::filesystem::current_path();
-    std::filesystem::current_path(dir_);
-    {
-      PartnerFileUse use;
-      use.Open();
-      PartnerRecord* record = PartnerBuffer();
-      for (size_t i = 0; i < names.size(); ++i) {
-        record->id = static_cast<int32_t>(i + 1);
-        std::memset(record->naziv, ' ', sizeof record->naziv);
-        std::memcpy(record->naziv, names[i].data(), std::min(names[i].size(), sizeof record->naziv));
-        files::Add(Partneri());
-        ASSERT_EQ(files::ErrorCode(), 0) << i;
-      }
-    }
-    std::filesystem::current_path(old);
-  }
+  std::map<int32_t, std::string> Partners() { return testing::StoredPartners(dir_); }
+  void Store(const std::vector<std::string>& names) { testing::StorePartners(dir_, names); }
 
   using Map = std::map<int32_t, std::string>;
   std::string dir_;

@@ -18,25 +18,13 @@
 #include <string>
 #include <vector>
 
-#include "app/partner_file.h"
-#include "app/partner_open.h"
-#include "files/errors.h"
-#include "files/statements.h"
+#include "prhost_test_util.h"
 
 namespace pr::app {
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-struct HostRun {
-  std::string output;      // prhost's standard output
-  std::string transcript;  // the headless transcript
-};
+using testing::HostRun;
+using testing::ReadFile;
 
 class BrowseTest : public ::testing::Test {
  protected:
@@ -51,54 +39,13 @@ class BrowseTest : public ::testing::Test {
   // the user.
   HostRun Prhost(const std::string& args, const std::string& script) { return Prhost(args, script, 0); }
   HostRun Prhost(const std::string& args, const std::string& script, int status) {
-    const std::string scriptPath = dir_ + "/script.txt", transcriptPath = dir_ + "/transcript.txt";
-    std::ofstream(scriptPath) << script;
-    std::filesystem::remove(transcriptPath);
-    const std::string command = "cd '" + dir_ + "' && PR_UI_SCRIPT='" + scriptPath + "' PR_UI_TRANSCRIPT='" +
-                                transcriptPath + "' timeout 120 '" PR_BINARY_DIR "/prhost' --ui=headless " + args +
-                                " 2>&1";
-    HostRun run;
-    FILE* pipe = popen(command.c_str(), "r");
-    EXPECT_NE(pipe, nullptr);
-    if (pipe == nullptr) return run;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, n);
-    const int ended = pclose(pipe);
-    EXPECT_TRUE(WIFEXITED(ended)) << run.output;
-    EXPECT_EQ(WEXITSTATUS(ended), status) << run.output;
-    run.transcript = ReadFile(transcriptPath);
+    HostRun run = testing::RunPrhost(dir_, args, script);
+    EXPECT_EQ(run.status, status) << run.output;
     return run;
   }
 
-  // Stores partners 1..names.size() in one transaction, straight through
-  // the file layer (one durable write instead of one per partner).
-  void Store(const std::vector<std::string>& names) {
-    std::vector<std::pair<int32_t, std::string>> partners;
-    for (size_t i = 0; i < names.size(); ++i) partners.emplace_back(static_cast<int32_t>(i + 1), names[i]);
-    Store(partners);
-  }
-  void Store(const std::vector<std::pair<int32_t, std::string>>& partners) {
-    const std::filesystem::path old = std::filesystem::current_path();
-    std::filesystem::current_path(dir_);
-    {
-      PartnerFileUse use;
-      use.Open();
-      files::Logout(5, {Partneri()});
-      ASSERT_EQ(files::ErrorCode(), 0);
-      PartnerRecord* record = PartnerBuffer();
-      for (size_t i = 0; i < partners.size(); ++i) {
-        const std::string& name = partners[i].second;
-        record->id = partners[i].first;
-        std::memset(record->naziv, ' ', sizeof record->naziv);
-        std::memcpy(record->naziv, name.data(), std::min(name.size(), sizeof record->naziv));
-        files::Add(Partneri());
-        ASSERT_EQ(files::ErrorCode(), 0) << i;
-      }
-      files::Commit();
-    }
-    std::filesystem::current_path(old);
-  }
+  void Store(const std::vector<std::string>& names) { testing::StorePartners(dir_, names); }
+  void Store(const std::vector<std::pair<int32_t, std::string>>& partners) { testing::StorePartners(dir_, partners); }
 
   // What the select command says was selected ("" when nothing).
   static std::string Selected(const HostRun& run) {
@@ -466,6 +413,62 @@ TEST_F(BrowseTest, F1ShowsTheKeysOfTheWindowInUse) {
       << run.transcript;
   run = Prhost("form change 1", "key Tab\nkey F1\npress \"OK\"\npress \"Cancel\"\n");
   EXPECT_NE(run.transcript.find("F10: Save changes and go to next record"), std::string::npos) << run.transcript;
+}
+
+// The status line of each screen dump: the frame's last row inside its border.
+std::vector<std::string> StatusLines(const std::string& transcript) {
+  std::vector<std::string> out;
+  std::istringstream in(transcript);
+  std::string previous;
+  for (std::string line; std::getline(in, line); previous = line) {
+    if (line.rfind("| \xe2\x94\x94", 0) != 0 || previous.rfind("| \xe2\x94\x82", 0) != 0) continue;
+    std::string text = previous.substr(5, previous.size() - 5 - 3);  // inside the two borders
+    text.erase(text.find_last_not_of(' ') + 1);
+    out.push_back(text);
+  }
+  return out;
+}
+
+// The mouse resting on a toolbar control or on a control of the window in
+// use puts its tip on the status line; off them, the window's own status
+// comes back, and so it does when the window says something new.
+TEST_F(BrowseTest, TipOfTheControlUnderTheMouseIsOnTheStatusLine) {
+  Store({"Alfa"});
+  // (50, 1) is "F6 Last" on the toolbar's first row, (12, 2) "F10 Next" on its
+  // second, (10, 8) the list, (79, 12) the frame's border.
+  HostRun run = Prhost("browse", "mouse 50 1\ndump\nmouse 10 8\ndump\nmouse 79 12\ndump\n"
+                                 "mouse 50 1\ntype \"2\"\ndump\nkey Esc\nkey Esc\n");
+  std::vector<std::string> lines = StatusLines(run.transcript);
+  ASSERT_EQ(lines.size(), 4u) << run.transcript;
+  EXPECT_EQ(lines[0], "Go to the Last Page");
+  EXPECT_EQ(lines[1], "Browsing Records");
+  EXPECT_EQ(lines[2].rfind("F1: keys", 0), 0u) << lines[2];
+  EXPECT_EQ(lines[3], "Locate ID: 2");
+
+  run = Prhost("form insert", "mouse 12 2\ndump\nmouse 79 12\ndump\npress \"Cancel\"\n");
+  lines = StatusLines(run.transcript);
+  ASSERT_EQ(lines.size(), 2u) << run.transcript;
+  EXPECT_EQ(lines[0], "Save record and add another");
+  EXPECT_EQ(lines[1].rfind("Record will be Added   F10: Save record and add another", 0), 0u) << lines[1];
+}
+
+// Escape first takes back what is being typed: an ID (the list stays where
+// it went) or a name search (every partner is listed again); only then does
+// it close the window.
+TEST_F(BrowseTest, EscapeEndsTypingBeforeItClosesTheWindow) {
+  Store({"Ana", "Ben", "Cvita"});
+  HostRun run = Prhost("browse", "type \"3\"\nkey Esc\ndump\ntype \"/vi\"\ndump\nkey Esc\ndump\nkey Esc\n");
+  EXPECT_NE(run.output.find("response 2"), std::string::npos) << run.output;
+  std::vector<std::string> lines = StatusLines(run.transcript);
+  std::vector<std::vector<int>> ids = ListedIds(run.transcript);
+  ASSERT_EQ(lines.size(), 3u) << run.transcript;
+  ASSERT_EQ(ids.size(), 3u) << run.transcript;
+  EXPECT_EQ(lines[0].rfind("F1: keys", 0), 0u) << lines[0];
+  EXPECT_EQ(ids[0], (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(lines[1].rfind("Search name: vi", 0), 0u) << lines[1];
+  EXPECT_EQ(ids[1], (std::vector<int>{3}));
+  EXPECT_EQ(lines[2].rfind("F1: keys", 0), 0u) << lines[2];
+  EXPECT_EQ(ids[2], (std::vector<int>{1, 2, 3}));
 }
 
 }  // namespace

@@ -1,6 +1,10 @@
 // prhost browse in a real terminal: tmux runs it, keys are sent as a user
 // types them and the pane is read back.  Skipped where tmux is missing.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -14,13 +18,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/partner_file.h"
-#include "app/partner_open.h"
-#include "files/errors.h"
-#include "files/statements.h"
+#include "prhost_test_util.h"
 
 namespace {
-using pr::app::PartnerRecord;
 
 std::string Capture(const std::string& command) {
   std::string out;
@@ -81,45 +81,16 @@ class BrowseTerminalTest : public ::testing::Test {
 
   // Partners 1..count named "Partner 000001"..., in one transaction.
   void Store(int count) {
-    const std::filesystem::path old = std::filesystem::current_path();
-    std::filesystem::current_path(dir_);
-    {
-      pr::app::PartnerFileUse use;
-      use.Open();
-      pr::files::Logout(5, {pr::app::Partneri()});
-      PartnerRecord* record = pr::app::PartnerBuffer();
-      for (int i = 1; i <= count; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "Partner %06d", i);
-        record->id = i;
-        std::memset(record->naziv, ' ', sizeof record->naziv);
-        std::memcpy(record->naziv, name, std::strlen(name));
-        pr::files::Add(pr::app::Partneri());
-      }
-      pr::files::Commit();
+    std::vector<std::string> names;
+    for (int i = 1; i <= count; ++i) {
+      char name[32];
+      std::snprintf(name, sizeof name, "Partner %06d", i);
+      names.emplace_back(name);
     }
-    std::filesystem::current_path(old);
+    pr::app::testing::StorePartners(dir_, names);
   }
 
-  // What the file holds now: identifier -> name without its padding.
-  std::map<int, std::string> Stored() {
-    std::map<int, std::string> out;
-    const std::filesystem::path old = std::filesystem::current_path();
-    std::filesystem::current_path(dir_);
-    {
-      pr::app::PartnerFileUse use;
-      use.Open();
-      PartnerRecord* record = pr::app::PartnerBuffer();
-      pr::files::Set(pr::app::PartnerIdKey());
-      for (pr::files::Next(pr::app::Partneri()); pr::files::ErrorCode() == 0; pr::files::Next(pr::app::Partneri())) {
-        std::string name(record->naziv, sizeof record->naziv);
-        name.erase(name.find_last_not_of(' ') + 1);
-        out[record->id] = name;
-      }
-    }
-    std::filesystem::current_path(old);
-    return out;
-  }
+  std::map<int32_t, std::string> Stored() { return pr::app::testing::StoredPartners(dir_); }
 
   std::string dir_, socket_;
   bool started_ = false;
@@ -296,6 +267,107 @@ TEST_F(BrowseTerminalTest, StartedSmallShowsEveryButton) {
   EXPECT_TRUE(WaitFor("[ Close  ]")) << Screen();
   EXPECT_NE(Screen().find("[ Insert ]"), std::string::npos) << Screen();
   EXPECT_NE(Screen().find("[ Delete ]"), std::string::npos) << Screen();
+}
+
+// A terminal program whose input is gone ends: it answers as Cancel would,
+// gives the terminal back and exits, instead of waiting on an input that
+// reads as nothing, forever.
+TEST_F(BrowseTerminalTest, InputAtItsEndEndsTheBrowse) {
+  Store(3);
+  Start("browse </dev/null");
+  ASSERT_TRUE(WaitFor("prhost status 0")) << Screen();
+  EXPECT_NE(Screen().find("response 2"), std::string::npos) << Screen();
+  EXPECT_EQ(Screen().find("Browse Records"), std::string::npos) << Screen();
+}
+
+// The terminal closed under a program that ignores the hang-up signal: its
+// reads fail from then on, and it must end rather than spin on them.
+TEST(BrowseTerminalHangUp, ClosedTerminalEndsTheProgram) {
+  char pattern[] = "/tmp/pr_browse_hup_XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const std::string dir = pattern;
+  winsize size{};
+  size.ws_row = 25;
+  size.ws_col = 80;
+  int master = -1;
+  pid_t pid = forkpty(&master, nullptr, nullptr, &size);
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    signal(SIGHUP, SIG_IGN);
+    setenv("TERM", "xterm", 1);
+    if (chdir(dir.c_str()) == 0)
+      execl(PR_BINARY_DIR "/prhost", "prhost", "--ui=terminal", "browse", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  // Reads what it draws until the browse is up (answering nothing).
+  std::string shown;
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (shown.find("Browse Records") == std::string::npos && std::chrono::steady_clock::now() < until) {
+    pollfd p{master, POLLIN, 0};
+    if (poll(&p, 1, 100) <= 0) continue;
+    char buffer[4096];
+    ssize_t n = read(master, buffer, sizeof buffer);
+    if (n <= 0) break;
+    shown.append(buffer, static_cast<size_t>(n));
+  }
+  EXPECT_NE(shown.find("Browse Records"), std::string::npos);
+  close(master);
+  int status = 0;
+  pid_t done = 0;
+  for (int i = 0; i < 100 && done == 0; ++i) {
+    done = waitpid(pid, &status, WNOHANG);
+    if (done == 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  if (done == 0) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+  }
+  std::filesystem::remove_all(dir);
+  ASSERT_EQ(done, pid) << "prhost still runs 5 s after its terminal closed";
+  EXPECT_TRUE(WIFEXITED(status)) << status;
+}
+
+// The terminal reports the pointer's moves (no button held): resting on a
+// toolbar control or the list shows its tip on the status line.  The moves
+// are sent as the terminal's own mouse reports, ESC [ M with the motion code.
+TEST_F(BrowseTerminalTest, MouseMovesBringUpTips) {
+  Store(3);
+  Start("browse", 80, 25);
+  ASSERT_TRUE(WaitFor("Partner 000003")) << Screen();
+  auto move = [this](int x, int y) {
+    char keys[64];
+    std::snprintf(keys, sizeof keys, "-H 1b 5b 4d 43 %02x %02x", 33 + x, 33 + y);
+    Send(keys);
+  };
+  move(50, 1);  // "F6 Last"
+  EXPECT_TRUE(WaitFor("Go to the Last Page")) << Screen();
+  move(10, 8);  // the list
+  EXPECT_TRUE(WaitFor("Browsing Records")) << Screen();
+  move(79, 12);  // the frame's border
+  EXPECT_TRUE(WaitFor("F1: keys")) << Screen();
+  Send("Escape");
+  EXPECT_TRUE(WaitFor("response 2")) << Screen();
+}
+
+// The Menu key (CSI 29 ~, as xterm and the Linux console send it) opens the
+// popup from the keyboard, and Ctrl+Alt+End, which a terminal description
+// may number close to it, does not.
+TEST_F(BrowseTerminalTest, MenuKeyOpensThePopup) {
+  Store(3);
+  Start("browse", 80, 25);
+  ASSERT_TRUE(WaitFor("Partner 000003")) << Screen();
+  Send("M-C-End");
+  Send("-H 1b 5b 32 39 7e");
+  ASSERT_TRUE(WaitFor("\xe2\x94\x82   Change \xe2\x94\x82")) << Screen();
+  Send("Escape");
+  ASSERT_TRUE(WaitFor("\xe2\x94\x82   Change \xe2\x94\x82", true)) << Screen();
+  Send("M-C-End");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(Screen().find("\xe2\x94\x82   Change \xe2\x94\x82"), std::string::npos) << Screen();
+  Send("-H 1b 5b 32 39 7e");
+  ASSERT_TRUE(WaitFor("\xe2\x94\x82   Change \xe2\x94\x82")) << Screen();
+  Send("Down Down Enter");  // Change
+  EXPECT_TRUE(WaitFor("Update Records...")) << Screen();
 }
 
 }  // namespace

@@ -178,26 +178,16 @@ TEST_F(TwlData, ModelWithAnOverlongDupKeyLeavesNoFileBehind) {
   key.label = "K:Dup";
   key.components = {{0, 0}, {1, 0}};
   d.keys = {key};
-  HANDLE handle = CreateFileA(model.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(handle, INVALID_HANDLE_VALUE);
-  {
-    store::Container file(handle, model);
-    ASSERT_EQ(file.RefreshHeader(), 0);
-    std::unique_ptr<store::Table> t;
-    ASSERT_EQ(store::Table::Create(file, "BIG", d, false, store::CollationState::Current(), &t), 0);
-    const store::RecordNumber number = t->number();
-    t.reset();
+  CreateTableFile(model, "BIG", d, [&d](store::Container& file, store::Table& t) {
     // The stored definition gets its DUP flag as the other program wrote it.
+    const store::RecordNumber number = t.number();
     d.keys[0].attributes = store::kKeyDup;
     std::vector<uint8_t> block = store::WriteDefinition(d);
     ASSERT_LE(block.size(), store::kDefinitionBlockSize);
     block.resize(store::kDefinitionBlockSize, 0);
     const uint8_t definitionKey[] = {number[0], number[1], number[2], number[3], store::kKindDefinition, 0, 0};
     file.Put(store::ByteView(definitionKey, sizeof definitionKey), store::ByteView(block.data(), block.size()));
-    ASSERT_EQ(file.WriteUpdate(), 0u);
-  }
-  CloseHandle(handle);
+  });
 
   std::string csv = "K:A,K:B\n";
   for (int i = 0; i < 8; ++i) csv += "same,row " + std::to_string(i) + "\n";
@@ -227,22 +217,7 @@ void WriteOddFile(const std::string& path, const std::vector<std::vector<uint8_t
   key.label = "T:IdKey";
   key.components = {{0, 0}};
   d.keys = {key};
-  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(handle, INVALID_HANDLE_VALUE);
-  {
-    store::Container file(handle, path);
-    ASSERT_EQ(file.RefreshHeader(), 0);
-    std::unique_ptr<store::Table> t;
-    ASSERT_EQ(store::Table::Create(file, "\xC8X", d, false, store::CollationState::Current(), &t), 0);
-    for (const auto& image : images) {
-      store::RecordNumber record;
-      ASSERT_EQ(t->Add(image.data(), &record), 0);
-    }
-    t.reset();
-    ASSERT_EQ(file.WriteUpdate(), 0u);
-  }
-  CloseHandle(handle);
+  CreateTableFile(path, "\xC8X", d, [&images](store::Container&, store::Table& t) { AddRecords(t, images); });
 }
 
 TEST_F(TwlData, EdgeValuesAndNamesOutsideAsciiRoundTrip) {

@@ -329,5 +329,44 @@ TEST_F(TwlVerify, TruncatedPendingAreaIsAFaultAndRecoverDiscardsIt) {
   EXPECT_NE(info.out.find("records 100,"), std::string::npos) << info.out;
 }
 
+// A header block of zeros is a file never written (a first update cut short
+// before its header), which the store opens as a new empty file: twl says
+// so and finds it sound, and the host can then use it.  Zeros followed by
+// what no cut-short first update leaves stay another program's file.
+TEST_F(TwlVerify, NeverWrittenFileIsNewAndEmptyWhileForeignBytesStayInvalid) {
+  auto write = [&](const std::string& name, const std::string& bytes) {
+    std::ofstream(dir.File(name), std::ios::binary) << bytes;
+    return dir.File(name);
+  };
+  const std::string zeros(512, '\0');
+  std::string cutShort = zeros + std::string("\x00\x02\x00\x00", 4) + std::string(252, '\x5a');
+  for (const std::string& path : {write("ZERO.TWL", zeros), write("ZEROS.TWL", std::string(4096, '\0')),
+                                  write("CUT.TWL", cutShort)}) {
+    Result run = Twl({"verify", path}, dir.path());
+    EXPECT_EQ(run.exit, 0) << path << run.out << run.err;
+    EXPECT_NE(run.out.find("sound (0 tables"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("a new file never written"), std::string::npos) << run.out;
+    Result info = Twl({"info", path}, dir.path());
+    EXPECT_EQ(info.exit, 0) << info.err;
+    EXPECT_NE(info.out.find("empty: no header written yet"), std::string::npos) << info.out;
+    Result dump = Twl({"dump", path}, dir.path());
+    EXPECT_EQ(dump.err.find("error 36"), std::string::npos) << dump.err;
+  }
+  const std::string foreign = write("FOREIGN.TWL", zeros + "not ours" + std::string(56, '\0'));
+  for (const char* command : {"verify", "info", "dump"}) {
+    Result run = Twl({command, foreign}, dir.path());
+    EXPECT_NE(run.exit, 0) << command;
+    EXPECT_NE(run.err.find("error 36: Invalid Data File"), std::string::npos) << command << run.err;
+  }
+
+  // The host takes the never-written file over as a new one.
+  const std::string partneri = write("PARTNERI.TWL", zeros);
+  Result add = RunProgram(std::string(PR_BINARY_DIR) + "/prhost", {"add", "Ana"}, dir.path(), {"PR_UI=headless"});
+  ASSERT_EQ(add.exit, 0) << add.out << add.err;
+  Result after = Twl({"verify", partneri}, dir.path());
+  EXPECT_EQ(after.exit, 0) << after.out;
+  EXPECT_NE(after.out.find("sound (1 table,"), std::string::npos) << after.out;
+}
+
 }  // namespace
 }  // namespace pr::twl::testing

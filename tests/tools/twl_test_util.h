@@ -152,8 +152,12 @@ inline std::vector<uint8_t> PartnerImage(uint32_t i) {
   return image;
 }
 
-// Writes a file with table `table` holding partners 1..count in one update.
-inline void WritePartnerFile(const std::string& path, uint32_t count, const std::string& table = "PARTNERI") {
+// Creates `path` anew with table `table` of `definition`; `body` then fills
+// it (the container and the new table) and everything is written in one
+// update.
+template <typename F>
+void CreateTableFile(const std::string& path, const std::string& table, const store::TableDefinition& definition,
+                     F&& body) {
   HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(handle, INVALID_HANDLE_VALUE);
@@ -161,15 +165,27 @@ inline void WritePartnerFile(const std::string& path, uint32_t count, const std:
     store::Container file(handle, path);
     ASSERT_EQ(file.RefreshHeader(), 0);
     std::unique_ptr<store::Table> t;
-    ASSERT_EQ(store::Table::Create(file, table, PartnerDefinition(), false, store::CollationState::Current(), &t), 0);
-    for (uint32_t i = 1; i <= count; ++i) {
-      store::RecordNumber record;
-      ASSERT_EQ(t->Add(PartnerImage(i).data(), &record), 0);
-    }
+    ASSERT_EQ(store::Table::Create(file, table, definition, false, store::CollationState::Current(), &t), 0);
+    body(file, *t);
     t.reset();
     ASSERT_EQ(file.WriteUpdate(), 0u);
   }
   CloseHandle(handle);
+}
+
+// Adds each image as a record of `t`.
+inline void AddRecords(store::Table& t, const std::vector<std::vector<uint8_t>>& images) {
+  for (const auto& image : images) {
+    store::RecordNumber record;
+    ASSERT_EQ(t.Add(image.data(), &record), 0);
+  }
+}
+
+// Writes a file with table `table` holding partners 1..count in one update.
+inline void WritePartnerFile(const std::string& path, uint32_t count, const std::string& table = "PARTNERI") {
+  CreateTableFile(path, table, PartnerDefinition(), [count](store::Container&, store::Table& t) {
+    for (uint32_t i = 1; i <= count; ++i) AddRecords(t, {PartnerImage(i)});
+  });
 }
 
 // Opens `path` read-write for a change made behind the tool's back; the

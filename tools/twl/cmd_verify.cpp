@@ -64,6 +64,9 @@ int CommandVerify(const Arguments& args) {
 
   store::Container& file = look.container();
   const store::FileHeader& header = file.header();
+  if (look.emptyFile() && look.fileSize() > 0)
+    notes.push_back("header block all zeros: a new file never written (a first update was cut short before its "
+                    "header); the " + std::to_string(look.fileSize()) + " bytes hold nothing committed");
   if (!look.emptyFile()) {
     if (!pending.present && header.committedLength != header.PageAreaEnd())
       faults.push_back({"header", "committed length " + std::to_string(header.committedLength) +

@@ -140,12 +140,17 @@ int FileLook::Open(const std::string& path) {
     LONG high = 0;
     if (SetFilePointer(handle_, 0, &high, FILE_BEGIN) == INVALID_SET_FILE_POINTER && GetLastError() != 0)
       return files::err::InvalidDataFile;
-    if (!ReadFile(handle_, raw, store::kHeaderSize, &got, nullptr) || got != store::kHeaderSize ||
-        !diskHeader_.Parse(raw))
+    if (!ReadFile(handle_, raw, store::kHeaderSize, &got, nullptr) || got != store::kHeaderSize)
       return files::err::InvalidDataFile;
-  } else {
-    diskHeader_ = container_->header();
+    // A header block of zeros that the refresh above accepted is a file
+    // never written (a first update cut short before its header): as new
+    // and empty as a file of no bytes.  Anything else must parse.
+    if (std::all_of(raw, raw + sizeof raw, [](uint8_t b) { return b == 0; }))
+      emptyFile_ = true;
+    else if (!diskHeader_.Parse(raw))
+      return files::err::InvalidDataFile;
   }
+  if (emptyFile_) diskHeader_ = container_->header();
   pending_.committedLength = diskHeader_.committedLength;
   pending_.pendingLength = diskHeader_.pendingLength;
   pending_.present = diskHeader_.committedLength != diskHeader_.pendingLength;
