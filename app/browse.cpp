@@ -101,6 +101,9 @@ class BrowseWindow {
   void Refill(const std::string& anchor, const std::string& highlight, bool atEnd = false);
   void RefreshFromCurrent();
   void ShowHighlight();
+  // After a fill of a page of `items` rows: the highlight, the scroll box,
+  // the record buffer and the Change and Delete buttons follow the list.
+  void ShowFilledPage(int32_t items);
   // What making the highlighted row's record current found.
   enum class RowState { kCurrent, kEmpty, kDeleted, kChanged, kError };
   RowState MakeCurrent();
@@ -267,6 +270,18 @@ int32_t BrowseWindow::Fill(Direction direction, int32_t wanted) {
   return wanted;
 }
 
+void BrowseWindow::ShowFilledPage(int32_t items) {
+  ShowHighlight();
+  ui::SetPropertyNumber(controls_.listBox, ui::prop::VScrollPos, Count() < items ? 0 : 50);
+  if (Count() == 0) {
+    ClearRecord();
+    EnableChangeDelete(false);
+  } else {
+    CopyRowToRecord();
+    EnableChangeDelete(true);
+  }
+}
+
 void BrowseWindow::ShowHighlight() {
   selected_ = Count() == 0 ? 0 : std::clamp(selected_, 1, Count());
   ui::SetPropertyNumber(controls_.listBox, ui::prop::Selected, selected_);
@@ -353,15 +368,7 @@ void BrowseWindow::Refill(const std::string& anchor, const std::string& highligh
     }
     if (found || pass == 1 || atEnd) break;
   }
-  ShowHighlight();
-  ui::SetPropertyNumber(controls_.listBox, ui::prop::VScrollPos, Count() < items ? 0 : 50);
-  if (Count() == 0) {
-    ClearRecord();
-    EnableChangeDelete(false);
-  } else {
-    CopyRowToRecord();
-    EnableChangeDelete(true);
-  }
+  ShowFilledPage(items);
   filled_ = true;
 }
 
@@ -600,15 +607,7 @@ void BrowseWindow::LocateId(const std::string& digits) {
     }
   }
   selected_ = found != 0 ? found + before : Count();
-  ShowHighlight();
-  ui::SetPropertyNumber(controls_.listBox, ui::prop::VScrollPos, Count() < items ? 0 : 50);
-  if (Count() == 0) {
-    ClearRecord();
-    EnableChangeDelete(false);
-  } else {
-    CopyRowToRecord();
-    EnableChangeDelete(true);
-  }
+  ShowFilledPage(items);
   ui::Display(controls_.listBox);
 }
 
