@@ -209,8 +209,16 @@ int TableAccess::ReadRecord(const RecordNumber& number) {
     if (file_->Hold(value) != 0) return err::RecordAlreadyHeld;
     tookHold = true;
   }
-  scratch_.resize(table_->recordLength());
-  int rc = table_->Fetch(number, scratch_.data());
+  // Fetch writes its image only when it succeeds, so a record buffer of the
+  // table's own length takes the record directly; only a buffer of another
+  // length needs the copy through the scratch image.
+  const bool direct = fd_->recordLength == table_->recordLength();
+  uint8_t* image = fd_->record;
+  if (!direct) {
+    scratch_.resize(table_->recordLength());
+    image = scratch_.data();
+  }
+  int rc = table_->Fetch(number, image);
   if (rc != 0) {
     if (tookHold) file_->Release(value);
     return rc;
@@ -225,14 +233,14 @@ int TableAccess::ReadRecord(const RecordNumber& number) {
       holdCount_ = 1;
     }
   }
-  std::memcpy(fd_->record, scratch_.data(), fd_->recordLength);
-  lastImage_.assign(scratch_.begin(), scratch_.end());
+  if (!direct) std::memcpy(fd_->record, image, fd_->recordLength);
+  lastImage_.assign(image, image + table_->recordLength());
   watchValid_ = false;
   if (watchArmed_) {
     watchArmed_ = false;
     watchValid_ = true;
     watchNumber_ = number;
-    watchImage_ = scratch_;
+    watchImage_.assign(image, image + table_->recordLength());
     watchMemos_.assign(table_->definition().memos.size(), {});
     for (size_t m = 0; m < watchMemos_.size(); ++m) table_->ReadMemo(number, m, &watchMemos_[m]);
   }
@@ -353,9 +361,10 @@ int TableAccess::KeyStep(bool forward) {
   }
   Cursor& cursor = *stepCursor_;
   bool ok = false;
+  // The position is searched where it stands; only a search that must alter
+  // it works on a copy.
   std::vector<uint8_t>& probe = stepProbe_;
-  probe.assign(sequence_.bytes.begin(), sequence_.bytes.end());
-  const ByteView at(probe.data(), probe.size());
+  const ByteView at(sequence_.bytes.data(), sequence_.bytes.size());
   switch (sequence_.at) {
     case At::kStart:
       if (forward) {
@@ -370,6 +379,7 @@ int TableAccess::KeyStep(bool forward) {
       if (forward) {
         ok = cursor.SeekGE(at);
       } else {
+        probe.assign(sequence_.bytes.begin(), sequence_.bytes.end());
         // Entries of a DUP key carry the record number after the value.
         if (key >= 0 && table_->key(static_cast<size_t>(key)).dup() &&
             probe.size() == prefix.size() + table_->key(static_cast<size_t>(key)).encodedLength)
@@ -523,7 +533,7 @@ int TableAccess::RegetKey(size_t key, const std::string& position) {
   sequence_.key = static_cast<int>(key);
   sequence_.at = At::kEntry;
   sequence_.bytes.resize(table_->key(key).entryKeyLength());
-  table_->EncodeEntry(key, number, scratch_.data(), sequence_.bytes.data());
+  table_->EncodeEntry(key, number, lastImage_.data(), sequence_.bytes.data());
   return 0;
 }
 

@@ -235,5 +235,42 @@ TEST(Driver, DriverStringHoldsSeveralOptions) {
   EXPECT_EQ(testing::Reap(child), 0);
 }
 
+// A read puts the record straight into the record buffer: a read that fails
+// leaves the buffer as it was, and a REGET by a DUP key takes its place in
+// the key from the record it read, not from an image an earlier change read.
+TEST(Driver, ReadsIntoTheRecordBufferOnlyWhenTheyFindTheRecord) {
+  std::string dir = MakeTempDir();
+  PartnerFile file(dir + "/PARTNERI");
+  ASSERT_EQ(file.Open(), 0);
+  for (auto [id, name] : {std::pair{1, "b"}, {2, "a"}, {3, "b"}, {4, "c"}}) ASSERT_EQ(file.Add(id, name), 0);
+
+  file.Set(99, "keep");
+  EXPECT_EQ(file.Run(files::OP_GETfilekey, file.IdKey()), 35);
+  EXPECT_EQ(file.Id(), 99);
+  EXPECT_EQ(file.Name(), "keep");
+  ASSERT_EQ(file.Run(files::OP_SETkey, file.IdKey()), 0);
+  while (file.Run(files::OP_NEXT) == 0) {
+  }
+  EXPECT_EQ(file.Id(), 4);
+  EXPECT_EQ(file.Name(), "c");
+
+  ASSERT_EQ(file.GetById(3), 0);
+  ASSERT_EQ(file.Run(files::OP_POSITIONkey, file.NameKey()), 0);
+  const std::string position = PartnerFile::Pop();
+  ASSERT_EQ(file.GetById(4), 0);
+  file.Set(4, "d");
+  ASSERT_EQ(file.Run(files::OP_PUT), 0);  // reads record 4 ("c") to compare
+  PartnerFile::Push(position);
+  ASSERT_EQ(file.Run(files::OP_REGETkey, file.NameKey()), 0);
+  EXPECT_EQ(file.Id(), 3);
+  ASSERT_EQ(file.Run(files::OP_PREVIOUS), 0);
+  EXPECT_EQ(file.Id(), 1);
+  ASSERT_EQ(file.Run(files::OP_NEXT), 0);
+  EXPECT_EQ(file.Id(), 3);
+  ASSERT_EQ(file.Run(files::OP_NEXT), 0);
+  EXPECT_EQ(file.Id(), 4);
+  EXPECT_EQ(file.Name(), "d");
+}
+
 }  // namespace
 }  // namespace pr::store
