@@ -199,7 +199,7 @@ int TableAccess::Finish(int result) {
 
 // ------------------------------------------------------------ records
 
-int TableAccess::ReadRecord(const RecordNumber& number) {
+int TableAccess::ReadRecord(const RecordNumber& number, const ByteView* stored) {
   const uint32_t value = RecordNumberValue(number);
   bool tookHold = false;
   if (holdArmed_) {
@@ -218,7 +218,7 @@ int TableAccess::ReadRecord(const RecordNumber& number) {
     scratch_.resize(table_->recordLength());
     image = scratch_.data();
   }
-  int rc = table_->Fetch(number, image);
+  int rc = stored != nullptr ? table_->CopyOut(number, *stored, image) : table_->Fetch(number, image);
   if (rc != 0) {
     if (tookHold) file_->Release(value);
     return rc;
@@ -407,7 +407,9 @@ int TableAccess::KeyStep(bool forward) {
     if (data.size() < 4) return err::InvalidDataFile;
     number = NumberAt(data.data());
   }
-  int rc = ReadRecord(number);
+  ByteView stored;
+  const bool onCursor = key >= 0 && StepDataCursor(number, forward, &stored);
+  int rc = ReadRecord(number, onCursor ? &stored : nullptr);
   // A held record leaves the position where it was so the read can be
   // repeated; anything else moves on.
   if (rc != err::RecordAlreadyHeld) {
@@ -415,6 +417,38 @@ int TableAccess::KeyStep(bool forward) {
     sequence_.bytes.swap(found);
   }
   return rc;
+}
+
+bool TableAccess::StepDataCursor(const RecordNumber& number, bool forward, ByteView* stored) {
+  const uint32_t value = RecordNumberValue(number);
+  const bool neighbour =
+      hasLastStepRecord_ && (forward ? value == lastStepRecord_ + 1 : value + 1 == lastStepRecord_);
+  lastStepRecord_ = value;
+  hasLastStepRecord_ = true;
+  // Records reached in no order are looked up one by one: a lookup searches
+  // a leaf where it lies, a cursor would decode it.
+  if (!neighbour) return false;
+  Container& data = table_->file();
+  if (!dataCursor_ || dataTree_ != &data) {
+    dataCursor_ = std::make_unique<Cursor>(data);
+    dataTree_ = &data;
+    dataCursorAt_ = 0;
+  }
+  uint8_t key[kDataKeyLength];
+  const ByteView target(key, DataKey(table_->number(), number, key));
+  Cursor& cursor = *dataCursor_;
+  // The cursor's answer is taken only for the very key looked for.
+  bool at = false;
+  if (cursor.valid() && dataCursorAt_ + (forward ? 1 : -1) == value && (forward ? cursor.Next() : cursor.Prev()))
+    at = CompareKeys(cursor.key(), target) == 0;
+  if (!at) at = cursor.SeekGE(target) && CompareKeys(cursor.key(), target) == 0;
+  if (!at) {
+    dataCursorAt_ = 0;
+    return false;
+  }
+  dataCursorAt_ = value;
+  *stored = cursor.data();
+  return true;
 }
 
 int TableAccess::Next() { return KeyStep(true); }

@@ -153,7 +153,8 @@ class TableAccess {
   int KeyStep(bool forward);
   // Reads record `number` into the record buffer with the hold, WATCH and
   // NOMEMO rules; the buffer is left unchanged on failure.
-  int ReadRecord(const RecordNumber& number);
+  // `stored`, when given, is the record's data as a cursor found it.
+  int ReadRecord(const RecordNumber& number, const ByteView* stored = nullptr);
   // Takes the hold byte of `number` for a change unless this file holds it.
   int HoldForChange(const RecordNumber& number, bool* taken);
   int CheckWatch(const RecordNumber& number);
@@ -176,10 +177,25 @@ class TableAccess {
   // tree may stand where the old one stood.
   std::unique_ptr<Cursor> stepCursor_;
   const Container* stepTree_ = nullptr;
+  // A walk by key over records numbered in its order (a file loaded in key
+  // order) reads each data record next to the one before: a cursor on the
+  // data records follows it, with the record number it stands on and the
+  // one the last step read.
+  std::unique_ptr<Cursor> dataCursor_;
+  const Container* dataTree_ = nullptr;
+  uint32_t dataCursorAt_ = 0;
+  uint32_t lastStepRecord_ = 0;
+  bool hasLastStepRecord_ = false;
   void ForgetStepCursor() {
     stepCursor_.reset();
     stepTree_ = nullptr;
+    dataCursor_.reset();
+    dataTree_ = nullptr;
+    hasLastStepRecord_ = false;
   }
+  // The data of record `number` through the data cursor when the last step
+  // read its neighbour; false when it is to be looked up.
+  bool StepDataCursor(const RecordNumber& number, bool forward, ByteView* stored);
 
   bool holdArmed_ = false;
   int32_t holdSeconds_ = -1;

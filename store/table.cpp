@@ -330,9 +330,17 @@ bool Table::Exists(const RecordNumber& record) const {
 int Table::Fetch(const RecordNumber& record, uint8_t* image) {
   uint8_t key[kDataKeyLength];
   if (!file_->Find(View(key, DataKey(number_, record, key)), &found_)) return err::RecordNotFound;
-  if (storedLength_ != 0 && found_.size() == storedLength_) found_.resize(recordLength(), 0);
-  if (found_.size() != recordLength()) return err::InvalidDataFile;
-  std::memcpy(image, found_.data(), found_.size());
+  return CopyOut(record, ByteView(found_.data(), found_.size()), image);
+}
+
+int Table::CopyOut(const RecordNumber& record, ByteView stored, uint8_t* image) {
+  // A record of the stored length other than the declared one reads cut to
+  // the declared length, or with zeros after its stored bytes.
+  const bool otherLength = storedLength_ != 0 && stored.size() == storedLength_;
+  if (!otherLength && stored.size() != recordLength()) return err::InvalidDataFile;
+  const size_t n = std::min<size_t>(stored.size(), recordLength());
+  std::memcpy(image, stored.data(), n);
+  if (n < recordLength()) std::memset(image + n, 0, recordLength() - n);
   if (oem_) RecordFromOem(layout_.textFields, image);
   SetCurrent(record);
   return 0;

@@ -115,6 +115,9 @@ class Table {
   // Reads record `record` into `image` (converted back from OEM).  35 when
   // missing, 36 when its length is wrong.  Makes it current.
   int Fetch(const RecordNumber& record, uint8_t* image);
+  // As Fetch, from `stored`: the data of record `record` as the caller found
+  // it under the record's data key.
+  int CopyOut(const RecordNumber& record, ByteView stored, uint8_t* image);
   // True when data record `record` exists.
   bool Exists(const RecordNumber& record) const;
   // Replaces record `record` with `image`: changed key entries first (40

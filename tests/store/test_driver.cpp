@@ -2,6 +2,7 @@
 // options and definition checks at open.
 #include <fcntl.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "store/container.h"
@@ -270,6 +271,55 @@ TEST(Driver, ReadsIntoTheRecordBufferOnlyWhenTheyFindTheRecord) {
   ASSERT_EQ(file.Run(files::OP_NEXT), 0);
   EXPECT_EQ(file.Id(), 4);
   EXPECT_EQ(file.Name(), "d");
+}
+
+// A walk by key over records numbered in key order reads each record after
+// the one before; changes made between its steps through another declaration
+// of the file (a changed name, a deleted record, records added past the end)
+// are seen by the steps that follow, both ways.
+TEST(Driver, WalkInKeyOrderSeesChangesBetweenSteps) {
+  std::string dir = MakeTempDir();
+  PartnerFile walker(dir + "/PARTNERI");
+  PartnerFile other(dir + "/PARTNERI");
+  ASSERT_EQ(walker.Open(), 0);
+  ASSERT_EQ(other.Open(), 0);
+  constexpr int kRecords = 1200;
+  for (int id = 1; id <= kRecords; ++id) ASSERT_EQ(walker.Add(id, "N" + std::to_string(id)), 0);
+
+  for (bool forward : {true, false}) {
+    SCOPED_TRACE(forward ? "NEXT" : "PREVIOUS");
+    const int32_t step = forward ? files::OP_NEXT : files::OP_PREVIOUS;
+    ASSERT_EQ(walker.Run(files::OP_SETkey, walker.IdKey()), 0);
+    std::vector<int> seen;
+    std::string wrongName;
+    while (walker.Run(step) == 0) {
+      const int id = walker.Id();
+      seen.push_back(id);
+      std::string expected = "N" + std::to_string(id);
+      if (id % 7 == 0) expected = "changed " + std::to_string(id);
+      if (walker.Name() != expected && wrongName.empty()) wrongName = std::to_string(id) + ": " + walker.Name();
+      // Every 7th record ahead gets a new name and every 11th ahead goes
+      // (two ahead each step: a deleted record is never stepped from).
+      for (int distance : {3, 4}) {
+        const int ahead = forward ? id + distance : id - distance;
+        if (ahead % 7 == 0 && ahead % 11 != 0 && other.GetById(ahead) == 0 && other.Name() != "changed " + std::to_string(ahead)) {
+          other.Set(ahead, "changed " + std::to_string(ahead));
+          ASSERT_EQ(other.Run(files::OP_PUT), 0);
+        }
+        if (ahead % 11 == 0 && other.GetById(ahead) == 0) {
+          ASSERT_EQ(other.Run(files::OP_DELETE), 0);
+        }
+      }
+    }
+    EXPECT_EQ(files::ErrorCode(), 33);
+    EXPECT_EQ(wrongName, "");
+    std::vector<int> expected;
+    for (int id = 1; id <= kRecords; ++id) {
+      if (id % 11 != 0) expected.push_back(id);
+    }
+    if (!forward) std::reverse(expected.begin(), expected.end());
+    EXPECT_EQ(seen, expected);
+  }
 }
 
 }  // namespace
