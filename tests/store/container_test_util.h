@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -100,6 +101,46 @@ inline void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& 
   ASSERT_NE(f, nullptr);
   std::fwrite(bytes.data(), 1, bytes.size(), f);
   std::fclose(f);
+}
+
+// The header block at offset 0 of a file on disk.
+inline FileHeader HeaderOf(const std::string& path) {
+  auto bytes = ReadWholeFile(path);
+  FileHeader h;
+  EXPECT_GE(bytes.size(), 512u);
+  if (bytes.size() >= 512) {
+    EXPECT_TRUE(h.Parse(bytes.data()));
+  }
+  return h;
+}
+
+// Every key and its data, walked in key order.
+using State = std::map<std::vector<uint8_t>, std::vector<uint8_t>>;
+inline State ReadState(Container& c) {
+  State state;
+  Cursor cursor(c);
+  for (bool ok = cursor.First(); ok; ok = cursor.Next())
+    state.emplace(std::vector<uint8_t>(cursor.key().begin(), cursor.key().end()),
+                  std::vector<uint8_t>(cursor.data().begin(), cursor.data().end()));
+  return state;
+}
+
+// A new file of `count` records, "first state" each, in one update.
+inline void WriteBase(const std::string& path, uint32_t count) {
+  FileHandle f(path, true);
+  Container c(f.get(), path);
+  ASSERT_EQ(c.RefreshHeader(), 0);
+  for (uint32_t i = 0; i < count; ++i) c.Insert(BigEndianKey(i), Bytes("first state"));
+  ASSERT_EQ(c.WriteUpdate(), 0u);
+}
+
+// A writer that dies between the phases: its complete pending area stays.
+inline void WriteUpToPendingArea(const std::string& path, uint32_t first, uint32_t count) {
+  FileHandle f(path);
+  Container c(f.get(), path);
+  ASSERT_EQ(c.RefreshHeader(), 0);
+  for (uint32_t i = first; i < first + count; ++i) c.Put(BigEndianKey(i), Bytes("second state"));
+  ASSERT_EQ(c.WriteUpdatePhaseOne(), 0u);
 }
 
 }  // namespace pr::store::testing

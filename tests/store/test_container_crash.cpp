@@ -12,8 +12,6 @@
 namespace pr::store::testing {
 namespace {
 
-using State = std::map<std::vector<uint8_t>, std::vector<uint8_t>>;
-
 struct WriteFault {
   static inline long (*realWrite)(int, const void*, size_t, int64_t) = nullptr;
   static inline int allowed = -1;  // writes that still land; -1: all
@@ -39,15 +37,6 @@ struct WriteFault {
     PlatformFileSyscalls().pwrite = Write;
   }
 };
-
-State ReadState(Container& c) {
-  State state;
-  Cursor cursor(c);
-  for (bool ok = cursor.First(); ok; ok = cursor.Next())
-    state.emplace(std::vector<uint8_t>(cursor.key().begin(), cursor.key().end()),
-                  std::vector<uint8_t>(cursor.data().begin(), cursor.data().end()));
-  return state;
-}
 
 // The update under test: new pages, changed pages, freed pages, moves.
 void ApplyUpdate(Container& c, State* model) {

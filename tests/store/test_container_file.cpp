@@ -10,16 +10,6 @@
 namespace pr::store::testing {
 namespace {
 
-FileHeader HeaderOf(const std::string& path) {
-  auto bytes = ReadWholeFile(path);
-  FileHeader h;
-  EXPECT_GE(bytes.size(), 512u);
-  if (bytes.size() >= 512) {
-    EXPECT_TRUE(h.Parse(bytes.data()));
-  }
-  return h;
-}
-
 std::vector<uint8_t> NoiseData(std::mt19937& rng, size_t n) {
   std::vector<uint8_t> d(n);
   for (auto& b : d) b = static_cast<uint8_t>(rng());
@@ -199,23 +189,6 @@ TEST_F(ContainerFile, FreeingAMiddlePageMovesTheLastPageIntoIt) {
   Page moved(middle, 0);
   PageCodec::Parse(bytes.data() + PageOffset(middle), cls * 256, middle, true, &moved, &scratch, "t");
   EXPECT_TRUE(std::ranges::equal(moved.Key(0), lastKey));
-}
-
-// Leaves a file whose update stopped between its two phases.
-void WriteUpToPendingArea(const std::string& path, uint32_t first, uint32_t count) {
-  FileHandle f(path);
-  Container c(f.get(), path);
-  ASSERT_EQ(c.RefreshHeader(), 0);
-  for (uint32_t i = first; i < first + count; ++i) c.Put(BigEndianKey(i), Bytes("second state"));
-  ASSERT_EQ(c.WriteUpdatePhaseOne(), 0u);
-}
-
-void WriteBase(const std::string& path, uint32_t count) {
-  FileHandle f(path, true);
-  Container c(f.get(), path);
-  ASSERT_EQ(c.RefreshHeader(), 0);
-  for (uint32_t i = 0; i < count; ++i) c.Insert(BigEndianKey(i), Bytes("first state"));
-  ASSERT_EQ(c.WriteUpdate(), 0u);
 }
 
 TEST_F(ContainerFile, CompletePendingAreaIsFinishedByTheNextWriter) {

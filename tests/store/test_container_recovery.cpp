@@ -14,18 +14,6 @@
 namespace pr::store::testing {
 namespace {
 
-using State = std::map<std::vector<uint8_t>, std::vector<uint8_t>>;
-
-FileHeader HeaderOf(const std::string& path) {
-  auto bytes = ReadWholeFile(path);
-  FileHeader h;
-  EXPECT_GE(bytes.size(), 512u);
-  if (bytes.size() >= 512) {
-    EXPECT_TRUE(h.Parse(bytes.data()));
-  }
-  return h;
-}
-
 void RewriteHeader(const std::string& path, const std::function<void(FileHeader*)>& change) {
   auto bytes = ReadWholeFile(path);
   FileHeader h;
@@ -33,32 +21,6 @@ void RewriteHeader(const std::string& path, const std::function<void(FileHeader*
   change(&h);
   h.Serialize(bytes.data());
   WriteWholeFile(path, bytes);
-}
-
-State ReadState(Container& c) {
-  State state;
-  Cursor cursor(c);
-  for (bool ok = cursor.First(); ok; ok = cursor.Next())
-    state.emplace(std::vector<uint8_t>(cursor.key().begin(), cursor.key().end()),
-                  std::vector<uint8_t>(cursor.data().begin(), cursor.data().end()));
-  return state;
-}
-
-void WriteBase(const std::string& path, uint32_t count) {
-  FileHandle f(path, true);
-  Container c(f.get(), path);
-  ASSERT_EQ(c.RefreshHeader(), 0);
-  for (uint32_t i = 0; i < count; ++i) c.Insert(BigEndianKey(i), Bytes("first state"));
-  ASSERT_EQ(c.WriteUpdate(), 0u);
-}
-
-// A writer that dies between the phases: its complete pending area stays.
-void WriteUpToPendingArea(const std::string& path, uint32_t first, uint32_t count) {
-  FileHandle f(path);
-  Container c(f.get(), path);
-  ASSERT_EQ(c.RefreshHeader(), 0);
-  for (uint32_t i = first; i < first + count; ++i) c.Put(BigEndianKey(i), Bytes("second state"));
-  ASSERT_EQ(c.WriteUpdatePhaseOne(), 0u);
 }
 
 // The images of the pending area: file offset -> (home, stored size).
