@@ -195,27 +195,40 @@ Records AfterAdd(int count) {
   return records;
 }
 
+// The files of one case as they stood before the update under test, what
+// they hold before and after it, and the way back to before.
+struct MatrixFiles {
+  static constexpr int kCount = 400;
+  explicit MatrixFiles(const MatrixCase& c) : dir(store::testing::MakeTempDir()), after(c.after(kCount)) {
+    for (int i = 0; i < c.files; ++i) {
+      paths.push_back(dir + "/FILE" + std::to_string(i));
+      Create(paths.back(), kCount);
+      images.push_back(ReadWholeFile(paths.back() + ".TWL"));
+    }
+    for (int id = 1; id <= kCount; ++id) before[id] = Name(id, "old");
+  }
+  void Restore() const {
+    for (size_t i = 0; i < paths.size(); ++i) WriteWholeFile(paths[i] + ".TWL", images[i]);
+    std::error_code ignored;
+    std::filesystem::remove(dir + "/tarnwell.tcf", ignored);
+  }
+  const std::string dir;
+  std::vector<std::string> paths;
+  std::vector<std::vector<uint8_t>> images;
+  Records before;
+  const Records after;
+};
+
 class CrashMatrix : public ::testing::TestWithParam<MatrixCase> {};
 
 TEST_P(CrashMatrix, EveryStopLeavesBeforeOrAfterAndAVerifiedTree) {
   const MatrixCase c = GetParam();
-  constexpr int kCount = 400;
-  const std::string dir = store::testing::MakeTempDir();
-  std::vector<std::string> paths;
-  std::vector<std::vector<uint8_t>> images;
-  for (int i = 0; i < c.files; ++i) {
-    paths.push_back(dir + "/FILE" + std::to_string(i));
-    Create(paths.back(), kCount);
-    images.push_back(ReadWholeFile(paths.back() + ".TWL"));
-  }
-  Records before;
-  for (int id = 1; id <= kCount; ++id) before[id] = Name(id, "old");
-  const Records after = c.after(kCount);
-  auto restore = [&] {
-    for (int i = 0; i < c.files; ++i) WriteWholeFile(paths[i] + ".TWL", images[i]);
-    std::error_code ignored;
-    std::filesystem::remove(dir + "/tarnwell.tcf", ignored);
-  };
+  constexpr int kCount = MatrixFiles::kCount;
+  MatrixFiles files(c);
+  const std::vector<std::string>& paths = files.paths;
+  const Records& before = files.before;
+  const Records& after = files.after;
+  auto restore = [&] { files.Restore(); };
 
   // A full run counts the calls of the update.
   const int dry = c.update(paths, -1, false, kCount);
@@ -283,23 +296,12 @@ class PowerLossMatrix : public ::testing::TestWithParam<MatrixCase> {};
 TEST_P(PowerLossMatrix, EverySyncCutInEveryPatternLeavesBeforeOrAfter) {
   using Loss = prk::FaultFileSystem::Loss;
   const MatrixCase c = GetParam();
-  constexpr int kCount = 400;
-  const std::string dir = store::testing::MakeTempDir();
-  std::vector<std::string> paths;
-  std::vector<std::vector<uint8_t>> images;
-  for (int i = 0; i < c.files; ++i) {
-    paths.push_back(dir + "/FILE" + std::to_string(i));
-    Create(paths.back(), kCount);
-    images.push_back(ReadWholeFile(paths.back() + ".TWL"));
-  }
-  Records before;
-  for (int id = 1; id <= kCount; ++id) before[id] = Name(id, "old");
-  const Records after = c.after(kCount);
-  auto restore = [&] {
-    for (int i = 0; i < c.files; ++i) WriteWholeFile(paths[i] + ".TWL", images[i]);
-    std::error_code ignored;
-    std::filesystem::remove(dir + "/tarnwell.tcf", ignored);
-  };
+  constexpr int kCount = MatrixFiles::kCount;
+  MatrixFiles files(c);
+  const std::vector<std::string>& paths = files.paths;
+  const Records& before = files.before;
+  const Records& after = files.after;
+  auto restore = [&] { files.Restore(); };
 
   // The simulated disk keeps what a sync completed; the device itself need
   // not be flushed.
