@@ -333,6 +333,19 @@ TEST(LockWaitsBetweenThreads, AnotherThreadsRollbackLeavesTheTransaction) {
   EXPECT_EQ(file.GetById(10), 0);
 }
 
+// Another program adds record 30 with its writing deferred, so it keeps the
+// update lock; it says so on `deferred`, and writes and closes on `go`.
+pid_t SpawnDeferredWriter(const std::string& path, Pipe& deferred, Pipe& go) {
+  return Spawn([&] {
+    alarm(kAlarmSeconds);
+    PartnerFile file(path);
+    if (file.Open() != 0 || !SetProperty(file, "SkipWrite", "1")) return 1;
+    if (file.Add(30, "other program") != 0) return 2;
+    if (!deferred.Signal() || !go.Wait()) return 3;
+    return file.Close();
+  });
+}
+
 // Thread B of one program waits for another program's update lock while
 // thread A reads the same file through its own declaration; B's change then
 // goes ahead on the file A has just read.
@@ -340,14 +353,7 @@ TEST(LockWaitsBetweenThreads, WaiterResumesAfterReadsOfTheSharedFile) {
   std::string path = MakeTempDir() + "/RS";
   CreateFile(path, 1);
   Pipe deferred, go;
-  pid_t writer = Spawn([&] {
-    alarm(kAlarmSeconds);
-    PartnerFile file(path);
-    if (file.Open() != 0 || !SetProperty(file, "SkipWrite", "1")) return 1;
-    if (file.Add(30, "other program") != 0) return 2;  // keeps the update lock
-    if (!deferred.Signal() || !go.Wait()) return 3;
-    return file.Close();
-  });
+  pid_t writer = SpawnDeferredWriter(path, deferred, go);
   EXPECT_EQ(RunGuarded([&] {
               if (!deferred.Wait()) return 1;
               PartnerFile a(path);
@@ -381,14 +387,7 @@ TEST(LockWaitsBetweenThreads, TwoOpenersCreateANewTableOnce) {
   std::string path = MakeTempDir() + "/NT";
   CreateFile(path, 1);
   Pipe deferred, go;
-  pid_t writer = Spawn([&] {
-    alarm(kAlarmSeconds);
-    PartnerFile file(path);
-    if (file.Open() != 0 || !SetProperty(file, "SkipWrite", "1")) return 1;
-    if (file.Add(30, "other program") != 0) return 2;
-    if (!deferred.Signal() || !go.Wait()) return 3;
-    return file.Close();
-  });
+  pid_t writer = SpawnDeferredWriter(path, deferred, go);
   const std::string table = path + "\\!NEW";
   EXPECT_EQ(RunGuarded([&] {
               if (!deferred.Wait()) return 1;
