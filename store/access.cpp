@@ -24,18 +24,18 @@ bool FileExists(const std::string& name) { return GetFileAttributesA(name.c_str(
 }  // namespace
 
 TableAccess::~TableAccess() {
-  if (isOpen()) Close();
+  if (isOpen()) (void)Close();
 }
 
 // ------------------------------------------------------------ open and close
 
-int TableAccess::NameForOpen(std::string* file, std::string* table) const {
+Status TableAccess::NameForOpen(std::string* file, std::string* table) const {
   std::string_view declared = fd_->declaration.name.empty() ? fd_->label : fd_->declaration.name;
   SplitName split;
-  if (!SplitTableName(declared, &split)) return err::InvalidFilename;
+  if (!SplitTableName(declared, &split)) return Status::File(err::InvalidFilename);
   *file = split.file;
   *table = split.table;
-  return 0;
+  return Status::Ok();
 }
 
 void TableAccess::ApplyDriverString() {
@@ -51,52 +51,54 @@ void TableAccess::ApplyDriverString() {
   }
 }
 
-int TableAccess::Open(uint32_t mode) {
-  if (isOpen()) return err::FileAlreadyOpen;
+Status TableAccess::Open(uint32_t mode) {
+  if (isOpen()) return Status::File(err::FileAlreadyOpen);
   std::string tableName;
-  if (int rc = NameForOpen(&physicalName_, &tableName)) return rc;
+  if (Status named = NameForOpen(&physicalName_, &tableName); !named.ok()) return named;
   ApplyDriverString();
   const bool existed = FileExists(physicalName_);
   const bool threadFile = (fd_->declaration.attributes & files::ATTR_THREAD) != 0;
   PhysicalFile* file = nullptr;
-  DWORD error = OpenPhysicalFile(physicalName_, mode, fd_->declaration.owner, threadFile, &file);
-  if (error != 0) return static_cast<int>(error);
+  Status rc = OpenPhysicalFile(physicalName_, mode, fd_->declaration.owner, threadFile, &file);
+  if (!rc.ok()) return rc;
   file_ = file;
   ForgetStepCursor();
 
-  int rc = BeginRead();
+  rc = BeginRead();
   RecordNumber number{};
-  if (rc == 0) rc = FindTable(file_->container(), tableName, &number);
+  if (rc.ok()) rc = Status::FromFileError(FindTable(file_->container(), tableName, &number));
   TableDefinition declared = DefinitionFromDeclaration(*fd_);
   const TableDefinition* declaration = fd_->declaration.fields != nullptr ? &declared : nullptr;
   auto openTable = [&] {
     Table::OpenOptions options;
     options.decimalCheck = decimalCheck_;
-    return Table::Open(file_->container(), tableName, declaration, options, &table_);
+    return Status::FromFileError(Table::Open(file_->container(), tableName, declaration, options, &table_));
   };
-  if (rc == err::FileNotFound && (fd_->declaration.attributes & files::ATTR_CREATE) != 0 && declaration) {
+  if (rc == Status::File(err::FileNotFound) && (fd_->declaration.attributes & files::ATTR_CREATE) != 0 &&
+      declaration) {
     rc = BeginChange();
     // The update lock may have been awaited outside the driver's critical
     // section, while another declaration of this file created the table.
-    if (rc == 0 && FindTable(file_->container(), tableName, &number) == 0) {
+    if (rc.ok() && FindTable(file_->container(), tableName, &number) == 0) {
       rc = openTable();
-    } else if (rc == 0) {
+    } else if (rc.ok()) {
       bool oem = (fd_->declaration.attributes & files::ATTR_OEM) != 0;
-      rc = Table::Create(file_->container(), tableName, declared, oem, CollationState::Current(), &table_);
+      rc = Status::FromFileError(
+          Table::Create(file_->container(), tableName, declared, oem, CollationState::Current(), &table_));
     }
-  } else if (rc == 0) {
+  } else if (rc.ok()) {
     rc = openTable();
   }
-  if (rc == 0 && table_->recordLength() != fd_->recordLength && declaration == nullptr)
-    rc = err::InvalidRecordDeclaration;
+  if (rc.ok() && table_->recordLength() != fd_->recordLength && declaration == nullptr)
+    rc = Status::File(err::InvalidRecordDeclaration);
   // End the open as every operation ends: a created table is written, and
   // the reader slot is given back, so that an idle opener never keeps other
   // writers waiting on it.
-  if (rc == 0) rc = file_->Finish(false);
-  if (rc != 0) {
+  if (rc.ok()) rc = file_->Finish(false);
+  if (!rc.ok()) {
     table_.reset();
     file_->DiscardChanges();
-    file_->Finish(rc);
+    (void)file_->Finish(true);
     ClosePhysicalFile(file_);
     file_ = nullptr;
     // An open that found nothing leaves no empty file behind.
@@ -105,7 +107,7 @@ int TableAccess::Open(uint32_t mode) {
   }
   sequence_ = Sequence{};
   lastImage_.assign(fd_->record, fd_->record + fd_->recordLength);
-  return 0;
+  return Status::Ok();
 }
 
 void TableAccess::DropTable() {
@@ -114,7 +116,7 @@ void TableAccess::DropTable() {
   Container& container = file_->container();
   RecordNumber number{};
   std::string file, name;
-  if (NameForOpen(&file, &name) != 0) return;
+  if (!NameForOpen(&file, &name).ok()) return;
   if (FindTable(container, name, &number) != 0) return;
   container.ErasePrefix(ByteView(number.data(), number.size()));
   std::vector<uint8_t> nameKey{kKindTableName};
@@ -122,37 +124,39 @@ void TableAccess::DropTable() {
   container.Erase(ByteView(nameKey.data(), nameKey.size()));
 }
 
-int TableAccess::Create() {
-  if (isOpen()) return err::FileAlreadyOpen;
+Status TableAccess::Create() {
+  if (isOpen()) return Status::File(err::FileAlreadyOpen);
   std::string tableName;
-  if (int rc = NameForOpen(&physicalName_, &tableName)) return rc;
+  if (Status named = NameForOpen(&physicalName_, &tableName); !named.ok()) return named;
   ApplyDriverString();
   const bool threadFile = (fd_->declaration.attributes & files::ATTR_THREAD) != 0;
   PhysicalFile* file = nullptr;
-  DWORD error = OpenPhysicalFile(physicalName_, 0x42, fd_->declaration.owner, threadFile, &file);
-  if (error != 0) return static_cast<int>(error);
+  const uint32_t readWriteDenyNone = kShareDenyNone | 0x02;
+  Status rc = OpenPhysicalFile(physicalName_, readWriteDenyNone, fd_->declaration.owner, threadFile, &file);
+  if (!rc.ok()) return rc;
   file_ = file;
-  int rc = BeginChange();
-  if (rc == 0) {
+  rc = BeginChange();
+  if (rc.ok()) {
     DropTable();
     TableDefinition declared = DefinitionFromDeclaration(*fd_);
     bool oem = (fd_->declaration.attributes & files::ATTR_OEM) != 0;
-    rc = Table::Create(file_->container(), tableName, declared, oem, CollationState::Current(), &table_);
+    rc = Status::FromFileError(
+        Table::Create(file_->container(), tableName, declared, oem, CollationState::Current(), &table_));
   }
   table_.reset();
-  if (rc != 0) file_->DiscardChanges();
-  int written = static_cast<int>(file_->Finish(false));
+  if (!rc.ok()) file_->DiscardChanges();
+  const Status written = file_->Finish(false);
   ClosePhysicalFile(file_);
   file_ = nullptr;
-  return rc != 0 ? rc : written;
+  return !rc.ok() ? rc : written;
 }
 
-int TableAccess::Close() {
-  if (!isOpen()) return err::FileNotOpen;
+Status TableAccess::Close() {
+  if (!isOpen()) return Status::File(err::FileNotOpen);
   ReleaseAllHolds();
   Unlock();
-  int rc = 0;
-  if (!file_->inTransaction()) rc = static_cast<int>(file_->Finish(false));
+  Status rc;
+  if (!file_->inTransaction()) rc = file_->Finish(false);
   table_.reset();
   ForgetStepCursor();
   ClosePhysicalFile(file_);
@@ -161,29 +165,29 @@ int TableAccess::Close() {
   return rc;
 }
 
-int TableAccess::Remove() {
+Status TableAccess::Remove() {
   std::string name, table;
-  if (int rc = NameForOpen(&name, &table)) return rc;
-  if (isOpen()) Close();
-  if (PhysicalFileIsOpen(name)) return ERROR_ACCESS_DENIED;
+  if (Status named = NameForOpen(&name, &table); !named.ok()) return named;
+  if (isOpen()) (void)Close();
+  if (PhysicalFileIsOpen(name)) return Status::System(ERROR_ACCESS_DENIED);
   SetLastError(0);
   if (!DeleteFileA(name.c_str())) {
     DWORD error = GetLastError();
-    return static_cast<int>(MapOpenError(error != 0 ? error : ERROR_ACCESS_DENIED));
+    return Status::System(MapOpenError(error != 0 ? error : ERROR_ACCESS_DENIED));
   }
-  return 0;
+  return Status::Ok();
 }
 
 // ------------------------------------------------------------ bracket
 
-int TableAccess::BeginRead(bool unguarded) { return static_cast<int>(file_->BeginRead(unguarded)); }
+Status TableAccess::BeginRead(bool unguarded) { return file_->BeginRead(unguarded); }
 
-int TableAccess::BeginChange() {
+Status TableAccess::BeginChange() {
   watchArmed_ = false;
-  return static_cast<int>(file_->BeginChange());
+  return file_->BeginChange();
 }
 
-int TableAccess::Finish(int result) {
+Status TableAccess::Finish(Status result) {
   if (file_ == nullptr) return result;
   bool skip = skipWrite_;
   if (!skip && delayedWrite_ && file_->container().HasChanges()) {
@@ -193,20 +197,20 @@ int TableAccess::Finish(int result) {
     }
   }
   if (!skip) skippedWrites_ = 0;
-  DWORD error = file_->Finish(skip);
-  return result != 0 ? result : static_cast<int>(error);
+  const Status written = file_->Finish(skip);
+  return !result.ok() ? result : written;
 }
 
 // ------------------------------------------------------------ records
 
-int TableAccess::ReadRecord(const RecordNumber& number, const ByteView* stored) {
+Status TableAccess::ReadRecord(const RecordNumber& number, const ByteView* stored) {
   const uint32_t value = RecordNumberValue(number);
   bool tookHold = false;
   if (holdArmed_) {
     // One attempt, never a wait: a wait happens between whole reads, with
     // the reader slot and the driver's critical section let go (driver.cpp).
     holdArmed_ = false;
-    if (file_->Hold(value) != 0) return err::RecordAlreadyHeld;
+    if (!file_->Hold(value).ok()) return Status::File(err::RecordAlreadyHeld);
     tookHold = true;
   }
   // Fetch writes its image only when it succeeds, so a record buffer of the
@@ -218,10 +222,10 @@ int TableAccess::ReadRecord(const RecordNumber& number, const ByteView* stored) 
     scratch_.resize(table_->recordLength());
     image = scratch_.data();
   }
-  int rc = stored != nullptr ? table_->CopyOut(number, *stored, image) : table_->Fetch(number, image);
+  const int rc = stored != nullptr ? table_->CopyOut(number, *stored, image) : table_->Fetch(number, image);
   if (rc != 0) {
     if (tookHold) file_->Release(value);
-    return rc;
+    return Status::File(rc);
   }
   if (tookHold) {
     if (holding_ && holdNumber_ == value) {
@@ -242,51 +246,59 @@ int TableAccess::ReadRecord(const RecordNumber& number, const ByteView* stored) 
     watchNumber_ = number;
     watchImage_.assign(image, image + table_->recordLength());
     watchMemos_.assign(table_->definition().memos.size(), {});
-    for (size_t m = 0; m < watchMemos_.size(); ++m) table_->ReadMemo(number, m, &watchMemos_[m]);
+    for (size_t m = 0; m < watchMemos_.size(); ++m) (void)table_->ReadMemo(number, m, &watchMemos_[m]);
   }
   noMemoArmed_ = false;
-  return 0;
+  return Status::Ok();
 }
 
-int TableAccess::HoldForChange(const RecordNumber& number, bool* taken) {
+Status TableAccess::HoldForChange(const RecordNumber& number, bool* taken) {
   *taken = false;
   const uint32_t value = RecordNumberValue(number);
-  if (file_->Holds(value)) return 0;
-  if (file_->Hold(value) != 0) return ERROR_ACCESS_DENIED;
+  if (file_->Holds(value)) return Status::Ok();
+  // A record held elsewhere refuses the change as the system refuses access.
+  if (!file_->Hold(value).ok()) return Status::System(ERROR_ACCESS_DENIED);
   *taken = true;
-  return 0;
+  return Status::Ok();
 }
 
-int TableAccess::CheckWatch(const RecordNumber& number) {
-  if (!watchValid_ || watchNumber_ != number) return 0;
-  if (scratch_ != watchImage_) return err::RecordChangedByAnotherStation;
+Status TableAccess::CheckWatch(const RecordNumber& number) {
+  if (!watchValid_ || watchNumber_ != number) return Status::Ok();
+  if (scratch_ != watchImage_) return Status::File(err::RecordChangedByAnotherStation);
   std::vector<uint8_t> memo;
   for (size_t m = 0; m < watchMemos_.size(); ++m) {
-    table_->ReadMemo(number, m, &memo);
-    if (memo != watchMemos_[m]) return err::RecordChangedByAnotherStation;
+    (void)table_->ReadMemo(number, m, &memo);
+    if (memo != watchMemos_[m]) return Status::File(err::RecordChangedByAnotherStation);
   }
-  return 0;
+  return Status::Ok();
 }
 
-int TableAccess::Add() {
+Status TableAccess::Add() {
   RecordNumber assigned{};
-  int rc = table_->Add(fd_->record, &assigned);
-  if (rc == 0) lastImage_.assign(fd_->record, fd_->record + fd_->recordLength);
+  const Status rc = Status::FromFileError(table_->Add(fd_->record, &assigned));
+  if (rc.ok()) lastImage_.assign(fd_->record, fd_->record + fd_->recordLength);
   return rc;
 }
 
-int TableAccess::Put() {
-  if (!table_->hasCurrent()) return err::RecordNotAvailable;
+// The current record as stored, into scratch_, for a change: a record gone
+// meanwhile is no longer available.
+Status TableAccess::FetchForChange(const RecordNumber& number) {
+  scratch_.resize(table_->recordLength());
+  const int rc = table_->Fetch(number, scratch_.data());
+  if (rc == err::RecordNotFound) return Status::File(err::RecordNotAvailable);
+  return Status::FromFileError(rc);
+}
+
+Status TableAccess::Put() {
+  if (!table_->hasCurrent()) return Status::File(err::RecordNotAvailable);
   const RecordNumber number = table_->current();
   bool taken = false;
-  if (int rc = HoldForChange(number, &taken)) return rc;
-  scratch_.resize(table_->recordLength());
-  int rc = table_->Fetch(number, scratch_.data());
-  if (rc == err::RecordNotFound) rc = err::RecordNotAvailable;
-  if (rc == 0) rc = CheckWatch(number);
-  if (rc == 0 && std::memcmp(scratch_.data(), fd_->record, fd_->recordLength) != 0)
-    rc = table_->Replace(number, fd_->record);
-  if (rc == 0) {
+  if (Status held = HoldForChange(number, &taken); !held.ok()) return held;
+  Status rc = FetchForChange(number);
+  if (rc.ok()) rc = CheckWatch(number);
+  if (rc.ok() && std::memcmp(scratch_.data(), fd_->record, fd_->recordLength) != 0)
+    rc = Status::FromFileError(table_->Replace(number, fd_->record));
+  if (rc.ok()) {
     lastImage_.assign(fd_->record, fd_->record + fd_->recordLength);
     watchValid_ = false;
   }
@@ -294,18 +306,16 @@ int TableAccess::Put() {
   return rc;
 }
 
-int TableAccess::Delete() {
-  if (!table_->hasCurrent()) return err::RecordNotAvailable;
+Status TableAccess::Delete() {
+  if (!table_->hasCurrent()) return Status::File(err::RecordNotAvailable);
   const RecordNumber number = table_->current();
   bool taken = false;
-  if (int rc = HoldForChange(number, &taken)) return rc;
-  scratch_.resize(table_->recordLength());
-  int rc = table_->Fetch(number, scratch_.data());
-  if (rc == err::RecordNotFound) rc = err::RecordNotAvailable;
-  if (rc == 0) rc = CheckWatch(number);
-  if (rc == 0) rc = table_->Delete(number);
+  if (Status held = HoldForChange(number, &taken); !held.ok()) return held;
+  Status rc = FetchForChange(number);
+  if (rc.ok()) rc = CheckWatch(number);
+  if (rc.ok()) rc = Status::FromFileError(table_->Delete(number));
   if (taken) file_->Release(RecordNumberValue(number));
-  if (rc == 0) {
+  if (rc.ok()) {
     table_->ClearCurrent();
     watchValid_ = false;
     if (holding_ && holdNumber_ == RecordNumberValue(number)) ReleaseAllHolds();
@@ -313,9 +323,9 @@ int TableAccess::Delete() {
   return rc;
 }
 
-int TableAccess::GetByPointer(uint32_t pointer) { return ReadRecord(MakeRecordNumber(pointer)); }
+Status TableAccess::GetByPointer(uint32_t pointer) { return ReadRecord(MakeRecordNumber(pointer)); }
 
-int TableAccess::GetByKey(size_t key) {
+Status TableAccess::GetByKey(size_t key) {
   std::vector<uint8_t>& value = stepProbe_;
   value.assign(table_->number().begin(), table_->number().end());
   value.push_back(table_->key(key).index);
@@ -327,7 +337,7 @@ int TableAccess::GetByKey(size_t key) {
   Container& tree = table_->keyTree(key);
   if (!tree.SeekGE(ByteView(value.data(), value.size()), &found, &data) || !StartsWith(found, value) ||
       data.size() < 4)
-    return err::RecordNotFound;
+    return Status::File(err::RecordNotFound);
   return ReadRecord(NumberAt(data.data()));
 }
 
@@ -345,7 +355,7 @@ std::vector<uint8_t> TableAccess::ValueBytes(size_t key, const uint8_t* image) c
   return bytes;
 }
 
-int TableAccess::KeyStep(bool forward) {
+Status TableAccess::KeyStep(bool forward) {
   const int key = sequence_.key;
   // The working vectors are members: a step allocates nothing once warm.
   std::vector<uint8_t>& prefix = stepPrefix_;
@@ -394,25 +404,25 @@ int TableAccess::KeyStep(bool forward) {
         ok = forward ? cursor.SeekGT(at) : cursor.SeekLT(at);
       break;
   }
-  if (!ok) return err::RecordNotAvailable;
+  if (!ok) return Status::File(err::RecordNotAvailable);
   std::vector<uint8_t>& found = stepFound_;
   found.assign(cursor.key().begin(), cursor.key().end());
   const ByteView data = cursor.data();
-  if (!StartsWith(found, prefix)) return err::RecordNotAvailable;
+  if (!StartsWith(found, prefix)) return Status::File(err::RecordNotAvailable);
   RecordNumber number{};
   if (key < 0) {
-    if (found.size() != kDataKeyLength) return err::InvalidDataFile;
+    if (found.size() != kDataKeyLength) return Status::File(err::InvalidDataFile);
     number = NumberAt(found.data() + 5);
   } else {
-    if (data.size() < 4) return err::InvalidDataFile;
+    if (data.size() < 4) return Status::File(err::InvalidDataFile);
     number = NumberAt(data.data());
   }
   ByteView stored;
   const bool onCursor = key >= 0 && StepDataCursor(number, forward, &stored);
-  int rc = ReadRecord(number, onCursor ? &stored : nullptr);
+  const Status rc = ReadRecord(number, onCursor ? &stored : nullptr);
   // A held record leaves the position where it was so the read can be
   // repeated; anything else moves on.
-  if (rc != err::RecordAlreadyHeld) {
+  if (rc != Status::File(err::RecordAlreadyHeld)) {
     sequence_.at = At::kEntry;
     sequence_.bytes.swap(found);
   }
@@ -451,12 +461,12 @@ bool TableAccess::StepDataCursor(const RecordNumber& number, bool forward, ByteV
   return true;
 }
 
-int TableAccess::Next() { return KeyStep(true); }
-int TableAccess::Previous() { return KeyStep(false); }
+Status TableAccess::Next() { return KeyStep(true); }
+Status TableAccess::Previous() { return KeyStep(false); }
 
 void TableAccess::SetFile() { sequence_ = Sequence{}; }
 
-int TableAccess::SetFileKey(size_t key) {
+Status TableAccess::SetFileKey(size_t key) {
   std::vector<uint8_t> value = ValueBytes(key, fd_->record);
   std::vector<uint8_t> found, data;
   const std::vector<uint8_t> prefix = KeyPrefix(static_cast<int>(key));
@@ -470,7 +480,7 @@ int TableAccess::SetFileKey(size_t key) {
   } else {
     sequence_.bytes.back() = kKindData + 1;  // past every record: NEXT ends, PREVIOUS takes the last
   }
-  return 0;
+  return Status::Ok();
 }
 
 void TableAccess::SetFilePointer(uint32_t pointer) {
@@ -493,7 +503,7 @@ void TableAccess::SetKeyValue(size_t key) {
   sequence_.bytes = ValueBytes(key, fd_->record);
 }
 
-int TableAccess::SetKeyPointer(size_t key, uint32_t pointer) {
+Status TableAccess::SetKeyPointer(size_t key, uint32_t pointer) {
   std::vector<uint8_t> image(table_->recordLength());
   const bool hadCurrent = table_->hasCurrent();
   const RecordNumber current = table_->current();
@@ -503,13 +513,13 @@ int TableAccess::SetKeyPointer(size_t key, uint32_t pointer) {
     table_->SetCurrent(current);
   else
     table_->ClearCurrent();
-  if (rc != 0) return rc;
+  if (rc != 0) return Status::File(rc);
   sequence_ = Sequence{};
   sequence_.key = static_cast<int>(key);
   sequence_.at = At::kValue;
   sequence_.bytes.resize(table_->key(key).entryKeyLength());
   table_->EncodeEntry(key, number, image.data(), sequence_.bytes.data());
-  return 0;
+  return Status::Ok();
 }
 
 void TableAccess::SetKeyValuePointer(size_t key, uint32_t pointer) {
@@ -534,15 +544,15 @@ std::string TableAccess::PositionKey(size_t key) const {
   return out;
 }
 
-int TableAccess::ResetFile(const std::string& position) {
-  if (position.size() < 4) return err::InvalidIndexString;
+Status TableAccess::ResetFile(const std::string& position) {
+  if (position.size() < 4) return Status::File(err::InvalidIndexString);
   SetFilePointer(RecordNumberValue(NumberAt(reinterpret_cast<const uint8_t*>(position.data()))));
-  return 0;
+  return Status::Ok();
 }
 
-int TableAccess::ResetKey(size_t key, const std::string& position) {
+Status TableAccess::ResetKey(size_t key, const std::string& position) {
   const KeyLayout& layout = table_->key(key);
-  if (position.size() < 4 + layout.encodedLength) return err::InvalidIndexString;
+  if (position.size() < 4 + layout.encodedLength) return Status::File(err::InvalidIndexString);
   const uint8_t* p = reinterpret_cast<const uint8_t*>(position.data());
   sequence_ = Sequence{};
   sequence_.key = static_cast<int>(key);
@@ -550,25 +560,24 @@ int TableAccess::ResetKey(size_t key, const std::string& position) {
   sequence_.bytes = KeyPrefix(static_cast<int>(key));
   sequence_.bytes.insert(sequence_.bytes.end(), p + 4, p + 4 + layout.encodedLength);
   if (layout.dup()) sequence_.bytes.insert(sequence_.bytes.end(), p, p + 4);
-  return 0;
+  return Status::Ok();
 }
 
-int TableAccess::RegetFile(const std::string& position) {
-  if (position.size() < 4) return err::InvalidIndexString;
+Status TableAccess::RegetFile(const std::string& position) {
+  if (position.size() < 4) return Status::File(err::InvalidIndexString);
   return ReadRecord(NumberAt(reinterpret_cast<const uint8_t*>(position.data())));
 }
 
-int TableAccess::RegetKey(size_t key, const std::string& position) {
-  if (position.size() < 4 + table_->key(key).encodedLength) return err::InvalidIndexString;
+Status TableAccess::RegetKey(size_t key, const std::string& position) {
+  if (position.size() < 4 + table_->key(key).encodedLength) return Status::File(err::InvalidIndexString);
   RecordNumber number = NumberAt(reinterpret_cast<const uint8_t*>(position.data()));
-  int rc = ReadRecord(number);
-  if (rc != 0) return rc;
+  if (Status rc = ReadRecord(number); !rc.ok()) return rc;
   sequence_ = Sequence{};
   sequence_.key = static_cast<int>(key);
   sequence_.at = At::kEntry;
   sequence_.bytes.resize(table_->key(key).entryKeyLength());
   table_->EncodeEntry(key, number, lastImage_.data(), sequence_.bytes.data());
-  return 0;
+  return Status::Ok();
 }
 
 uint32_t TableAccess::Records() const { return table_->RecordCount(); }
@@ -598,7 +607,7 @@ bool TableAccess::DuplicatesAnyUniqueKey() {
   return false;
 }
 
-int TableAccess::Build(int key) {
+Status TableAccess::Build(int key) {
   ForgetStepCursor();
   Table::BuildHooks hooks;
   hooks.fullBuild = fullBuild_;
@@ -615,7 +624,7 @@ int TableAccess::Build(int key) {
     int rc = table_->BuildKey(k, hooks);
     if (first == 0) first = rc;
   }
-  return first;
+  return Status::FromFileError(first);
 }
 
 // ------------------------------------------------------------ holds and locks
@@ -638,8 +647,8 @@ void TableAccess::ReleaseAllHolds() {
   holdCount_ = 0;
 }
 
-int TableAccess::Lock(int32_t seconds) {
-  if (tableLocked_) return 0;
+Status TableAccess::Lock(int32_t seconds) {
+  if (tableLocked_) return Status::Ok();
   const uint32_t number = RecordNumberValue(table_->number());
   // Inside this thread's transaction no wait is without end: two programs
   // that lock the same tables in opposite orders would wait for each other.
@@ -648,20 +657,22 @@ int TableAccess::Lock(int32_t seconds) {
   if (seconds < 0) {
     // LOCK without seconds repeats for as long as the table is locked
     // elsewhere.
-    while (file_->Hold(number) != 0) {
-      if (inTransaction && GetTickCount() - start >= TransactionLockPatience()) return err::FileAlreadyLocked;
+    while (!file_->Hold(number).ok()) {
+      if (inTransaction && GetTickCount() - start >= TransactionLockPatience())
+        return Status::File(err::FileAlreadyLocked);
       WaitOutsideDriverSection(10);
     }
   } else {
     const DWORD deadline = GetClockHundredths() + static_cast<DWORD>(seconds) * 100u;
-    while (file_->Hold(number) != 0) {
-      if (static_cast<int32_t>(deadline - GetClockHundredths()) <= 0) return err::FileAlreadyLocked;
-      if (inTransaction && GetTickCount() - start >= TransactionLockPatience()) return err::FileAlreadyLocked;
+    while (!file_->Hold(number).ok()) {
+      if (static_cast<int32_t>(deadline - GetClockHundredths()) <= 0) return Status::File(err::FileAlreadyLocked);
+      if (inTransaction && GetTickCount() - start >= TransactionLockPatience())
+        return Status::File(err::FileAlreadyLocked);
       WaitOutsideDriverSection(1000);
     }
   }
   tableLocked_ = true;
-  return 0;
+  return Status::Ok();
 }
 
 void TableAccess::Unlock() {

@@ -4,14 +4,16 @@
 // (store/driver.h) keeps one TableAccess in each open descriptor's
 // driverState and calls the operations below inside its operation bracket.
 //
-// Results are error codes of the runtime's catalogue (0 success):
-//   2 no such table (or file), 5 access denied / hold or write refused,
-//   32 table locked elsewhere, 33 no current record / end of the sequence,
-//   35 record not found, 36 not a keyed file, 37 file not open, 40 duplicate
-//   key, 43 record held elsewhere, 45 invalid file name, 47 declaration does
-//   not fit (structure-check texts already set), 52 file already open,
-//   77 key not of this file, 89 record changed by another station, or a
-//   system error of a failed write.
+// Results are Status values (store/status.h).  A refusal is a runtime file
+// error (err::Name): FileNotFound no such table, AccessDenied a change to a
+// record held elsewhere, FileAlreadyLocked table locked elsewhere,
+// RecordNotAvailable no current record / end of the sequence, RecordNotFound,
+// InvalidDataFile not a keyed file or a damaged record, FileNotOpen,
+// CreatesDuplicateKey, RecordAlreadyHeld record held elsewhere,
+// InvalidFilename, InvalidRecordDeclaration the declaration does not fit
+// (structure-check texts already set), FileAlreadyOpen,
+// RecordChangedByAnotherStation, InvalidIndexString a position too short.
+// What the system refused (an open, a lock, a write) is a system error.
 //
 // Sequence position.  NEXT and PREVIOUS walk either record order or one key,
 // from a position kept as tree key bytes, so it survives ADD, PUT and DELETE
@@ -31,6 +33,7 @@
 
 #include "files/descriptors.h"
 #include "store/physical.h"
+#include "store/status.h"
 #include "store/table.h"
 
 namespace pr::store {
@@ -51,49 +54,49 @@ class TableAccess {
   const std::string& physicalName() const { return physicalName_; }
 
   // ---- open and close
-  // The physical file name and the table name the declaration names; 45 for
-  // a name that cannot be split.
-  int NameForOpen(std::string* file, std::string* table) const;
-  int Open(uint32_t mode);
-  int Create();
-  int Close();
+  // The physical file name and the table name the declaration names;
+  // InvalidFilename for a name that cannot be split.
+  Status NameForOpen(std::string* file, std::string* table) const;
+  Status Open(uint32_t mode);
+  Status Create();
+  Status Close();
   // Deletes the file (closing this declaration's use first).
-  int Remove();
+  Status Remove();
 
   // ---- the operation bracket
   // `unguarded`: see PhysicalFile::BeginRead.
-  int BeginRead(bool unguarded = false);
+  Status BeginRead(bool unguarded = false);
   // No hold or WATCH is armed: the next read has no effect outside the
   // record buffer and the position, so it may be repeated.
   bool repeatable() const { return !holdArmed_ && !watchArmed_; }
-  int BeginChange();
+  Status BeginChange();
   // Writes (or, with delayed writing, may skip) the pending update and
   // leaves the file between operations.
-  int Finish(int result);
+  Status Finish(Status result);
 
   // ---- records
-  int Add();
-  int Put();
-  int Delete();
-  int GetByPointer(uint32_t pointer);
-  int GetByKey(size_t key);
-  int Next();
-  int Previous();
+  Status Add();
+  Status Put();
+  Status Delete();
+  Status GetByPointer(uint32_t pointer);
+  Status GetByKey(size_t key);
+  Status Next();
+  Status Previous();
 
   // ---- positions; key = -1 means record order
   void SetFile();
-  int SetFileKey(size_t key);
+  Status SetFileKey(size_t key);
   void SetFilePointer(uint32_t pointer);
   void SetKey(size_t key);
   void SetKeyValue(size_t key);
-  int SetKeyPointer(size_t key, uint32_t pointer);
+  Status SetKeyPointer(size_t key, uint32_t pointer);
   void SetKeyValuePointer(size_t key, uint32_t pointer);
   std::string PositionFile() const;
   std::string PositionKey(size_t key) const;
-  int ResetFile(const std::string& position);
-  int ResetKey(size_t key, const std::string& position);
-  int RegetFile(const std::string& position);
-  int RegetKey(size_t key, const std::string& position);
+  Status ResetFile(const std::string& position);
+  Status ResetKey(size_t key, const std::string& position);
+  Status RegetFile(const std::string& position);
+  Status RegetKey(size_t key, const std::string& position);
 
   uint32_t Records() const;
   uint32_t RecordsInKey(size_t key) const;
@@ -103,11 +106,11 @@ class TableAccess {
   bool Duplicates(size_t key);
   // True when it would duplicate any key that allows no duplicates.
   bool DuplicatesAnyUniqueKey();
-  int Build(int key);  // -1: every key
+  Status Build(int key);  // -1: every key
 
   // ---- holds, locks, flags
   // HOLD arms a hold for the next read.  A read whose record is held
-  // elsewhere answers 43 at once; with seconds given, the driver repeats the
+  // elsewhere answers RecordAlreadyHeld at once; with seconds given, the driver repeats the
   // whole read (outside its critical section and reader slot between tries)
   // until it succeeds or the seconds have passed, so the record read is the
   // one as it stands when the hold is finally had.
@@ -122,10 +125,10 @@ class TableAccess {
   // Holds belong to the declaration that took them: its close gives back
   // every one, and holding another record gives back only its own.
   void ReleaseAllHolds();
-  // seconds < 0: wait for as long as the answer is 32 (inside this thread's
+  // seconds < 0: wait for as long as the table is locked elsewhere (inside this thread's
   // transaction no longer than TransactionLockPatience()).  Waits outside the
   // driver's critical section.
-  int Lock(int32_t seconds);
+  Status Lock(int32_t seconds);
   void Unlock();
   void ArmWatch() { watchArmed_ = true; }
   void ArmNoMemo() { noMemoArmed_ = true; }
@@ -150,14 +153,15 @@ class TableAccess {
     std::vector<uint8_t> bytes;  // the tree key the position stands at
   };
 
-  int KeyStep(bool forward);
+  Status KeyStep(bool forward);
   // Reads record `number` into the record buffer with the hold, WATCH and
   // NOMEMO rules; the buffer is left unchanged on failure.
   // `stored`, when given, is the record's data as a cursor found it.
-  int ReadRecord(const RecordNumber& number, const ByteView* stored = nullptr);
+  Status ReadRecord(const RecordNumber& number, const ByteView* stored = nullptr);
   // Takes the hold byte of `number` for a change unless this file holds it.
-  int HoldForChange(const RecordNumber& number, bool* taken);
-  int CheckWatch(const RecordNumber& number);
+  Status HoldForChange(const RecordNumber& number, bool* taken);
+  Status FetchForChange(const RecordNumber& number);
+  Status CheckWatch(const RecordNumber& number);
   std::vector<uint8_t> KeyPrefix(int key) const;
   std::vector<uint8_t> ValueBytes(size_t key, const uint8_t* image) const;
   void ApplyDriverString();

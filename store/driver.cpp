@@ -11,6 +11,7 @@
 #include "store/locks.h"
 #include "store/options.h"
 #include "store/options_parse.h"
+#include "store/status.h"
 #include "store/transaction.h"
 
 namespace pr::store {
@@ -18,13 +19,12 @@ namespace {
 
 using files::FileDescriptor;
 
-// Short names for the codes this entry reports most.
-constexpr int kErrFileNotOpen = err::FileNotOpen;
-constexpr int kErrBadKey = err::UnableToAccessIndex;
-constexpr int kErrParameters = err::InvalidParameterCount;
-constexpr int kErrUnsupported = err::UnsupportedFunction;
-constexpr int kErrFileSystem = err::FileSystemError;
-constexpr int kErrRecordHeld = err::RecordAlreadyHeld;
+// Short names for the answers this entry gives most.
+constexpr Status kFileNotOpen = Status::File(err::FileNotOpen);
+constexpr Status kBadKey = Status::File(err::UnableToAccessIndex);
+constexpr Status kParameters = Status::File(err::InvalidParameterCount);
+constexpr Status kUnsupported = Status::File(err::UnsupportedFunction);
+constexpr Status kRecordHeld = Status::File(err::RecordAlreadyHeld);
 
 class SectionGuard {
  public:
@@ -144,7 +144,7 @@ bool IsTableOperation(int32_t op) {
 }
 
 // Operations on an open table, inside the operation bracket.
-int TableOperation(int32_t op, FileDescriptor* file, intptr_t* args, TableAccess* access, int32_t* result) {
+Status TableOperation(int32_t op, FileDescriptor* file, intptr_t* args, TableAccess* access, int32_t* result) {
   size_t key = 0;
   auto needKey = [&]() { return KeyArgument(file, args, access, &key); };
   switch (op) {
@@ -153,94 +153,94 @@ int TableOperation(int32_t op, FileDescriptor* file, intptr_t* args, TableAccess
     case files::OP_DELETE: return access->Delete();
     case files::OP_BUILDfile: return access->Build(-1);
     case files::OP_BUILDkey:
-      if (!needKey()) return kErrBadKey;
+      if (!needKey()) return kBadKey;
       return access->Build(static_cast<int>(key));
     case files::OP_GETfileptr:
     case files::OP_GETfileptrlen:
       return access->GetByPointer(Argument(args, 0));
     case files::OP_GETkeyptr:
-      if (!needKey()) return kErrBadKey;
+      if (!needKey()) return kBadKey;
       return access->GetByPointer(Argument(args, 1));
     case files::OP_GETfilekey:
-      if (!needKey()) return kErrBadKey;
+      if (!needKey()) return kBadKey;
       return access->GetByKey(key);
     case files::OP_NEXT: return access->Next();
     case files::OP_PREVIOUS: return access->Previous();
-    case files::OP_SETfile: access->SetFile(); return 0;
+    case files::OP_SETfile: access->SetFile(); return Status::Ok();
     case files::OP_SETfilekey:
-      if (!needKey()) return kErrBadKey;
+      if (!needKey()) return kBadKey;
       return access->SetFileKey(key);
-    case files::OP_SETfileptr: access->SetFilePointer(Argument(args, 0)); return 0;
+    case files::OP_SETfileptr: access->SetFilePointer(Argument(args, 0)); return Status::Ok();
     case files::OP_SETkey:
-      if (!needKey()) return kErrBadKey;
+      if (!needKey()) return kBadKey;
       access->SetKey(key);
-      return 0;
+      return Status::Ok();
     case files::OP_SETkeykey:
-      if (!needKey()) return kErrBadKey;
+      if (!needKey()) return kBadKey;
       access->SetKeyValue(key);
-      return 0;
+      return Status::Ok();
     case files::OP_SETkeyptr:
-      if (!needKey()) return kErrBadKey;
+      if (!needKey()) return kBadKey;
       return access->SetKeyPointer(key, Argument(args, 1));
     case files::OP_SETkeykeyptr:
-      if (!needKey()) return kErrBadKey;
+      if (!needKey()) return kBadKey;
       access->SetKeyValuePointer(key, Argument(args, 1));
-      return 0;
-    case files::OP_POSITIONfile: PushString(access->PositionFile()); return 0;
+      return Status::Ok();
+    case files::OP_POSITIONfile: PushString(access->PositionFile()); return Status::Ok();
     case files::OP_POSITIONkey:
-      if (!needKey()) return kErrBadKey;
+      if (!needKey()) return kBadKey;
       PushString(access->PositionKey(key));
-      return 0;
+      return Status::Ok();
     case files::OP_RESETfile:
     case files::OP_REGETfile: {
       std::string position;
-      if (!PopString(&position)) return kErrParameters;
+      if (!PopString(&position)) return kParameters;
       return op == files::OP_RESETfile ? access->ResetFile(position) : access->RegetFile(position);
     }
     case files::OP_RESETkey:
     case files::OP_REGETkey: {
       std::string position;
-      if (!PopString(&position)) return kErrParameters;
-      if (!needKey()) return kErrBadKey;
+      if (!PopString(&position)) return kParameters;
+      if (!needKey()) return kBadKey;
       return op == files::OP_RESETkey ? access->ResetKey(key, position) : access->RegetKey(key, position);
     }
-    case files::OP_RECORDSfile: *result = static_cast<int32_t>(access->Records()); return 0;
+    case files::OP_RECORDSfile: *result = static_cast<int32_t>(access->Records()); return Status::Ok();
     case files::OP_RECORDSkey:
-      if (!needKey()) return kErrBadKey;
+      if (!needKey()) return kBadKey;
       *result = static_cast<int32_t>(access->RecordsInKey(key));
-      return 0;
-    case files::OP_POINTERfile: *result = static_cast<int32_t>(access->Pointer()); return 0;
-    case files::OP_POINTERkey: *result = static_cast<int32_t>(access->Pointer()); return 0;
-    case files::OP_DUPLICATE: *result = access->DuplicatesAnyUniqueKey() ? 1 : 0; return 0;
+      return Status::Ok();
+    case files::OP_POINTERfile: *result = static_cast<int32_t>(access->Pointer()); return Status::Ok();
+    case files::OP_POINTERkey: *result = static_cast<int32_t>(access->Pointer()); return Status::Ok();
+    case files::OP_DUPLICATE: *result = access->DuplicatesAnyUniqueKey() ? 1 : 0; return Status::Ok();
     case files::OP_DUPLICATEkey:
-      if (!needKey()) return kErrBadKey;
+      if (!needKey()) return kBadKey;
       *result = access->Duplicates(key) ? 1 : 0;
-      return 0;
-    case files::OP_HOLDfile: access->ArmHold(-1); return 0;
-    case files::OP_HOLDfilesec: access->ArmHold(static_cast<int32_t>(Argument(args, 0))); return 0;
-    case files::OP_RELEASE: access->ReleaseHold(); return 0;
+      return Status::Ok();
+    case files::OP_HOLDfile: access->ArmHold(-1); return Status::Ok();
+    case files::OP_HOLDfilesec: access->ArmHold(static_cast<int32_t>(Argument(args, 0))); return Status::Ok();
+    case files::OP_RELEASE: access->ReleaseHold(); return Status::Ok();
     case files::OP_LOCKfile: return access->Lock(-1);
     case files::OP_LOCKfilesec: return access->Lock(static_cast<int32_t>(Argument(args, 0)));
-    case files::OP_UNLOCK: access->Unlock(); return 0;
-    case files::OP_WATCH: access->ArmWatch(); return 0;
-    case files::OP_NOMEMO: access->ArmNoMemo(); return 0;
-    case files::OP_LOGOUT: return static_cast<int>(TransactionLogout(access->file()));
-    default: return kErrUnsupported;
+    case files::OP_UNLOCK: access->Unlock(); return Status::Ok();
+    case files::OP_WATCH: access->ArmWatch(); return Status::Ok();
+    case files::OP_NOMEMO: access->ArmNoMemo(); return Status::Ok();
+    case files::OP_LOGOUT: return TransactionLogout(access->file());
+    default: return kUnsupported;
   }
 }
 
 bool OwnTransaction() { return TransactionActive() && TransactionOwnerThread() == GetCurrentThreadId(); }
 
-int32_t Perform(int32_t op, FileDescriptor* file, intptr_t* args, int* error) {
+int32_t Perform(int32_t op, FileDescriptor* file, intptr_t* args, Status* error) {
   int32_t result = 0;
-  *error = 0;
+  *error = Status::Ok();
   switch (op) {
     case files::OP_Internal91: return kTarnwellIdentity;
     case files::OP_QUERY_VIEW: return 0;
     case files::OP_STREAM:
     case files::OP_FLUSH: {
       TableAccess* access = StateOf(file, false);
-      if (op == files::OP_FLUSH && access != nullptr && access->isOpen()) *error = access->Finish(0);
+      if (op == files::OP_FLUSH && access != nullptr && access->isOpen()) *error = access->Finish(Status::Ok());
       return 0;
     }
     case files::OP_STARTRAN:
@@ -249,12 +249,12 @@ int32_t Perform(int32_t op, FileDescriptor* file, intptr_t* args, int* error) {
     // thread's COMMIT or ROLLBACK has no transaction of its own to end.
     case files::OP_ENDTRAN:
       if (args != nullptr && args[0] == files::OP_COMMIT && OwnTransaction())
-        *error = static_cast<int>(TransactionCommit());
+        *error = TransactionCommit();
       else if (args != nullptr && args[0] == files::OP_ROLLBACK && OwnTransaction())
         TransactionRollback();
       return 0;
     case files::OP_COMMIT:
-      if (OwnTransaction()) *error = static_cast<int>(TransactionCommit());
+      if (OwnTransaction()) *error = TransactionCommit();
       return 0;
     case files::OP_ROLLBACK:
       if (OwnTransaction()) TransactionRollback();
@@ -278,19 +278,19 @@ int32_t Perform(int32_t op, FileDescriptor* file, intptr_t* args, int* error) {
     case files::OP_REMOVE: *error = access->Remove(); return 0;
     case files::OP_NAME: {
       std::string name, table;
-      if (access->NameForOpen(&name, &table) != 0) name.clear();
+      if (!access->NameForOpen(&name, &table).ok()) name.clear();
       PushString(access->isOpen() ? access->physicalName() : name);
       return 0;
     }
     case files::OP_SEND: {
       std::string text;
       if (!PopString(&text)) {
-        *error = kErrParameters;
+        *error = kParameters;
         return 0;
       }
       if (access->isOpen()) *error = access->BeginRead();
       std::string answer;
-      if (*error == 0) answer = SendRequest(access, text, error, access->silent());
+      if (error->ok()) answer = SendRequest(access, text, error, access->silent());
       if (access->isOpen()) *error = access->Finish(*error);
       PushString(answer);
       return 0;
@@ -298,7 +298,7 @@ int32_t Perform(int32_t op, FileDescriptor* file, intptr_t* args, int* error) {
     case files::OP_GET_PROPERTY: {
       std::string name;
       if (!PopString(&name)) {
-        *error = kErrParameters;
+        *error = kParameters;
         return 0;
       }
       PushString(PropertyValue(access, name));
@@ -307,25 +307,25 @@ int32_t Perform(int32_t op, FileDescriptor* file, intptr_t* args, int* error) {
     case files::OP_SET_PROPERTY: {
       std::string value, name;
       if (!PopString(&value) || !PopString(&name)) {
-        *error = kErrParameters;
+        *error = kParameters;
         return 0;
       }
       const bool on = value == "1";
       if (EqualsProperty(name, "DelayWrite")) access->setDelayedWrite(on);
       if (EqualsProperty(name, "SkipWrite")) access->setSkipWrite(on);
       if (EqualsProperty(name, "Silent")) access->setSilent(on);
-      if (access->isOpen() && !on) *error = access->Finish(0);
+      if (access->isOpen() && !on) *error = access->Finish(Status::Ok());
       return 0;
     }
     default: break;
   }
 
   if (!IsTableOperation(op)) {
-    *error = kErrUnsupported;
+    *error = kUnsupported;
     return 0;
   }
   if (!access->isOpen()) {
-    *error = kErrFileNotOpen;
+    *error = kFileNotOpen;
     return 0;
   }
   if (ReadsNoPage(op)) {
@@ -345,13 +345,13 @@ int32_t Perform(int32_t op, FileDescriptor* file, intptr_t* args, int* error) {
         !access->file()->inTransaction()) {
       // A key build is undone by throwing its pages away: write what earlier
       // statements deferred first, so that nothing else goes with them.
-      if (DWORD rc = access->file()->Finish(false)) {
-        *error = static_cast<int>(rc);
+      if (Status written = access->file()->Finish(false); !written.ok()) {
+        *error = written;
         return 0;
       }
     }
-    int rc = access->BeginChange();
-    if (rc == 0) {
+    Status rc = access->BeginChange();
+    if (rc.ok()) {
       // Looked at once the update is open: BeginChange may have waited
       // outside the critical section while other declarations of the file
       // deferred changes, and its refresh may bring in numbers other
@@ -359,7 +359,7 @@ int32_t Perform(int32_t op, FileDescriptor* file, intptr_t* args, int* error) {
       const bool keepOthers = container.HasChanges() || access->file()->inTransaction();
       const Container::StatementMark mark = container.MarkStatement();
       rc = TableOperation(op, file, args, access, &result);
-      if (rc != 0) {
+      if (!rc.ok()) {
         if (keepOthers)
           container.ReturnRecordNumbers(mark);
         else
@@ -382,18 +382,18 @@ int32_t Perform(int32_t op, FileDescriptor* file, intptr_t* args, int* error) {
     // its reader slot; when it needs the disk and the file changed meanwhile,
     // it is repeated once with the slot held from the start.
     const bool unguarded = IsRepeatableRead(op) && access->repeatable();
-    int rc = access->BeginRead(unguarded);
-    if (rc == 0) {
+    Status rc = access->BeginRead(unguarded);
+    if (rc.ok()) {
       try {
         rc = TableOperation(op, file, args, access, &result);
       } catch (const StaleRead&) {
         result = 0;
         rc = access->BeginRead(false);
-        if (rc == 0) rc = TableOperation(op, file, args, access, &result);
+        if (rc.ok()) rc = TableOperation(op, file, args, access, &result);
       }
     }
     *error = access->Finish(rc);
-    if (!(timedHold && *error == kErrRecordHeld && static_cast<int32_t>(deadline - GetClockHundredths()) > 0))
+    if (!(timedHold && *error == kRecordHeld && static_cast<int32_t>(deadline - GetClockHundredths()) > 0))
       return result;
     WaitOutsideDriverSection(50);
     if (!access->isOpen()) return result;
@@ -404,14 +404,33 @@ int32_t Perform(int32_t op, FileDescriptor* file, intptr_t* args, int* error) {
 
 }  // namespace
 
+int32_t FileErrorOf(const Status& status) {
+  switch (status.kind()) {
+    case Status::Kind::kOk: return 0;
+    // The runtime's numbers, and the system's as the platform numbers them:
+    // the catalogue shares its low numbers with the system's (2, 3, 4, 5),
+    // and compiled code has always seen a refused open, lock or write by the
+    // system's own number.
+    case Status::Kind::kFile:
+    case Status::Kind::kSystem: return status.code();
+    // A damaged file: the driver error's number and text go to the file
+    // error (the entry sets them); the statement sees a file system error.
+    case Status::Kind::kDamaged: return err::FileSystemError;
+    // A read that met a change and could not be repeated: the file is in
+    // use by another program right now.
+    case Status::Kind::kStale: return err::AccessDenied;
+  }
+  return err::FileSystemError;
+}
+
 int32_t TarnwellEntry(int32_t op, FileDescriptor* file, intptr_t* args) {
   files::ClearError();
   if (file == nullptr) {
-    files::SetErrorCode(kErrFileNotOpen);
+    files::SetErrorCode(err::FileNotOpen);
     return 0;
   }
   SectionGuard guard((file->flags & files::FD_SKIP_DRIVER_LOCK) == 0);
-  int error = 0;
+  Status error;
   int32_t result = 0;
   try {
     result = Perform(op, file, args, &error);
@@ -419,16 +438,15 @@ int32_t TarnwellEntry(int32_t op, FileDescriptor* file, intptr_t* args) {
     // Only a program that installed a throwing fatal handler gets here: the
     // file's memory state is undefined, so its changes are thrown away.
     if (TableAccess* access = StateOf(file, false); access && access->isOpen()) access->file()->DiscardChanges();
-    files::SetErrorCode(kErrFileSystem);
-    files::SetFileError(std::to_string(failure.number()), DriverErrorText(failure.number()).c_str());
-    files::SetErrorFile(file);
-    return 0;
+    error = Status::Damaged(failure.number());
   }
-  if (error != 0) {
-    files::SetErrorCode(error);
-    files::SetErrorFile(file);
-  }
-  return result;
+  if (error.ok()) return result;
+  const int32_t code = FileErrorOf(error);
+  files::SetErrorCode(code);
+  if (error.kind() == Status::Kind::kDamaged)
+    files::SetFileError(std::to_string(error.code()), DriverErrorText(error.code()).c_str());
+  files::SetErrorFile(file);
+  return error.kind() == Status::Kind::kDamaged ? 0 : result;
 }
 
 void RegisterTarnwellDriver() { files::RegisterDriverEntry("TARNWELL", &TarnwellEntry); }

@@ -26,12 +26,12 @@ std::string NextTableAfter(Container& container, const std::string& name) {
 // just for the query.
 std::string QueryClosedFile(TableAccess* table, const std::string& name) {
   std::string fileName, tableName;
-  if (table->NameForOpen(&fileName, &tableName) != 0) return "";
+  if (!table->NameForOpen(&fileName, &tableName).ok()) return "";
   PhysicalFile* file = nullptr;
-  if (OpenPhysicalFile(fileName, 0x40, "", false, &file) != 0) return "";
+  if (!OpenPhysicalFile(fileName, kShareDenyNone, "", false, &file).ok()) return "";
   std::string answer;
-  if (file->BeginRead() == 0) answer = NextTableAfter(file->container(), name);
-  file->Finish();
+  if (file->BeginRead().ok()) answer = NextTableAfter(file->container(), name);
+  (void)file->Finish();
   ClosePhysicalFile(file);
   return answer;
 }
@@ -65,9 +65,9 @@ std::string ApplyOption(TableAccess* table, const std::string& text) {
       if (!table->isOpen()) return "";
       uint32_t flags = 0;
       if (option.hasValue && ParseFlags(option.value, &flags)) {
-        if (table->BeginChange() == 0) table->table()->SetFlags(flags);
-        table->Finish(0);
-        table->BeginRead();
+        if (table->BeginChange().ok()) table->table()->SetFlags(flags);
+        (void)table->Finish(Status::Ok());
+        (void)table->BeginRead();
       }
       return std::to_string(table->table()->flags());
     }
@@ -89,15 +89,15 @@ std::string ApplyOption(TableAccess* table, const std::string& text) {
   return "";
 }
 
-std::string SendRequest(TableAccess* table, const std::string& text, int* error, bool silent) {
-  *error = 0;
+std::string SendRequest(TableAccess* table, const std::string& text, Status* error, bool silent) {
+  *error = Status::Ok();
   std::string_view request = text;
   while (!request.empty() && request.front() == ' ') request.remove_prefix(1);
   while (!request.empty() && request.back() == ' ') request.remove_suffix(1);
   if (EqualsNoCase(request, "REGISTER")) return "TARNWELL";
   if (EqualsNoCase(request, "IMPORTFILE")) {
     if (!silent) g_importMessageBox("File Import", "File Driver does not support File Import");
-    *error = err::FileNotOpen;
+    *error = Status::File(err::FileNotOpen);
     return "";
   }
   return ApplyOption(table, text);

@@ -16,13 +16,15 @@
 //
 // SEND also knows "REGISTER" (answers "TARNWELL") and "IMPORTFILE" (shows
 // "File Driver does not support File Import" in a message box titled "File
-// Import" unless the table is silent, and fails with 37).  Anything else is
+// Import" unless the table is silent, and fails with FileNotOpen).  Anything else is
 // ignored and answers "".
 //
 // Thread safety: called under the driver's critical section.
 #pragma once
 
 #include <string>
+
+#include "store/status.h"
 
 namespace pr::store {
 
@@ -32,9 +34,9 @@ class TableAccess;
 // option's answer; a text that is no option answers "".
 std::string ApplyOption(TableAccess* table, const std::string& text);
 
-// SEND: an option or one of the requests above.  *error receives 0 or the
-// request's error code.
-std::string SendRequest(TableAccess* table, const std::string& text, int* error, bool silent);
+// SEND: an option or one of the requests above.  *error receives Ok or the
+// request's error.
+std::string SendRequest(TableAccess* table, const std::string& text, Status* error, bool silent);
 
 // The message box of IMPORTFILE: (title, text).  Replaceable so programs
 // without a window system (and tests) can see what would be shown; the

@@ -52,6 +52,12 @@ DWORD MapOpenError(DWORD systemError) {
   return systemError == ERROR_SHARING_VIOLATION ? ERROR_ACCESS_DENIED : systemError;
 }
 
+Status UpdateStatus(DWORD beginUpdate) {
+  if (beginUpdate == 0) return Status::Ok();
+  if (beginUpdate == static_cast<DWORD>(err::InvalidDataFile)) return Status::File(err::InvalidDataFile);
+  return Status::System(beginUpdate);
+}
+
 DWORD MapLockError(DWORD systemError) {
   if (systemError == 0) return 0;
   // A lock refused after its attempts: the file is in use by another program
@@ -186,27 +192,35 @@ bool PhysicalFile::PendingAreaIsUnfinishedTransaction(Container& file) {
   return TransactionRecoveryCheck(file, name_);
 }
 
-DWORD PhysicalFile::BeginRead(bool unguarded) {
+// A refresh's answer: 1 is a file that is not a keyed file of this format,
+// anything else but 0 a failed lock or read, whose system error the
+// container keeps.
+Status PhysicalFile::RefreshStatus(int refresh) const {
+  if (refresh == 0) return Status::Ok();
+  if (refresh == 1) return Status::File(err::InvalidDataFile);
+  const DWORD error = container_->LastError();
+  return Status::System(MapLockError(error != 0 ? error : ERROR_ACCESS_DENIED));
+}
+
+Status PhysicalFile::BeginRead(bool unguarded) {
   container_->SetReadState(true);
   if (unguarded) container_->AllowUnguardedRead();
-  int status = container_->RefreshHeader();
-  if (status == 0 && !readOnly() && container_->pendingAreaOnDisk()) {
+  int refresh = container_->RefreshHeader();
+  if (refresh == 0 && !readOnly() && container_->pendingAreaOnDisk()) {
     // An update cut short by another program: a reader only reads through
     // its pending area, so settle it now as a writer would, then read.  The
     // header at offset 0 tells that one is there; the copy inside the area
     // may show equal lengths when another program wrote it.
     container_->SetReadState(false);
-    status = container_->RefreshHeader();
+    refresh = container_->RefreshHeader();
     container_->SetReadState(true);
-    if (status == 0) status = container_->RefreshHeader();
+    if (refresh == 0) refresh = container_->RefreshHeader();
   }
-  if (status == 1) return 36;
-  if (status != 0) return MapLockError(container_->LastError());
-  return 0;
+  return RefreshStatus(refresh);
 }
 
-DWORD PhysicalFile::BeginChange() {
-  if (readOnly()) return ERROR_ACCESS_DENIED;
+Status PhysicalFile::BeginChange() {
+  if (readOnly()) return Status::System(ERROR_ACCESS_DENIED);
   container_->SetReadState(false);
   const DWORD start = GetTickCount();
   for (;;) {
@@ -223,23 +237,25 @@ DWORD PhysicalFile::BeginChange() {
       updateLockHeld_ = true;
       break;
     }
-    if (error != ERROR_LOCK_VIOLATION) return MapLockError(error);
-    if (inTransaction_ && GetTickCount() - start >= TransactionLockPatience()) return MapLockError(error);
+    if (error != ERROR_LOCK_VIOLATION) return Status::System(MapLockError(error));
+    if (inTransaction_ && GetTickCount() - start >= TransactionLockPatience())
+      return Status::System(MapLockError(error));
     // This thread's own THREAD object of the same file holds the lock (its
     // changes deferred): only this thread could let it go, so waiting would
     // never end.
     for (PhysicalFile* mine : t_threadFiles)
-      if (mine != this && mine->name() == name_ && mine->updateLockHeld()) return MapLockError(error);
+      if (mine != this && mine->name() == name_ && mine->updateLockHeld())
+        return Status::System(MapLockError(error));
     WaitOutsideDriverSection(2);
   }
   // Another declaration's operation during a pause ends in the read state.
   container_->SetReadState(false);
-  DWORD error = container_->BeginUpdate();
-  if (error == 36) return 36;
-  return MapLockError(error);
+  const Status status = UpdateStatus(container_->BeginUpdate());
+  if (status.kind() != Status::Kind::kSystem) return status;
+  return Status::System(MapLockError(static_cast<DWORD>(status.code())));
 }
 
-DWORD PhysicalFile::Finish(bool skipWrite) {
+Status PhysicalFile::Finish(bool skipWrite) {
   DWORD error = 0;
   if (!readOnly() && !inTransaction_ && !skipWrite && container_->HasChanges()) {
     container_->SetReadState(false);
@@ -249,13 +265,13 @@ DWORD PhysicalFile::Finish(bool skipWrite) {
   // An update opened by an operation that changed nothing is closed again.
   if (!inTransaction_ && !skipWrite && container_->updateOpen() && !container_->HasChanges()) {
     container_->SetReadState(false);
-    container_->WriteUpdate();
+    (void)container_->WriteUpdate();
   }
   // Between operations no reader slot is held: leaving the read state frees
   // it, and entering it again takes nothing until the next refresh.
   container_->SetReadState(false);
   container_->SetReadState(true);
-  return error;
+  return WrittenStatus(error);
 }
 
 void PhysicalFile::DiscardChanges() {
@@ -264,21 +280,21 @@ void PhysicalFile::DiscardChanges() {
   container_->Discard();
 }
 
-DWORD PhysicalFile::Hold(uint32_t number) {
+Status PhysicalFile::Hold(uint32_t number) {
   auto it = holds_.find(number);
   if (it != holds_.end()) {
     ++it->second;
-    return 0;
+    return Status::Ok();
   }
   DWORD error = TakeCompanionByte(number);
-  if (error != 0) return error;
+  if (error != 0) return Status::System(error);
   error = TakeLockRange(handle_, HoldLockOffset(number), 1, /*wait=*/false);
   if (error != 0) {
     ReleaseCompanionByte(number);
-    return error;
+    return Status::System(error);
   }
   holds_[number] = 1;
-  return 0;
+  return Status::Ok();
 }
 
 void PhysicalFile::Release(uint32_t number, int count) {
@@ -294,32 +310,32 @@ void PhysicalFile::Release(uint32_t number, int count) {
 
 // ------------------------------------------------------------ open list
 
-DWORD OpenPhysicalFile(const std::string& name, uint32_t mode, std::string_view owner, bool threadFile,
-                       PhysicalFile** out) {
+Status OpenPhysicalFile(const std::string& name, uint32_t mode, std::string_view owner, bool threadFile,
+                        PhysicalFile** out) {
   *out = nullptr;
   const bool create = (mode & kCreateBit) != 0;
   const uint32_t normalized = NormalizeAccessMode(mode);
   auto& list = ListFor(threadFile);
   for (PhysicalFile* file : list) {
     if (file->name() != name || file->mode() != normalized) continue;
-    if (create) return ERROR_ACCESS_DENIED;  // cannot truncate a file in use
+    if (create) return Status::System(ERROR_ACCESS_DENIED);  // cannot truncate a file in use
     ++file->useCount_;
     *out = file;
-    return 0;
+    return Status::Ok();
   }
   HANDLE handle = nullptr;
   bool created = false;
-  DWORD error = OpenHandle(name, normalized, create, &handle, &created);
-  if (error != 0) return error;
+  if (DWORD error = OpenHandle(name, normalized, create, &handle, &created)) return Status::System(error);
   std::unique_ptr<PhysicalFile> file(new PhysicalFile(handle, name, normalized, owner, threadFile));
   file->createdByOpen_ = created;
-  error = file->BeginRead();
+  Status status = file->BeginRead();
   file->container().SetReadState(false);
-  if (error != 0) return error == 36 ? 36 : MapOpenError(error);
+  if (status.kind() == Status::Kind::kSystem) return Status::System(MapOpenError(static_cast<DWORD>(status.code())));
+  if (!status.ok()) return status;
   file->useCount_ = 1;
   list.push_back(file.get());
   *out = file.release();
-  return 0;
+  return Status::Ok();
 }
 
 void ClosePhysicalFile(PhysicalFile* file) {

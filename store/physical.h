@@ -34,6 +34,7 @@
 
 #include "platform/kernel.h"
 #include "store/container.h"
+#include "store/status.h"
 
 namespace pr::store {
 
@@ -106,27 +107,29 @@ class PhysicalFile final : public FileLocks {
   bool PendingAreaIsUnfinishedTransaction(Container& file) override;
 
   // ---- operation bracket
-  // Enters the read state and refreshes the header.  0, 36 for a file that is
-  // not a keyed file of this format, or the lock's system error.  With
+  // Enters the read state and refreshes the header.  Ok, InvalidDataFile for
+  // a file that is not a keyed file of this format, or the system error of
+  // the lock or the read.  With
   // `unguarded`, an operation that finds nothing changed runs without the
   // reader slot on the cached pages and on pages copied out of the mapping
   // while the file stays unchanged (Container::AllowUnguardedRead); it must
   // be ready to be repeated when StaleRead comes out of it.
-  DWORD BeginRead(bool unguarded = false);
-  // Leaves the read state and opens the update (update lock, refresh).  0,
-  // 36, 5 for a read-only file, or the lock's system error.  The waits here
+  Status BeginRead(bool unguarded = false);
+  // Leaves the read state and opens the update (update lock, refresh).  Ok,
+  // InvalidDataFile, the system's access denied for a read-only file, or the
+  // lock's system error.  The waits here
   // are made outside the driver's critical section: for another thread's
   // transaction on this file to end (its change would otherwise be rolled
   // back with a transaction it is no part of), and for the update lock.  A
   // file in this thread's transaction waits for the update lock no longer
-  // than TransactionLockPatience() and then answers 5, as for any lock that
-  // cannot be had.
-  DWORD BeginChange();
+  // than TransactionLockPatience() and then answers access denied, as for
+  // any lock that cannot be had.
+  Status BeginChange();
   // Writes the pending update when there is one and the file is not in a
   // transaction (nothing when read only or unchanged), then releases the
-  // reader slot and re-enters the read state.  0 or the write's error.
-  // `skipWrite` leaves the changes in the cache (delayed writing).
-  DWORD Finish(bool skipWrite = false);
+  // reader slot and re-enters the read state.  Ok or the write's system
+  // error.  `skipWrite` leaves the changes in the cache (delayed writing).
+  Status Finish(bool skipWrite = false);
   // Throws away the changes in the cache (a failed operation or open).
   void DiscardChanges();
 
@@ -134,8 +137,8 @@ class PhysicalFile final : public FileLocks {
   // Every declaration that opened this file keeps its own count of the holds
   // it took (store/access.h); the file keeps their sum.  Hold takes the hold
   // byte of `number` when no declaration holds it yet, else only the count
-  // grows.  Never waits: 0 or the system error; nothing held on failure.
-  DWORD Hold(uint32_t number);
+  // grows.  Never waits: Ok or the system error; nothing held on failure.
+  Status Hold(uint32_t number);
   bool Holds(uint32_t number) const { return holds_.count(number) != 0; }
   // Gives back `count` holds of `number`; the byte is freed when none is left.
   void Release(uint32_t number, int count = 1);
@@ -145,7 +148,7 @@ class PhysicalFile final : public FileLocks {
   void SetInTransaction(bool on) { inTransaction_ = on; }
 
  private:
-  friend DWORD OpenPhysicalFile(const std::string&, uint32_t, std::string_view, bool, PhysicalFile**);
+  friend Status OpenPhysicalFile(const std::string&, uint32_t, std::string_view, bool, PhysicalFile**);
   friend void ClosePhysicalFile(PhysicalFile*);
   PhysicalFile(HANDLE handle, std::string name, uint32_t mode, std::string_view owner, bool threadFile);
 
@@ -165,15 +168,17 @@ class PhysicalFile final : public FileLocks {
   bool sharedLocksOnly_ = false;
   HANDLE companion_ = nullptr;
   DWORD TakeCompanionByte(uint32_t number);
+  Status RefreshStatus(int refresh) const;
   void ReleaseCompanionByte(uint32_t number);
 };
 
 // Opens (or reuses) the physical file `name` for `mode` (the OPEN access
 // mode; bit 0x200 creates or truncates the file).  On success *out holds one
 // more use and the header has been read.  Failure results: the system error
-// (2 not found, 3 path not found, 5 access denied, a sharing violation
-// reported as 5), 36 when the file is not a keyed file of this format.
-DWORD OpenPhysicalFile(const std::string& name, uint32_t mode, std::string_view owner, bool threadFile,
+// (file not found, path not found, access denied, a sharing violation
+// reported as access denied), InvalidDataFile when the file is not a keyed
+// file of this format.
+Status OpenPhysicalFile(const std::string& name, uint32_t mode, std::string_view owner, bool threadFile,
                        PhysicalFile** out);
 
 // Drops one use; the last use releases every lock and closes the handle.
@@ -183,9 +188,19 @@ void ClosePhysicalFile(PhysicalFile* file);
 // `name`.
 bool PhysicalFileIsOpen(const std::string& name);
 
-// Maps a system error of an open to the driver's answer (32 becomes 5).
+// The answer of Container::BeginUpdate: the container reports a header that
+// is no keyed file's with the catalogue's InvalidDataFile, and a failed lock
+// or read with the system's error number.
+Status UpdateStatus(DWORD beginUpdate);
+// The answer of a write of the container (WriteUpdate and its phases): the
+// system's error number.
+inline Status WrittenStatus(DWORD error) { return error == 0 ? Status::Ok() : Status::System(error); }
+
+// Maps a system error of an open to the driver's answer (a sharing
+// violation becomes access denied).
 DWORD MapOpenError(DWORD systemError);
-// Maps the error of a lock refused after its attempts to 5; others pass.
+// Maps the error of a lock refused after its attempts to access denied;
+// others pass.
 DWORD MapLockError(DWORD systemError);
 
 }  // namespace pr::store

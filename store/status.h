@@ -38,6 +38,8 @@ class [[nodiscard]] Status {
     return {Kind::kDamaged, driverError, page};
   }
   static constexpr Status Stale() { return {Kind::kStale, 0, -1}; }
+  // The answer of an operation that reports a runtime file error or 0.
+  static constexpr Status FromFileError(int32_t code) { return code == 0 ? Ok() : File(code); }
 
   constexpr bool ok() const { return kind_ == Kind::kOk; }
   constexpr explicit operator bool() const { return ok(); }
@@ -54,5 +56,10 @@ class [[nodiscard]] Status {
   int32_t code_ = 0;
   int32_t page_ = -1;
 };
+
+// The runtime file error a statement posts for `status` (0 for Ok).  The
+// driver's entry is the one place a statement's Status becomes its error
+// code; programs that use the store directly (twl) report through it too.
+int32_t FileErrorOf(const Status& status);
 
 }  // namespace pr::store

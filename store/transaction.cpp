@@ -48,9 +48,8 @@ class ControlFile {
     if (handle != nullptr && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
   }
 
-  // 0 or the system error (a sharing violation is 5), 36 for a file that is
-  // not a keyed file.
-  DWORD Open(const std::string& fileName, bool readOnly) {
+  // Ok or the system error (a sharing violation is access denied).
+  Status Open(const std::string& fileName, bool readOnly) {
     name = fileName;
     uint32_t mode = readOnly ? 0x40u : kControlFileMode;
     SetLastError(0);
@@ -60,54 +59,52 @@ class ControlFile {
     if (handle == INVALID_HANDLE_VALUE) {
       DWORD error = GetLastError();
       handle = nullptr;
-      return MapOpenError(error != 0 ? error : ERROR_ACCESS_DENIED);
+      return Status::System(MapOpenError(error != 0 ? error : ERROR_ACCESS_DENIED));
     }
     locks = std::make_unique<FileLocks>(handle, mode);
     ContainerOptions options;
     options.readOnly = readOnly;
     container = std::make_unique<Container>(handle, name, options);
     container->SetHooks(locks.get());
-    return 0;
+    return Status::Ok();
   }
 
-  // Reads whether `number` is present, under a reader slot.
-  DWORD Contains(uint32_t number, bool* present) {
+  // Reads whether `number` is present, under a reader slot.  A header that
+  // cannot be read, or is no keyed file's, is InvalidDataFile.
+  Status Contains(uint32_t number, bool* present) {
     container->SetReadState(true);
-    int status = container->RefreshHeader();
-    if (status != 0) {
+    if (container->RefreshHeader() != 0) {
       container->SetReadState(false);
-      return err::InvalidDataFile;
+      return Status::File(err::InvalidDataFile);
     }
     uint8_t key[4];
     ControlKey(number, key);
     *present = container->Find(ByteView(key, 4), nullptr);
     container->SetReadState(false);
-    return 0;
+    return Status::Ok();
   }
 
   // Adds `number` as one complete update.  *taken is set when the number is
   // present already (then nothing changes).
-  DWORD Add(uint32_t number, bool* taken) {
+  Status Add(uint32_t number, bool* taken) {
     *taken = false;
-    DWORD error = container->BeginUpdate();
-    if (error != 0) return error;
+    if (Status begun = UpdateStatus(container->BeginUpdate()); !begun.ok()) return begun;
     uint8_t key[4];
     ControlKey(number, key);
     if (!container->Insert(ByteView(key, 4), ByteView())) {
       *taken = true;
-      container->WriteUpdate();  // nothing changed: closes the update
-      return 0;
+      (void)container->WriteUpdate();  // nothing changed: closes the update
+      return Status::Ok();
     }
-    return container->WriteUpdate();
+    return WrittenStatus(container->WriteUpdate());
   }
 
-  DWORD Remove(uint32_t number) {
-    DWORD error = container->BeginUpdate();
-    if (error != 0) return error;
+  Status Remove(uint32_t number) {
+    if (Status begun = UpdateStatus(container->BeginUpdate()); !begun.ok()) return begun;
     uint8_t key[4];
     ControlKey(number, key);
     container->Erase(ByteView(key, 4));
-    return container->WriteUpdate();
+    return WrittenStatus(container->WriteUpdate());
   }
 
   std::string name;
@@ -134,8 +131,8 @@ void DiscardFile(PhysicalFile* file) {
 
 // Steps 1-2: a number that every control file has taken.  On success the
 // files stay open in *opened.
-DWORD TakeTransactionNumber(const std::vector<std::string>& names, uint32_t* number,
-                            std::vector<std::unique_ptr<ControlFile>>* opened) {
+Status TakeTransactionNumber(const std::vector<std::string>& names, uint32_t* number,
+                             std::vector<std::unique_ptr<ControlFile>>* opened) {
   uint32_t candidate = TransactionNumberNow();
   for (int round = 0; round < 1000; ++round, ++candidate) {
     opened->clear();
@@ -144,28 +141,28 @@ DWORD TakeTransactionNumber(const std::vector<std::string>& names, uint32_t* num
       auto control = std::make_unique<ControlFile>();
       // Add reads the header under the control file's update lock: a read
       // without it could meet another program's update half written.
-      DWORD error = control->Open(name, /*readOnly=*/false);
-      if (error == 0) error = control->Add(candidate, &taken);
-      if (error != 0) {
+      Status status = control->Open(name, /*readOnly=*/false);
+      if (status.ok()) status = control->Add(candidate, &taken);
+      if (!status.ok()) {
         // Take back the number from the files that already hold it.
-        for (auto& done : *opened) done->Remove(candidate);
+        for (auto& done : *opened) (void)done->Remove(candidate);
         opened->clear();
-        return error;
+        return status;
       }
       opened->push_back(std::move(control));
       if (taken) break;
     }
     if (!taken) {
       *number = candidate;
-      return 0;
+      return Status::Ok();
     }
     // The number is in use: take it back where it was added, try the next.
     opened->back().reset();
     opened->pop_back();
-    for (auto& done : *opened) done->Remove(candidate);
+    for (auto& done : *opened) (void)done->Remove(candidate);
   }
   opened->clear();
-  return ERROR_BUSY;
+  return Status::System(ERROR_BUSY);
 }
 
 // The one control file of a commit.  A transaction has exactly one point of
@@ -247,17 +244,17 @@ bool InTransaction(const PhysicalFile* file) {
   return std::find(g_transaction.files.begin(), g_transaction.files.end(), file) != g_transaction.files.end();
 }
 
-DWORD TransactionLogout(PhysicalFile* file) {
-  if (g_transaction.active && g_transaction.ownerThread != GetCurrentThreadId()) return err::LogoutAlreadyActive;
+Status TransactionLogout(PhysicalFile* file) {
+  if (g_transaction.active && g_transaction.ownerThread != GetCurrentThreadId())
+    return Status::File(err::LogoutAlreadyActive);
   if (!g_transaction.active) {
     g_transaction.active = true;
     g_transaction.ownerThread = GetCurrentThreadId();
   }
-  if (InTransaction(file)) return 0;
+  if (InTransaction(file)) return Status::Ok();
   // Changes made before the transaction began are written now, so the
   // transaction holds only its own.
-  DWORD error = file->Finish();
-  if (error != 0) return error;
+  if (Status written = file->Finish(); !written.ok()) return written;
   file->AddUse();
   file->SetInTransaction(true);
   g_transaction.files.push_back(file);
@@ -267,7 +264,7 @@ DWORD TransactionLogout(PhysicalFile* file) {
     if (std::find(list.begin(), list.end(), control) == list.end() && list.size() < kMaxDefaultControlFiles)
       list.push_back(control);
   }
-  return 0;
+  return Status::Ok();
 }
 
 void TransactionRollback() {
@@ -275,7 +272,7 @@ void TransactionRollback() {
   EndTransaction();
 }
 
-DWORD TransactionCommit() {
+Status TransactionCommit() {
   std::vector<PhysicalFile*> changed;
   for (PhysicalFile* file : g_transaction.files)
     if (file->container().HasChanges()) changed.push_back(file);
@@ -283,17 +280,17 @@ DWORD TransactionCommit() {
 
   if (changed.empty()) {
     for (PhysicalFile* file : g_transaction.files)
-      if (file->container().updateOpen()) file->container().WriteUpdate();
+      if (file->container().updateOpen()) (void)file->container().WriteUpdate();
     EndTransaction();
-    return 0;
+    return Status::Ok();
   }
   if (changed.size() == 1) {
     DWORD error = changed.front()->container().WriteUpdate();
     if (error != 0) changed.front()->container().Discard();
     for (PhysicalFile* file : g_transaction.files)
-      if (file != changed.front() && file->container().updateOpen()) file->container().WriteUpdate();
+      if (file != changed.front() && file->container().updateOpen()) (void)file->container().WriteUpdate();
     EndTransaction();
-    return error;
+    return WrittenStatus(error);
   }
 
   const CommitControl commitControl = ChooseControlFile();
@@ -301,14 +298,14 @@ DWORD TransactionCommit() {
 
   uint32_t number = 0;
   std::vector<std::unique_ptr<ControlFile>> controls;
-  DWORD error = TakeTransactionNumber(controlNames, &number, &controls);
-  if (error != 0) {
+  if (Status taken = TakeTransactionNumber(controlNames, &number, &controls); !taken.ok()) {
     TransactionRollback();
-    return error;
+    return taken;
   }
 
   // Step 3: markers and the first phase of every changed file.
   std::vector<PhysicalFile*> written;
+  DWORD error = 0;
   for (PhysicalFile* file : changed) {
     const std::vector<uint8_t> marker = MarkerData(number, commitControl, file);
     Container& container = file->container();
@@ -318,25 +315,25 @@ DWORD TransactionCommit() {
     written.push_back(file);
   }
   if (error != 0) {
-    for (PhysicalFile* file : written) file->container().DropPendingArea();
-    for (auto& control : controls) control->Remove(number);
+    for (PhysicalFile* file : written) (void)file->container().DropPendingArea();
+    for (auto& control : controls) (void)control->Remove(number);
     controls.clear();
     TransactionRollback();
-    return error;
+    return WrittenStatus(error);
   }
 
   if (g_commitStageHook) g_commitStageHook(CommitStage::kBeforePointOfCommit);
   // Step 4: the point of commit.
-  DWORD controlError = 0;
+  Status controlError;
   for (auto& control : controls) {
-    DWORD e = control->Remove(number);
-    if (controlError == 0) controlError = e;
+    Status removed = control->Remove(number);
+    if (controlError.ok()) controlError = removed;
   }
   controls.clear();
-  if (controlError != 0) {
+  if (!controlError.ok()) {
     // The number may still stand in a control file: the update is not yet
     // committed, so take it back everywhere.
-    for (PhysicalFile* file : written) file->container().DropPendingArea();
+    for (PhysicalFile* file : written) (void)file->container().DropPendingArea();
     TransactionRollback();
     return controlError;
   }
@@ -350,9 +347,9 @@ DWORD TransactionCommit() {
     if (firstError == 0) firstError = e;
   }
   for (PhysicalFile* file : g_transaction.files)
-    if (file->container().updateOpen() && !file->container().HasChanges()) file->container().WriteUpdate();
+    if (file->container().updateOpen() && !file->container().HasChanges()) (void)file->container().WriteUpdate();
   EndTransaction();
-  return firstError;
+  return WrittenStatus(firstError);
 }
 
 bool TransactionRecoveryCheck(Container& dataFile, const std::string& dataFileName) {
@@ -368,18 +365,18 @@ bool TransactionRecoveryCheck(Container& dataFile, const std::string& dataFileNa
   std::string controlName(marker.begin() + 4, end);
   if (controlName == kDefaultControlPlaceholder) controlName = DefaultControlFileFor(dataFileName);
 
-  // A control file in use by another program (5) is tried again for a while.
+  // A control file in use by another program (access denied) is tried
+  // again for a while.
   for (int attempt = 0; attempt < 1000; ++attempt) {
     ControlFile control;
-    DWORD error = control.Open(controlName, /*readOnly=*/true);
-    if (error == ERROR_ACCESS_DENIED) {
+    const Status opened = control.Open(controlName, /*readOnly=*/true);
+    if (opened == Status::System(ERROR_ACCESS_DENIED)) {
       Sleep(10);
       continue;
     }
-    if (error != 0) return true;
+    if (!opened.ok()) return true;
     bool present = false;
-    error = control.Contains(number, &present);
-    if (error != 0) return true;
+    if (!control.Contains(number, &present).ok()) return true;
     return present;
   }
   return true;

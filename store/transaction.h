@@ -36,6 +36,7 @@
 
 #include "platform/kernel.h"
 #include "store/container.h"
+#include "store/status.h"
 
 namespace pr::store {
 
@@ -68,13 +69,15 @@ bool InTransaction(const PhysicalFile* file);
 
 // Adds `file` to the transaction (once; it takes one use of the file until
 // the transaction ends) and its directory's default control file to the list
-// of control files.  0, or 56 when another thread's transaction is active.
-DWORD TransactionLogout(PhysicalFile* file);
+// of control files.  Ok, LogoutAlreadyActive when another thread's
+// transaction is active, or the error of writing the file's earlier changes.
+Status TransactionLogout(PhysicalFile* file);
 
-// Commits every file of the transaction and ends it.  0 or the first error
-// (a system error, 5 for a short write, or the error of a control file).  On
+// Commits every file of the transaction and ends it.  Ok or the first error
+// (a system error of a write, or the error of a control file: its open, a
+// control file that is no keyed file, or no free transaction number).  On
 // failure the changes of every file are discarded.
-DWORD TransactionCommit();
+Status TransactionCommit();
 
 // Throws away the changes of every file of the transaction and ends it.
 void TransactionRollback();

@@ -196,16 +196,16 @@ TEST_F(ContainerRecovery, FilesWrittenByOtherPrograms) {
 
   // A reader that may write settles it at its open, as a writer would.
   PhysicalFile* file = nullptr;
-  ASSERT_EQ(OpenPhysicalFile(path, kShareDenyNone | 0x02, "", false, &file), 0u);
+  ASSERT_TRUE(OpenPhysicalFile(path, kShareDenyNone | 0x02, "", false, &file).ok());
   FileHeader settled = HeaderOf(path);
   EXPECT_EQ(settled.committedLength, settled.pendingLength);
   EXPECT_NE(settled.changeCounter, disk.changeCounter);
   std::vector<uint8_t> data;
-  ASSERT_EQ(file->BeginRead(), 0u);
+  ASSERT_TRUE(file->BeginRead().ok());
   EXPECT_TRUE(file->container().Find(BigEndianKey(1100), &data));
   EXPECT_EQ(data, Bytes("second state"));
   EXPECT_EQ(VerifyContainer(file->container()).records, 1200u);
-  file->Finish();
+  (void)file->Finish();
   ClosePhysicalFile(file);
 }
 

@@ -53,26 +53,27 @@ int CommandBuild(const Arguments& args) {
   if (stat(path.c_str(), &info) != 0) return ReportOpenError(path, files::err::FileNotFound);
 
   store::PhysicalFile* physical = nullptr;
-  DWORD rc = store::OpenPhysicalFile(path, store::kShareDenyNone | 0x02, "", false, &physical);
-  if (rc != 0) return ReportOpenError(path, static_cast<int>(rc));
+  const store::Status opened = store::OpenPhysicalFile(path, store::kShareDenyNone | 0x02, "", false, &physical);
+  if (!opened.ok()) return ReportOpenError(path, store::FileErrorOf(opened));
   struct Closer {
     store::PhysicalFile* file;
     ~Closer() { store::ClosePhysicalFile(file); }
   } closer{physical};
 
-  if (DWORD error = physical->BeginChange()) return ReportOpenError(path, static_cast<int>(error));
+  if (store::Status begun = physical->BeginChange(); !begun.ok())
+    return ReportOpenError(path, store::FileErrorOf(begun));
   store::Container& file = physical->container();
   std::string tableName, why;
   if (ChooseTable(file, args.Option("table"), &tableName, &why) != 0) {
     physical->DiscardChanges();
-    physical->Finish();
+    (void)physical->Finish();
     std::fprintf(stderr, "twl: %s: %s\n", path.c_str(), why.c_str());
     return kExitUsage;
   }
   std::unique_ptr<store::Table> table;
   if (int code = store::Table::Open(file, tableName, nullptr, store::Table::OpenOptions{}, &table)) {
     physical->DiscardChanges();
-    physical->Finish();
+    (void)physical->Finish();
     return Refuse(path, code, "table " + TableNameText(tableName));
   }
   std::vector<size_t> keys;
@@ -80,7 +81,7 @@ int CommandBuild(const Arguments& args) {
     if (static_cast<size_t>(keyNumber) > table->keyCount() ||
         table->key(static_cast<size_t>(keyNumber - 1)).inMemory()) {
       physical->DiscardChanges();
-      physical->Finish();
+      (void)physical->Finish();
       return UsageError("table " + TableNameText(tableName) + " has no stored key " + std::to_string(keyNumber));
     }
     keys.push_back(static_cast<size_t>(keyNumber - 1));
@@ -119,13 +120,13 @@ int CommandBuild(const Arguments& args) {
   table.reset();
   if (result != 0) {
     physical->DiscardChanges();
-    physical->Finish();
+    (void)physical->Finish();
     return Refuse(path, result,
                   "key " + std::to_string(failedKey + 1) + " of " + TableNameText(tableName) + " not built");
   }
-  if (DWORD error = physical->Finish())
+  if (store::Status written = physical->Finish(); !written.ok())
     return Refuse(path, files::err::FileSystemError,
-                  "writing the built keys (system error " + std::to_string(error) + ")");
+                  "writing the built keys (system error " + std::to_string(written.code()) + ")");
   std::printf("%s: built %zu key%s of table %s\n", path.c_str(), keys.size(), keys.size() == 1 ? "" : "s",
               TableNameText(tableName).c_str());
   return kExitSound;

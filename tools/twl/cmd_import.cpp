@@ -46,7 +46,7 @@ struct ImportFile {
     if (file) {
       try {
         file->DiscardChanges();
-        file->Finish();
+        (void)file->Finish();
       } catch (const store::DriverError&) {
         // The file is closed and, when this import made it, deleted below.
       }
@@ -125,17 +125,18 @@ int CommandImport(const Arguments& args) {
   ImportFile target;
   target.path = path;
   target.existed = true;
-  if (DWORD rc = store::OpenPhysicalFile(path, store::kShareDenyNone | 0x02, "", false, &target.file)) {
+  if (store::Status rc = store::OpenPhysicalFile(path, store::kShareDenyNone | 0x02, "", false, &target.file);
+      !rc.ok()) {
     target.file = nullptr;
-    return ReportOpenError(path, static_cast<int>(rc));
+    return ReportOpenError(path, store::FileErrorOf(rc));
   }
   // Whether this import made the file is the open's own answer: a look
   // before it could see no file that another program creates a moment later,
   // and a refused import would then delete that program's file.
   target.existed = !target.file->createdByOpen();
-  if (DWORD rc = target.file->BeginChange()) {
+  if (store::Status rc = target.file->BeginChange(); !rc.ok()) {
     target.Abandon();
-    return ReportOpenError(path, static_cast<int>(rc));
+    return ReportOpenError(path, store::FileErrorOf(rc));
   }
   store::Container& file = target.file->container();
   store::RecordNumber number{};
@@ -220,10 +221,10 @@ int CommandImport(const Arguments& args) {
   if (!error.empty()) return Refuse(&target, csvPath, line, error);
   progress.Done();
   target.table.reset();
-  if (DWORD code = target.file->Finish()) {
+  if (store::Status written = target.file->Finish(); !written.ok()) {
     target.Abandon();
     std::fprintf(stderr, "twl: %s: writing the import failed: system error %u; nothing imported\n", path.c_str(),
-                 static_cast<unsigned>(code));
+                 static_cast<unsigned>(written.code()));
     return kExitFaults;
   }
   target.written = true;

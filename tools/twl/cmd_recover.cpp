@@ -75,8 +75,8 @@ int CommandRecover(const Arguments& args) {
   }
   // Opening for writing settles the area exactly as any writer would.
   store::PhysicalFile* file = nullptr;
-  DWORD rc = store::OpenPhysicalFile(path, store::kShareDenyNone | 0x02, "", false, &file);
-  if (rc != 0) return ReportOpenError(path, static_cast<int>(rc));
+  const store::Status opened = store::OpenPhysicalFile(path, store::kShareDenyNone | 0x02, "", false, &file);
+  if (!opened.ok()) return ReportOpenError(path, store::FileErrorOf(opened));
   store::ClosePhysicalFile(file);
 
   FileLook after;
