@@ -612,19 +612,18 @@ Status TableAccess::Build(int key) {
   Table::BuildHooks hooks;
   hooks.fullBuild = fullBuild_;
   PhysicalFile* file = file_;
-  hooks.writeUpdate = [file]() -> int {
-    if (file->inTransaction()) return 0;
-    DWORD error = file->container().WriteUpdate();
-    if (error == 0) error = file->container().BeginUpdate();
-    return static_cast<int>(error);
+  hooks.writeUpdate = [file]() -> Status {
+    if (file->inTransaction()) return Status::Ok();
+    if (DWORD error = file->container().WriteUpdate()) return WrittenStatus(error);
+    return UpdateStatus(file->container().BeginUpdate());
   };
-  int first = 0;
+  Status first;
   for (size_t k = 0; k < table_->keyCount(); ++k) {
     if (key >= 0 && static_cast<size_t>(key) != k) continue;
-    int rc = table_->BuildKey(k, hooks);
-    if (first == 0) first = rc;
+    const Status rc = table_->BuildKey(k, hooks);
+    if (first.ok()) first = rc;
   }
-  return Status::FromFileError(first);
+  return first;
 }
 
 // ------------------------------------------------------------ holds and locks

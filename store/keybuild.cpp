@@ -16,7 +16,7 @@ constexpr size_t kDirtyPagesPerUpdate = 400;
 
 }  // namespace
 
-int Table::BuildKey(size_t k, const BuildHooks& hooks) {
+Status Table::BuildKey(size_t k, const BuildHooks& hooks) {
   const KeyLayout& kl = layout_.keys[k];
   const uint8_t subject = uint8_t(k);
   Container* tree = file_;
@@ -49,20 +49,20 @@ int Table::BuildKey(size_t k, const BuildHooks& hooks) {
       const int percent = total == 0 ? 100 : int(std::min<uint64_t>(uint64_t(read - 1) * 100 / total, 100));
       if (percent != lastPercent) {
         lastPercent = percent;
-        if (hooks.progress && !hooks.progress(percent)) return err::BuildCancelled;
+        if (hooks.progress && !hooks.progress(percent)) return Status::File(err::BuildCancelled);
       }
       ByteView data = cursor.data();
-      if (data.size() != recordLength()) return err::InvalidDataFile;
+      if (data.size() != recordLength()) return Status::File(err::InvalidDataFile);
       std::memcpy(image.data(), data.data(), data.size());
       if (oem_) RecordFromOem(layout_.textFields, image.data());
       if (!HasEntry(k, image.data())) continue;
       if (hooks.filter && !hooks.filter(image.data())) continue;
       EncodeKeyComponents(kl, collation_, image.data(), sortEntry.data());
       std::memcpy(sortEntry.data() + encoded, key.data() + 5, 4);
-      if (!sorter.Add(sortEntry.data())) return err::FileSystemError;
+      if (!sorter.Add(sortEntry.data())) return Status::File(err::FileSystemError);
     }
   }
-  if (!sorter.Finish()) return err::FileSystemError;
+  if (!sorter.Finish()) return Status::File(err::FileSystemError);
 
   // 2. The entries in key order.
   Counters counters;
@@ -92,18 +92,18 @@ int Table::BuildKey(size_t k, const BuildHooks& hooks) {
       counters.second = lowestRefused;
       WriteCounters(subject, counters);
       if (hooks.writeUpdate) {
-        if (int rc = hooks.writeUpdate()) return rc;
+        if (Status written = hooks.writeUpdate(); !written.ok()) return written;
       } else if (file_->WriteUpdate() != 0) {
-        return err::FileSystemError;
+        return Status::File(err::FileSystemError);
       }
       dirtyLimit = std::max(kDirtyPagesPerUpdate, file_->dirtyPageCount() + kDirtyPagesPerUpdate);
     }
   }
-  if (sorter.failed()) return err::FileSystemError;
+  if (sorter.failed()) return Status::File(err::FileSystemError);
 
   counters.second = lowestRefused;
   WriteCounters(subject, counters);
-  return lowestRefused != 0 ? err::CreatesDuplicateKey : 0;
+  return lowestRefused != 0 ? Status::File(err::CreatesDuplicateKey) : Status::Ok();
 }
 
 }  // namespace pr::store

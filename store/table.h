@@ -166,9 +166,10 @@ class Table {
     // Called with each record image (ANSI); false leaves the record out.
     std::function<bool(const uint8_t* image)> filter;
     // Writes the pending update of the file; called whenever 400 or more
-    // pages are dirty.  Returns 0 or an error code that ends the build.
-    // Default: the container's own WriteUpdate (a failure ends it with 90).
-    std::function<int()> writeUpdate;
+    // pages are dirty.  Returns Ok or the error that ends the build.
+    // Default: the container's own WriteUpdate (a failure ends it with
+    // FileSystemError).
+    std::function<Status()> writeUpdate;
     // With full build the key's existing entries are removed first.
     bool fullBuild = false;
     // Bytes of sort buffer held in memory before a run goes to a temporary
@@ -176,9 +177,12 @@ class Table {
     size_t runBytes = size_t{16} << 20;
   };
   // Builds the entries of key k from the data records (an INDEX into a new
-  // in-memory tree).  40 when records were refused as duplicates: the build
-  // mark in the key's counters then holds the lowest refused record number.
-  int BuildKey(size_t k, const BuildHooks& hooks);
+  // in-memory tree).  CreatesDuplicateKey when records were refused as
+  // duplicates: the build mark in the key's counters then holds the lowest
+  // refused record number.  BuildCancelled, InvalidDataFile for a stored
+  // record of the wrong length, FileSystemError when the sort's temporary
+  // files fail, or the error of writeUpdate.
+  Status BuildKey(size_t k, const BuildHooks& hooks);
 
   // The first data record of the table at or after `from` (in record-number
   // order); false when there is none.

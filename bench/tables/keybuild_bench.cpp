@@ -138,7 +138,7 @@ int main(int argc, char** argv) {
     long before = StatusKiB("VmRSS:");
     ResetPeak();
     start = Mark();
-    rc = table->BuildKey(0, hooks);
+    rc = FileErrorOf(table->BuildKey(0, hooks));
     file.WriteUpdate();
     std::printf("build: file key over %u records in %.2f s (cpu %.2f s, rc %d), peak %ld KiB, before %ld KiB\n",
                 records, Seconds(start), Cpu(start), rc, StatusKiB("VmHWM:"), before);
@@ -146,7 +146,7 @@ int main(int argc, char** argv) {
     before = StatusKiB("VmRSS:");
     ResetPeak();
     start = Mark();
-    rc |= table->BuildKey(1, hooks);
+    rc |= FileErrorOf(table->BuildKey(1, hooks));
     std::printf("build: INDEX over %u records in %.2f s (cpu %.2f s, rc %d), peak %ld KiB, before %ld KiB\n",
                 records, Seconds(start), Cpu(start), rc, StatusKiB("VmHWM:"), before);
   }

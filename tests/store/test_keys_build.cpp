@@ -104,7 +104,7 @@ TEST(KeyBuild, HundredThousandRecordsWithOneDuplicate) {
     progress.push_back(percent);
     return true;
   };
-  EXPECT_EQ(t->BuildKey(0, hooks), err::CreatesDuplicateKey);
+  EXPECT_EQ(t->BuildKey(0, hooks), Status::File(err::CreatesDuplicateKey));
   Counters c = t->ReadCounters(0);
   EXPECT_EQ(c.count, uint32_t(kRows - 1));
   EXPECT_EQ(c.second, secondOfPair);
@@ -131,7 +131,7 @@ TEST(KeyBuild, CancelFilterOptAndDupOrder) {
 
   Table::BuildHooks cancel;
   cancel.progress = [](int percent) { return percent < 50; };
-  EXPECT_EQ(t->BuildKey(0, cancel), err::BuildCancelled);
+  EXPECT_EQ(t->BuildKey(0, cancel), Status::File(err::BuildCancelled));
 
   // OPT leaves out the zero ids; the filter the odd ones.
   Table::BuildHooks even;
@@ -140,7 +140,7 @@ TEST(KeyBuild, CancelFilterOptAndDupOrder) {
     std::memcpy(&id, image, 4);
     return id % 2 == 0;
   };
-  ASSERT_EQ(t->BuildKey(0, even), 0);
+  ASSERT_TRUE(t->BuildKey(0, even).ok());
   auto entries = Entries(*t, 0);
   for (auto& [id, record] : entries) EXPECT_TRUE(id != 0 && id % 2 == 0) << id;
   EXPECT_EQ(t->ReadCounters(0).count, uint32_t(entries.size()));
@@ -153,7 +153,7 @@ TEST(KeyBuild, CancelFilterOptAndDupOrder) {
   file->Erase(ByteView(key.data(), key.size()));
   Table::BuildHooks full;
   full.fullBuild = true;
-  ASSERT_EQ(t->BuildKey(1, full), 0);
+  ASSERT_TRUE(t->BuildKey(1, full).ok());
   auto dup = Entries(*t, 1);
   ASSERT_EQ(dup.size(), 300u);
   for (size_t i = 1; i < dup.size(); ++i) EXPECT_LT(dup[i - 1].second, dup[i].second);
@@ -201,9 +201,10 @@ TEST(KeyBuild, FileKeyBuildWritesUpdatesAsPagesGetDirty) {
     int updates = 0;
     hooks.writeUpdate = [&]() {
       ++updates;
-      return int(file.WriteUpdate());
+      const DWORD error = file.WriteUpdate();
+      return error == 0 ? Status::Ok() : Status::System(error);
     };
-    ASSERT_EQ(t->BuildKey(1, hooks), 0);
+    ASSERT_TRUE(t->BuildKey(1, hooks).ok());
     EXPECT_GE(updates, 1);
     ASSERT_EQ(file.WriteUpdate(), 0u);
   }

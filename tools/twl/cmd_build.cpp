@@ -108,8 +108,8 @@ int CommandBuild(const Arguments& args) {
     };
     // The build stays one update: nothing reaches the file before it ends,
     // so a cancel or a refusal can drop it whole.
-    hooks.writeUpdate = [] { return 0; };
-    result = table->BuildKey(keys[i], hooks);
+    hooks.writeUpdate = [] { return store::Status::Ok(); };
+    result = store::FileErrorOf(table->BuildKey(keys[i], hooks));
     failedKey = keys[i];
   }
   if (result == 0 && g_interrupted) result = files::err::BuildCancelled;
