@@ -1,6 +1,7 @@
 #include "files/dispatch.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <mutex>
 #include <new>
@@ -123,7 +124,29 @@ void NoteSequence(int32_t op, const FileDescriptor* file, const intptr_t* args) 
 }
 
 // The layer's own bookkeeping after an operation reached the driver.
+// The operations AfterDriver has anything to do for: those that set or
+// reset a sequence, OPEN, CLOSE and DESTROY.  Reads and changes pass by one
+// look.
+constexpr bool ConcernsAfterDriver(int32_t op) {
+  switch (op) {
+    case OP_SETkey: case OP_SETkeykey: case OP_SETkeyptr: case OP_SETkeykeyptr: case OP_RESETkey:
+    case OP_SETfile: case OP_SETfilekey: case OP_SETfileptr: case OP_RESETfile:
+    case OP_OPEN: case OP_CLOSE: case OP_DESTROY:
+      return true;
+    default:
+      return false;
+  }
+}
+
+constexpr int32_t kOperationCount = OP_DESTROY + 1;
+constexpr std::array<bool, kOperationCount> kConcernsAfterDriver = [] {
+  std::array<bool, kOperationCount> concerns{};
+  for (int32_t op = 0; op < kOperationCount; ++op) concerns[static_cast<size_t>(op)] = ConcernsAfterDriver(op);
+  return concerns;
+}();
+
 void AfterDriver(int32_t op, FileDescriptor* file, const intptr_t* args) {
+  if (op >= 0 && op < kOperationCount && !kConcernsAfterDriver[static_cast<size_t>(op)]) return;
   NoteSequence(op, file, args);
   switch (op) {
     case OP_OPEN:

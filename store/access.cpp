@@ -238,7 +238,12 @@ Status TableAccess::ReadRecord(const RecordNumber& number, const ByteView* store
     }
   }
   if (!direct) std::memcpy(fd_->record, image, fd_->recordLength);
-  lastImage_.assign(image, image + table_->recordLength());
+  // The kept image has the table's length from the open on; a copy into it
+  // is all a read needs.
+  if (lastImage_.size() == table_->recordLength())
+    std::memcpy(lastImage_.data(), image, lastImage_.size());
+  else
+    lastImage_.assign(image, image + table_->recordLength());
   watchValid_ = false;
   if (watchArmed_) {
     watchArmed_ = false;
@@ -358,9 +363,15 @@ std::vector<uint8_t> TableAccess::ValueBytes(size_t key, const uint8_t* image) c
 Status TableAccess::KeyStep(bool forward) {
   const int key = sequence_.key;
   // The working vectors are members: a step allocates nothing once warm.
+  // The prefix of the walk's records (table number, kind or key index) is
+  // made again only when the walk changes key.
   std::vector<uint8_t>& prefix = stepPrefix_;
-  prefix.assign(table_->number().begin(), table_->number().end());
-  prefix.push_back(key < 0 ? kKindData : table_->key(static_cast<size_t>(key)).index);
+  if (!stepPrefixValid_ || stepPrefixKey_ != key) {
+    prefix.assign(table_->number().begin(), table_->number().end());
+    prefix.push_back(key < 0 ? kKindData : table_->key(static_cast<size_t>(key)).index);
+    stepPrefixKey_ = key;
+    stepPrefixValid_ = true;
+  }
   Container& tree = key < 0 ? table_->file() : table_->keyTree(static_cast<size_t>(key));
   // The walk goes through a cursor kept from step to step: while it still
   // stands at the position's entry and the tree has not changed, the

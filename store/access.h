@@ -190,7 +190,11 @@ class TableAccess {
   uint32_t dataCursorAt_ = 0;
   uint32_t lastStepRecord_ = 0;
   bool hasLastStepRecord_ = false;
+  // The walk's key whose prefix stepPrefix_ holds.
+  int stepPrefixKey_ = 0;
+  bool stepPrefixValid_ = false;
   void ForgetStepCursor() {
+    stepPrefixValid_ = false;
     stepCursor_.reset();
     stepTree_ = nullptr;
     dataCursor_.reset();

@@ -1,5 +1,6 @@
 #include "store/driver.h"
 
+#include <array>
 #include <string>
 
 #include "files/drivers.h"
@@ -81,7 +82,7 @@ std::string PropertyValue(TableAccess* access, const std::string& name) {
 }
 
 
-bool IsChange(int32_t op) {
+constexpr bool IsChange(int32_t op) {
   switch (op) {
     case files::OP_ADD:
     case files::OP_PUT:
@@ -98,7 +99,7 @@ bool IsChange(int32_t op) {
 // and change the position only from inputs a repetition finds unchanged, so
 // they can be repeated from the start when an unguarded read turns out
 // stale; and operations that read no page at all (positions, pointers).
-bool IsRepeatableRead(int32_t op) {
+constexpr bool IsRepeatableRead(int32_t op) {
   switch (op) {
     case files::OP_GETfileptr: case files::OP_GETfileptrlen: case files::OP_GETkeyptr:
     case files::OP_GETfilekey: case files::OP_NEXT: case files::OP_PREVIOUS: case files::OP_RECORDSfile:
@@ -115,7 +116,7 @@ bool IsRepeatableRead(int32_t op) {
 
 // Operations on an open table that read no page: they run without the
 // read state, so no reader slot is ever held across the waits of LOCK.
-bool ReadsNoPage(int32_t op) {
+constexpr bool ReadsNoPage(int32_t op) {
   switch (op) {
     case files::OP_HOLDfile: case files::OP_HOLDfilesec: case files::OP_RELEASE: case files::OP_LOCKfile:
     case files::OP_LOCKfilesec: case files::OP_UNLOCK: case files::OP_WATCH: case files::OP_NOMEMO:
@@ -125,7 +126,7 @@ bool ReadsNoPage(int32_t op) {
   }
 }
 
-bool IsTableOperation(int32_t op) {
+constexpr bool IsTableOperation(int32_t op) {
   switch (op) {
     case files::OP_ADD: case files::OP_PUT: case files::OP_DELETE: case files::OP_BUILDfile:
     case files::OP_BUILDkey: case files::OP_GETfileptr: case files::OP_GETfileptrlen: case files::OP_GETkeyptr:
@@ -141,6 +142,29 @@ bool IsTableOperation(int32_t op) {
     default:
       return false;
   }
+}
+
+// How the entry runs an operation on an open table; kNone for the others.
+enum class TableOpKind : uint8_t { kNone, kNoPage, kChange, kRead, kRepeatableRead };
+
+constexpr TableOpKind KindOf(int32_t op) {
+  if (!IsTableOperation(op)) return TableOpKind::kNone;
+  if (ReadsNoPage(op)) return TableOpKind::kNoPage;
+  if (IsChange(op)) return TableOpKind::kChange;
+  return IsRepeatableRead(op) ? TableOpKind::kRepeatableRead : TableOpKind::kRead;
+}
+
+// The kinds by operation number, so that a statement is classified by one
+// look instead of a run of switches.
+constexpr int32_t kOperationCount = files::OP_DESTROY + 1;
+constexpr std::array<TableOpKind, kOperationCount> kTableOpKinds = [] {
+  std::array<TableOpKind, kOperationCount> kinds{};
+  for (int32_t op = 0; op < kOperationCount; ++op) kinds[static_cast<size_t>(op)] = KindOf(op);
+  return kinds;
+}();
+
+TableOpKind TableKindOf(int32_t op) {
+  return op >= 0 && op < kOperationCount ? kTableOpKinds[static_cast<size_t>(op)] : TableOpKind::kNone;
 }
 
 // Operations on an open table, inside the operation bracket.
@@ -231,9 +255,14 @@ Status TableOperation(int32_t op, FileDescriptor* file, intptr_t* args, TableAcc
 
 bool OwnTransaction() { return TransactionActive() && TransactionOwnerThread() == GetCurrentThreadId(); }
 
+int32_t PerformOnTable(int32_t op, TableOpKind kind, FileDescriptor* file, intptr_t* args, Status* error);
+
 int32_t Perform(int32_t op, FileDescriptor* file, intptr_t* args, Status* error) {
-  int32_t result = 0;
   *error = Status::Ok();
+  // The statements on a table (reads, changes, holds and locks) first: they
+  // are the ones a program makes by the thousand.
+  if (const TableOpKind kind = TableKindOf(op); kind != TableOpKind::kNone)
+    return PerformOnTable(op, kind, file, args, error);
   switch (op) {
     case files::OP_Internal91: return kTarnwellIdentity;
     case files::OP_QUERY_VIEW: return 0;
@@ -319,20 +348,22 @@ int32_t Perform(int32_t op, FileDescriptor* file, intptr_t* args, Status* error)
     }
     default: break;
   }
+  *error = kUnsupported;
+  return 0;
+}
 
-  if (!IsTableOperation(op)) {
-    *error = kUnsupported;
-    return 0;
-  }
+int32_t PerformOnTable(int32_t op, TableOpKind kind, FileDescriptor* file, intptr_t* args, Status* error) {
+  int32_t result = 0;
+  TableAccess* access = StateOf(file, true);
   if (!access->isOpen()) {
     *error = kFileNotOpen;
     return 0;
   }
-  if (ReadsNoPage(op)) {
+  if (kind == TableOpKind::kNoPage) {
     *error = TableOperation(op, file, args, access, &result);
     return result;
   }
-  if (IsChange(op)) {
+  if (kind == TableOpKind::kChange) {
     // A failed statement undoes its own changes and nothing else.  With no
     // earlier changes waiting in the cache, that is all of them.  Changes
     // deferred by earlier statements (delayed writing, this file's
@@ -381,7 +412,7 @@ int32_t Perform(int32_t op, FileDescriptor* file, intptr_t* args, Status* error)
     // A read that finds the file unchanged runs on the cached pages without
     // its reader slot; when it needs the disk and the file changed meanwhile,
     // it is repeated once with the slot held from the start.
-    const bool unguarded = IsRepeatableRead(op) && access->repeatable();
+    const bool unguarded = kind == TableOpKind::kRepeatableRead && access->repeatable();
     Status rc = access->BeginRead(unguarded);
     if (rc.ok()) {
       try {

@@ -256,6 +256,13 @@ Status PhysicalFile::BeginChange() {
 }
 
 Status PhysicalFile::Finish(bool skipWrite) {
+  if (!container_->updateOpen() && !container_->HasChanges()) {
+    // A read (or a change that opened nothing): nothing to write or close,
+    // only the reader slot to give back.
+    container_->SetReadState(false);
+    container_->SetReadState(true);
+    return Status::Ok();
+  }
   DWORD error = 0;
   if (!readOnly() && !inTransaction_ && !skipWrite && container_->HasChanges()) {
     container_->SetReadState(false);
