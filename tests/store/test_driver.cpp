@@ -7,6 +7,7 @@
 
 #include "store/container.h"
 #include "store/definition_stream.h"
+#include "store/fatal_error.h"
 #include "store/options.h"
 #include "store/record_kinds.h"
 #include "tests/store/test_driver_support.h"
@@ -320,6 +321,52 @@ TEST(Driver, WalkInKeyOrderSeesChangesBetweenSteps) {
     if (!forward) std::reverse(expected.begin(), expected.end());
     EXPECT_EQ(seen, expected);
   }
+}
+
+}  // namespace
+}  // namespace pr::store
+
+namespace pr::store {
+namespace {
+
+// What a statement posts for each kind of answer from below the entry: the
+// runtime's and the system's numbers as they are, a damaged file as the
+// file system error (the driver error goes to the file error), a read that
+// could not be repeated as access denied.
+TEST(Driver, FileErrorOfKeepsTheNumbersStatementsPost) {
+  EXPECT_EQ(FileErrorOf(Status::Ok()), 0);
+  EXPECT_EQ(FileErrorOf(Status::File(err::RecordNotAvailable)), 33);
+  EXPECT_EQ(FileErrorOf(Status::File(err::InvalidDataFile)), 36);
+  EXPECT_EQ(FileErrorOf(Status::System(ERROR_FILE_NOT_FOUND)), 2);
+  EXPECT_EQ(FileErrorOf(Status::System(ERROR_DISK_FULL)), 112);
+  EXPECT_EQ(FileErrorOf(Status::Damaged(2405, 17)), err::FileSystemError);
+  EXPECT_EQ(FileErrorOf(Status::Stale()), err::AccessDenied);
+  EXPECT_EQ(Status::FromFileError(0), Status::Ok());
+  EXPECT_EQ(Status::FromFileError(err::RecordNotFound), Status::File(err::RecordNotFound));
+}
+
+// A file cut short under an open declaration: the page a GET needs lies
+// beyond the end, which is the driver error box.  Under a program's throwing
+// handler the statement ends with the file system error, the driver error's
+// number as the file error and the file as the error file.
+TEST(Driver, DriverErrorInsideAStatementIsPostedAsTheFileSystemError) {
+  const std::string path = testing::MakeTempDir() + "/CUT";
+  {
+    PartnerFile writer(path);
+    ASSERT_EQ(writer.Open(), 0);
+    ASSERT_EQ(writer.Run(files::OP_LOGOUT), 0);
+    for (int32_t id = 1; id <= 3000; ++id) ASSERT_EQ(writer.Add(id, "partner " + std::to_string(id)), 0);
+    ASSERT_EQ(writer.Run(files::OP_COMMIT), 0);
+  }
+  PartnerFile reader(path);
+  ASSERT_EQ(reader.Open(), 0);
+  ASSERT_EQ(truncate((path + ".TWL").c_str(), 4096), 0);
+  const FatalHandler previous = SetFatalHandler(ThrowingFatalHandler);
+  const int error = reader.GetById(2999);
+  SetFatalHandler(previous);
+  EXPECT_EQ(error, err::FileSystemError);
+  EXPECT_EQ(files::FileErrorCode(), std::to_string(kErrShortRead));
+  EXPECT_EQ(files::ErrorFile(), &reader.fd);
 }
 
 }  // namespace
