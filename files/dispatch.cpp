@@ -22,10 +22,12 @@ struct CallbackRegistry {
   std::unordered_map<const FileDescriptor*, FileCallback*> table;
   const FileDescriptor* cachedFile = nullptr;
   FileCallback* cachedCallback = nullptr;
-  // How many files have a callback, read without the lock: a statement on
-  // a file without one (the usual case) takes no lock to learn so.
-  std::atomic<size_t> count{0};
 };
+
+// How many files have a callback, read without the registry's lock: a
+// statement on a file without one (the usual case) learns so by one load.
+// Constant-initialised, so it needs no first-use check either.
+std::atomic<size_t> g_callbackCount{0};
 
 CallbackRegistry& Registry() {
   static CallbackRegistry* registry = new CallbackRegistry;  // lives to process end
@@ -145,8 +147,12 @@ constexpr std::array<bool, kOperationCount> kConcernsAfterDriver = [] {
   return concerns;
 }();
 
+bool NeedsAfterDriver(int32_t op) {
+  return !(op >= 0 && op < kOperationCount && !kConcernsAfterDriver[static_cast<size_t>(op)]);
+}
+
 void AfterDriver(int32_t op, FileDescriptor* file, const intptr_t* args) {
-  if (op >= 0 && op < kOperationCount && !kConcernsAfterDriver[static_cast<size_t>(op)]) return;
+  if (!NeedsAfterDriver(op)) return;
   NoteSequence(op, file, args);
   switch (op) {
     case OP_OPEN:
@@ -183,7 +189,7 @@ void RegisterFileCallback(FileDescriptor* file, FileCallback* callback) {
   }
   registry.cachedFile = nullptr;
   registry.cachedCallback = nullptr;
-  registry.count.store(registry.table.size(), std::memory_order_release);
+  g_callbackCount.store(registry.table.size(), std::memory_order_release);
 }
 
 bool LastSequence(const FileDescriptor* file, const KeyDescriptor** key) {
@@ -195,8 +201,8 @@ bool LastSequence(const FileDescriptor* file, const KeyDescriptor** key) {
 }
 
 FileCallback* FindFileCallback(FileDescriptor* file) {
+  if (g_callbackCount.load(std::memory_order_acquire) == 0) return nullptr;
   CallbackRegistry& registry = Registry();
-  if (registry.count.load(std::memory_order_acquire) == 0) return nullptr;
   std::lock_guard<std::mutex> guard(registry.lock);
   if (registry.cachedFile == file) return registry.cachedCallback;
   FileCallback* found = nullptr;
@@ -227,8 +233,9 @@ int32_t Dispatch(int32_t op, FileDescriptor* file, intptr_t* args, size_t argCou
   if (GoesStraightToDriver(op)) return CallDriver(op, file, args);
 
   // 3. Callbacks: the file's own, and for a view its primary file's.
-  FileCallback* callbacks[2] = {FindFileCallback(file), nullptr};
-  if (file->kind == KIND_VIEW && file->primary != nullptr && file->primary != file) {
+  const bool anyCallback = g_callbackCount.load(std::memory_order_acquire) != 0;
+  FileCallback* callbacks[2] = {anyCallback ? FindFileCallback(file) : nullptr, nullptr};
+  if (anyCallback && file->kind == KIND_VIEW && file->primary != nullptr && file->primary != file) {
     FileCallback* primary = FindFileCallback(file->primary);
     if (callbacks[0] == nullptr) {
       callbacks[0] = primary;
@@ -240,7 +247,7 @@ int32_t Dispatch(int32_t op, FileDescriptor* file, intptr_t* args, size_t argCou
   // 4. No callback: the driver alone.
   if (callbacks[0] == nullptr) {
     int32_t result = CallDriver(op, file, args);
-    AfterDriver(op, file, args);
+    if (NeedsAfterDriver(op)) AfterDriver(op, file, args);
     return result;
   }
 

@@ -216,7 +216,7 @@ Status PhysicalFile::BeginRead(bool unguarded) {
     container_->SetReadState(true);
     if (refresh == 0) refresh = container_->RefreshHeader();
   }
-  return RefreshStatus(refresh);
+  return refresh == 0 ? Status::Ok() : RefreshStatus(refresh);
 }
 
 Status PhysicalFile::BeginChange() {
