@@ -66,25 +66,24 @@ Status TableAccess::Open(uint32_t mode) {
 
   rc = BeginRead();
   RecordNumber number{};
-  if (rc.ok()) rc = Status::FromFileError(FindTable(file_->container(), tableName, &number));
+  if (rc.ok()) rc = FindTable(file_->container(), tableName, &number);
   TableDefinition declared = DefinitionFromDeclaration(*fd_);
   const TableDefinition* declaration = fd_->declaration.fields != nullptr ? &declared : nullptr;
   auto openTable = [&] {
     Table::OpenOptions options;
     options.decimalCheck = decimalCheck_;
-    return Status::FromFileError(Table::Open(file_->container(), tableName, declaration, options, &table_));
+    return Table::Open(file_->container(), tableName, declaration, options, &table_);
   };
   if (rc == Status::File(err::FileNotFound) && (fd_->declaration.attributes & files::ATTR_CREATE) != 0 &&
       declaration) {
     rc = BeginChange();
     // The update lock may have been awaited outside the driver's critical
     // section, while another declaration of this file created the table.
-    if (rc.ok() && FindTable(file_->container(), tableName, &number) == 0) {
+    if (rc.ok() && FindTable(file_->container(), tableName, &number).ok()) {
       rc = openTable();
     } else if (rc.ok()) {
       bool oem = (fd_->declaration.attributes & files::ATTR_OEM) != 0;
-      rc = Status::FromFileError(
-          Table::Create(file_->container(), tableName, declared, oem, CollationState::Current(), &table_));
+      rc = Table::Create(file_->container(), tableName, declared, oem, CollationState::Current(), &table_);
     }
   } else if (rc.ok()) {
     rc = openTable();
@@ -117,7 +116,7 @@ void TableAccess::DropTable() {
   RecordNumber number{};
   std::string file, name;
   if (!NameForOpen(&file, &name).ok()) return;
-  if (FindTable(container, name, &number) != 0) return;
+  if (!FindTable(container, name, &number).ok()) return;
   container.ErasePrefix(ByteView(number.data(), number.size()));
   std::vector<uint8_t> nameKey{kKindTableName};
   nameKey.insert(nameKey.end(), name.begin(), name.end());
@@ -140,8 +139,7 @@ Status TableAccess::Create() {
     DropTable();
     TableDefinition declared = DefinitionFromDeclaration(*fd_);
     bool oem = (fd_->declaration.attributes & files::ATTR_OEM) != 0;
-    rc = Status::FromFileError(
-        Table::Create(file_->container(), tableName, declared, oem, CollationState::Current(), &table_));
+    rc = Table::Create(file_->container(), tableName, declared, oem, CollationState::Current(), &table_);
   }
   table_.reset();
   if (!rc.ok()) file_->DiscardChanges();
@@ -222,10 +220,10 @@ Status TableAccess::ReadRecord(const RecordNumber& number, const ByteView* store
     scratch_.resize(table_->recordLength());
     image = scratch_.data();
   }
-  const int rc = stored != nullptr ? table_->CopyOut(number, *stored, image) : table_->Fetch(number, image);
-  if (rc != 0) {
+  const Status rc = stored != nullptr ? table_->CopyOut(number, *stored, image) : table_->Fetch(number, image);
+  if (!rc.ok()) {
     if (tookHold) file_->Release(value);
-    return Status::File(rc);
+    return rc;
   }
   if (tookHold) {
     if (holding_ && holdNumber_ == value) {
@@ -280,7 +278,7 @@ Status TableAccess::CheckWatch(const RecordNumber& number) {
 
 Status TableAccess::Add() {
   RecordNumber assigned{};
-  const Status rc = Status::FromFileError(table_->Add(fd_->record, &assigned));
+  const Status rc = table_->Add(fd_->record, &assigned);
   if (rc.ok()) lastImage_.assign(fd_->record, fd_->record + fd_->recordLength);
   return rc;
 }
@@ -289,9 +287,9 @@ Status TableAccess::Add() {
 // meanwhile is no longer available.
 Status TableAccess::FetchForChange(const RecordNumber& number) {
   scratch_.resize(table_->recordLength());
-  const int rc = table_->Fetch(number, scratch_.data());
-  if (rc == err::RecordNotFound) return Status::File(err::RecordNotAvailable);
-  return Status::FromFileError(rc);
+  const Status rc = table_->Fetch(number, scratch_.data());
+  if (rc == Status::File(err::RecordNotFound)) return Status::File(err::RecordNotAvailable);
+  return rc;
 }
 
 Status TableAccess::Put() {
@@ -302,7 +300,7 @@ Status TableAccess::Put() {
   Status rc = FetchForChange(number);
   if (rc.ok()) rc = CheckWatch(number);
   if (rc.ok() && std::memcmp(scratch_.data(), fd_->record, fd_->recordLength) != 0)
-    rc = Status::FromFileError(table_->Replace(number, fd_->record));
+    rc = table_->Replace(number, fd_->record);
   if (rc.ok()) {
     lastImage_.assign(fd_->record, fd_->record + fd_->recordLength);
     watchValid_ = false;
@@ -318,7 +316,7 @@ Status TableAccess::Delete() {
   if (Status held = HoldForChange(number, &taken); !held.ok()) return held;
   Status rc = FetchForChange(number);
   if (rc.ok()) rc = CheckWatch(number);
-  if (rc.ok()) rc = Status::FromFileError(table_->Delete(number));
+  if (rc.ok()) rc = table_->Delete(number);
   if (taken) file_->Release(RecordNumberValue(number));
   if (rc.ok()) {
     table_->ClearCurrent();
@@ -519,12 +517,12 @@ Status TableAccess::SetKeyPointer(size_t key, uint32_t pointer) {
   const bool hadCurrent = table_->hasCurrent();
   const RecordNumber current = table_->current();
   RecordNumber number = MakeRecordNumber(pointer);
-  int rc = table_->Fetch(number, image.data());
+  const Status rc = table_->Fetch(number, image.data());
   if (hadCurrent)
     table_->SetCurrent(current);
   else
     table_->ClearCurrent();
-  if (rc != 0) return Status::File(rc);
+  if (!rc.ok()) return rc;
   sequence_ = Sequence{};
   sequence_.key = static_cast<int>(key);
   sequence_.at = At::kValue;

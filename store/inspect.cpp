@@ -19,7 +19,7 @@ std::vector<TableEntry> ListTables(const Container& file) {
   std::string name, next;
   while (NextTableName(file, name, &next)) {
     RecordNumber number{};
-    if (FindTable(file, next, &number) == 0) tables.push_back({next, number});
+    if (FindTable(file, next, &number).ok()) tables.push_back({next, number});
     name = next;
   }
   return tables;
@@ -87,9 +87,10 @@ class TableVerifier {
       TableCheck check;
       check.entry = entry;
       CheckNumber(check.Where(), entry.number);
-      int rc = Table::Open(file_, entry.name, nullptr, Table::OpenOptions{}, &check.table);
-      if (rc != 0) {
-        Add(check.Where(), "its definition or collation cannot be read (error " + std::to_string(rc) + ")");
+      const Status rc = Table::Open(file_, entry.name, nullptr, Table::OpenOptions{}, &check.table);
+      if (!rc.ok()) {
+        Add(check.Where(),
+            "its definition or collation cannot be read (error " + std::to_string(FileErrorOf(rc)) + ")");
         check.table.reset();
       } else {
         check.keyEntries.assign(check.table->keyCount(), 0);
@@ -158,8 +159,8 @@ class TableVerifier {
       return;
     }
     image_.resize(table.recordLength());
-    if (int rc = table.Fetch(record, image_.data())) {
-      Add(where, "cannot be read (error " + std::to_string(rc) + ")");
+    if (Status rc = table.Fetch(record, image_.data()); !rc.ok()) {
+      Add(where, "cannot be read (error " + std::to_string(FileErrorOf(rc)) + ")");
       return;
     }
     for (size_t k = 0; k < table.keyCount(); ++k) {
@@ -189,7 +190,7 @@ class TableVerifier {
       Add(entryWhere, "points at no data record");
       return;
     }
-    if (table.Fetch(record, image_.data()) != 0) return;  // reported with the data record
+    if (!table.Fetch(record, image_.data()).ok()) return;  // reported with the data record
     if (!table.HasEntry(k, image_.data())) {
       Add(entryWhere, "the record's key fields are blank, so this OPT key should hold no entry");
       return;
@@ -225,8 +226,8 @@ class TableVerifier {
         Add(where, "its pieces belong to no data record");
         continue;
       }
-      if (int rc = table.ReadMemo(record, id.second, &content))
-        Add(where, "its pieces are incomplete or damaged (error " + std::to_string(rc) + ")");
+      if (Status rc = table.ReadMemo(record, id.second, &content); !rc.ok())
+        Add(where, "its pieces are incomplete or damaged (error " + std::to_string(FileErrorOf(rc)) + ")");
     }
   }
 

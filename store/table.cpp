@@ -32,34 +32,35 @@ const char* CategoryMessageOverride(int number, const char* message) {
 
 }  // namespace
 
-int ReportStructureCheck(const LayoutProblem& p) {
-  return files::StructureCheck(int32_t(p.category), p.checkIndex, p.item, p.itemNumber, files::CHECK_GROUP_D,
-                               CategoryMessageOverride(p.overrideNumber, p.message));
+Status ReportStructureCheck(const LayoutProblem& p) {
+  return Status::FromFileError(files::StructureCheck(int32_t(p.category), p.checkIndex, p.item, p.itemNumber,
+                                            files::CHECK_GROUP_D, CategoryMessageOverride(p.overrideNumber, p.message)));
 }
 
-int ReportStructureCheck(const DefinitionMismatch& m) {
+Status ReportStructureCheck(const DefinitionMismatch& m) {
   const bool newer = m.checkIndex == kNewerFormatCheck;
-  return files::StructureCheck(int32_t(m.category), m.checkIndex, m.item, m.itemNumber, files::CHECK_GROUP_D,
-                               newer ? CategoryMessageOverride(kNewerFormatOverride, kNewerFormatMessage) : nullptr);
+  return Status::FromFileError(
+      files::StructureCheck(int32_t(m.category), m.checkIndex, m.item, m.itemNumber, files::CHECK_GROUP_D,
+                            newer ? CategoryMessageOverride(kNewerFormatOverride, kNewerFormatMessage) : nullptr));
 }
 
 // Writes through a declaration of another record length are refused.
-int RefuseOtherLength(uint32_t declared, uint32_t stored) {
-  if (stored == 0) return 0;
+Status RefuseOtherLength(uint32_t declared, uint32_t stored) {
+  if (stored == 0) return Status::Ok();
   const std::string text = "The declared record length " + std::to_string(declared) +
                            " differs from the file's record length " + std::to_string(stored) +
                            ": the file can be read but not written";
   files::SetFileError("47", text.c_str());
-  return err::InvalidRecordDeclaration;
+  return Status::File(err::InvalidRecordDeclaration);
 }
 
-int FindTable(const Container& file, std::string_view name, RecordNumber* number) {
+Status FindTable(const Container& file, std::string_view name, RecordNumber* number) {
   std::vector<uint8_t> key, data;
   NameKey(name, &key);
-  if (!file.Find(View(key), &data)) return err::FileNotFound;
-  if (data.size() != 4 || data[0] >= kKindTableName) return err::InvalidDataFile;
+  if (!file.Find(View(key), &data)) return Status::File(err::FileNotFound);
+  if (data.size() != 4 || data[0] >= kKindTableName) return Status::File(err::InvalidDataFile);
   std::memcpy(number->data(), data.data(), 4);
-  return 0;
+  return Status::Ok();
 }
 
 bool NextTableName(const Container& file, std::string_view name, std::string* next) {
@@ -76,17 +77,17 @@ Table::Table(Container& file, const RecordNumber& number) : file_(&file), number
 
 Table::~Table() = default;
 
-int Table::Create(Container& file, std::string_view name, const TableDefinition& declared, bool oem,
+Status Table::Create(Container& file, std::string_view name, const TableDefinition& declared, bool oem,
                   const CollationState& collation, std::unique_ptr<Table>* out) {
   RecordNumber existing;
-  int found = FindTable(file, name, &existing);
-  if (found == 0) return err::AccessDenied;
-  if (found != err::FileNotFound) return found;
+  const Status found = FindTable(file, name, &existing);
+  if (found.ok()) return Status::File(err::AccessDenied);
+  if (found != Status::File(err::FileNotFound)) return found;
 
   TableLayout layout;
   LayoutProblem problem;
   if (!PrepareLayout(declared, &layout, &problem)) return ReportStructureCheck(problem);
-  if (name.size() + 1 + 4 > kMaxRecordLength) return err::InvalidDataFile;
+  if (name.size() + 1 + 4 > kMaxRecordLength) return Status::File(err::InvalidDataFile);
 
   RecordNumber number;
   if (!file.NextRecordNumber(number.data())) RaiseDriverError(kErrNumbersExhausted, file.fileName().c_str());
@@ -116,32 +117,32 @@ int Table::Create(Container& file, std::string_view name, const TableDefinition&
     if (table->key(k).inMemory()) table->indexTrees_[k] = Container::CreateInMemory(file.fileName() + " index");
   }
   *out = std::move(table);
-  return 0;
+  return Status::Ok();
 }
 
-int Table::Open(Container& file, std::string_view name, const TableDefinition* declared, const OpenOptions& options,
+Status Table::Open(Container& file, std::string_view name, const TableDefinition* declared, const OpenOptions& options,
                 std::unique_ptr<Table>* out) {
   RecordNumber number;
-  if (int rc = FindTable(file, name, &number)) return rc;
+  if (Status rc = FindTable(file, name, &number); !rc.ok()) return rc;
   std::unique_ptr<Table> table(new Table(file, number));
-  if (int rc = table->LoadCollation()) return rc;
-  if (int rc = table->LoadStoredDefinition(declared, options)) return rc;
+  if (Status rc = table->LoadCollation(); !rc.ok()) return rc;
+  if (Status rc = table->LoadStoredDefinition(declared, options); !rc.ok()) return rc;
   table->indexTrees_.resize(table->keyCount());
   for (size_t k = 0; k < table->keyCount(); ++k) {
     if (table->key(k).inMemory()) table->indexTrees_[k] = Container::CreateInMemory(file.fileName() + " index");
   }
   *out = std::move(table);
-  return 0;
+  return Status::Ok();
 }
 
-int Table::LoadCollation() {
+Status Table::LoadCollation() {
   uint8_t key[kCollationKeyLength];
   if (!file_->Find(View(key, CollationKey(number_, key)), &found_) || found_.size() != kCollationRecordSize) {
-    return err::InvalidDataFile;
+    return Status::File(err::InvalidDataFile);
   }
   oem_ = found_[0] != 0;
   collation_ = CollationState::FromBytes(found_.data() + 1);
-  return 0;
+  return Status::Ok();
 }
 
 void Table::StoreDefinition() {
@@ -153,7 +154,7 @@ void Table::StoreDefinition() {
   }
 }
 
-int Table::LoadStoredDefinition(const TableDefinition* declared, const OpenOptions& options) {
+Status Table::LoadStoredDefinition(const TableDefinition* declared, const OpenOptions& options) {
   DefinitionBlockLoader load = [this](uint16_t block, uint8_t* out) -> int {
     uint8_t key[kDefinitionKeyLength];
     if (!file_->Find(View(key, DefinitionKey(number_, block, key)), &found_)) return 0;
@@ -172,14 +173,14 @@ int Table::LoadStoredDefinition(const TableDefinition* declared, const OpenOptio
       case WalkResult::kMismatch:
         return ReportStructureCheck(mismatch);
       case WalkResult::kCorrupt:
-        return err::InvalidDataFile;
+        return Status::File(err::InvalidDataFile);
     }
     definition_ = *declared;
     definition_.version = declared->RequiredVersion();
     TableDefinition stored;
     if (ReadDefinition(load, &stored, &mismatch) == WalkResult::kOk && stored.recordLength != declared->recordLength)
       storedLength_ = stored.recordLength;
-    return 0;
+    return Status::Ok();
   }
 
   switch (ReadDefinition(load, &definition_, &mismatch)) {
@@ -188,10 +189,10 @@ int Table::LoadStoredDefinition(const TableDefinition* declared, const OpenOptio
     case WalkResult::kMismatch:
       return ReportStructureCheck(mismatch);
     case WalkResult::kCorrupt:
-      return err::InvalidDataFile;
+      return Status::File(err::InvalidDataFile);
   }
   if (!PrepareLayout(definition_, &layout_, &problem)) return ReportStructureCheck(problem);
-  return 0;
+  return Status::Ok();
 }
 
 Container& Table::keyTree(size_t k) const { return indexTrees_[k] ? *indexTrees_[k] : *file_; }
@@ -257,7 +258,7 @@ size_t Table::PositionKey(size_t k, const RecordNumber& record, const uint8_t* i
   return layout_.keys[k].encodedLength + 4;
 }
 
-int Table::AddEntries(const RecordNumber& record, const uint8_t* image) {
+Status Table::AddEntries(const RecordNumber& record, const uint8_t* image) {
   for (size_t k = 0; k < keyCount(); ++k) {
     const KeyLayout& key = layout_.keys[k];
     if (key.inMemory() || !HasEntry(k, image)) continue;
@@ -271,10 +272,10 @@ int Table::AddEntries(const RecordNumber& record, const uint8_t* image) {
         entry_.resize(earlier.entryKeyLength());
         file_->Erase(View(entry_.data(), EncodeEntry(j, record, image, entry_.data())));
       }
-      return err::CreatesDuplicateKey;
+      return Status::File(err::CreatesDuplicateKey);
     }
   }
-  return 0;
+  return Status::Ok();
 }
 
 void Table::EraseEntries(const RecordNumber& record, const uint8_t* image) {
@@ -290,11 +291,11 @@ void Table::EraseEntries(const RecordNumber& record, const uint8_t* image) {
 
 // ------------------------------------------------------------ data records
 
-int Table::Add(const uint8_t* image, RecordNumber* assigned) {
-  if (int rc = RefuseOtherLength(recordLength(), storedLength_)) return rc;
+Status Table::Add(const uint8_t* image, RecordNumber* assigned) {
+  if (Status rc = RefuseOtherLength(recordLength(), storedLength_); !rc.ok()) return rc;
   RecordNumber record;
   if (!file_->NextRecordNumber(record.data())) RaiseDriverError(kErrNumbersExhausted, file_->fileName().c_str());
-  if (int rc = AddEntries(record, image)) return rc;
+  if (Status rc = AddEntries(record, image); !rc.ok()) return rc;
 
   // The image is stored as given unless its strings go to the OEM set.
   ByteView stored = View(image, recordLength());
@@ -311,7 +312,7 @@ int Table::Add(const uint8_t* image, RecordNumber* assigned) {
       entry_.resize(layout_.keys[k].entryKeyLength());
       file_->Erase(View(entry_.data(), EncodeEntry(k, record, image, entry_.data())));
     }
-    return err::InvalidDataFile;
+    return Status::File(err::InvalidDataFile);
   }
   AdjustCount(kDataCounters, 1);
   for (size_t k = 0; k < keyCount(); ++k) {
@@ -319,7 +320,7 @@ int Table::Add(const uint8_t* image, RecordNumber* assigned) {
   }
   SetCurrent(record);
   if (assigned != nullptr) *assigned = record;
-  return 0;
+  return Status::Ok();
 }
 
 bool Table::Exists(const RecordNumber& record) const {
@@ -327,31 +328,31 @@ bool Table::Exists(const RecordNumber& record) const {
   return file_->Find(View(key, DataKey(number_, record, key)), nullptr);
 }
 
-int Table::Fetch(const RecordNumber& record, uint8_t* image) {
+Status Table::Fetch(const RecordNumber& record, uint8_t* image) {
   uint8_t key[kDataKeyLength];
-  if (!file_->Find(View(key, DataKey(number_, record, key)), &found_)) return err::RecordNotFound;
+  if (!file_->Find(View(key, DataKey(number_, record, key)), &found_)) return Status::File(err::RecordNotFound);
   return CopyOut(record, ByteView(found_.data(), found_.size()), image);
 }
 
-int Table::CopyOut(const RecordNumber& record, ByteView stored, uint8_t* image) {
+Status Table::CopyOut(const RecordNumber& record, ByteView stored, uint8_t* image) {
   // A record of the stored length other than the declared one reads cut to
   // the declared length, or with zeros after its stored bytes.
   const bool otherLength = storedLength_ != 0 && stored.size() == storedLength_;
-  if (!otherLength && stored.size() != recordLength()) return err::InvalidDataFile;
+  if (!otherLength && stored.size() != recordLength()) return Status::File(err::InvalidDataFile);
   const size_t n = std::min<size_t>(stored.size(), recordLength());
   std::memcpy(image, stored.data(), n);
   if (n < recordLength()) std::memset(image + n, 0, recordLength() - n);
   if (oem_) RecordFromOem(layout_.textFields, image);
   SetCurrent(record);
-  return 0;
+  return Status::Ok();
 }
 
-int Table::Replace(const RecordNumber& record, const uint8_t* image) {
-  if (int rc = RefuseOtherLength(recordLength(), storedLength_)) return rc;
+Status Table::Replace(const RecordNumber& record, const uint8_t* image) {
+  if (Status rc = RefuseOtherLength(recordLength(), storedLength_); !rc.ok()) return rc;
   uint8_t key[kDataKeyLength];
   const size_t keyLength = DataKey(number_, record, key);
-  if (!file_->Find(View(key, keyLength), &found_)) return err::RecordNotFound;
-  if (found_.size() != recordLength()) return err::InvalidDataFile;
+  if (!file_->Find(View(key, keyLength), &found_)) return Status::File(err::RecordNotFound);
+  if (found_.size() != recordLength()) return Status::File(err::InvalidDataFile);
   oldImage_.assign(found_.begin(), found_.end());
   if (oem_) RecordFromOem(layout_.textFields, oldImage_.data());
   const uint8_t* old = oldImage_.data();
@@ -390,21 +391,21 @@ int Table::Replace(const RecordNumber& record, const uint8_t* image) {
     if (hadEntry) file_->Erase(View(oldEntry_.data(), m));
     if (hadEntry != hasEntry) AdjustCount(uint8_t(k), hasEntry ? 1 : -1);
   }
-  if (refused) return err::CreatesDuplicateKey;
+  if (refused) return Status::File(err::CreatesDuplicateKey);
 
   image_.assign(image, image + recordLength());
   if (oem_) RecordToOem(layout_.textFields, image_.data());
   file_->Replace(View(key, keyLength), View(image_));
   SetCurrent(record);
-  return 0;
+  return Status::Ok();
 }
 
-int Table::Delete(const RecordNumber& record) {
-  if (int rc = RefuseOtherLength(recordLength(), storedLength_)) return rc;
+Status Table::Delete(const RecordNumber& record) {
+  if (Status rc = RefuseOtherLength(recordLength(), storedLength_); !rc.ok()) return rc;
   uint8_t key[kDataKeyLength];
   const size_t keyLength = DataKey(number_, record, key);
-  if (!file_->Find(View(key, keyLength), &found_)) return err::RecordNotFound;
-  if (found_.size() != recordLength()) return err::InvalidDataFile;
+  if (!file_->Find(View(key, keyLength), &found_)) return Status::File(err::RecordNotFound);
+  if (found_.size() != recordLength()) return Status::File(err::InvalidDataFile);
   oldImage_.assign(found_.begin(), found_.end());
   if (oem_) RecordFromOem(layout_.textFields, oldImage_.data());
   EraseEntries(record, oldImage_.data());
@@ -412,7 +413,7 @@ int Table::Delete(const RecordNumber& record) {
   DeleteMemos(record);
   AdjustCount(kDataCounters, -1);
   if (hasCurrent_ && current_ == record) ClearCurrent();
-  return 0;
+  return Status::Ok();
 }
 
 bool Table::NextDataRecord(const RecordNumber& from, RecordNumber* found) const {
@@ -435,16 +436,16 @@ size_t PieceCapacity(const MemoDefinition& memo) { return memo.blob() ? kBlobPie
 
 }  // namespace
 
-int Table::WriteMemo(const RecordNumber& record, size_t memo, const uint8_t* content, size_t length) {
-  if (memo >= definition_.memos.size()) return err::InvalidMemoFile;
+Status Table::WriteMemo(const RecordNumber& record, size_t memo, const uint8_t* content, size_t length) {
+  if (memo >= definition_.memos.size()) return Status::File(err::InvalidMemoFile);
   const MemoDefinition& def = definition_.memos[memo];
   const size_t capacity = PieceCapacity(def);
-  if (length > kMaxPieces * capacity || length > UINT32_MAX) return err::InvalidMemoFile;
+  if (length > kMaxPieces * capacity || length > UINT32_MAX) return Status::File(err::InvalidMemoFile);
 
   uint8_t key[kMemoKeyLength];
   MemoKey(number_, record, uint8_t(memo), 0, key);
   file_->ErasePrefix(View(key, kMemoKeyLength - 2));
-  if (length == 0) return 0;
+  if (length == 0) return Status::Ok();
 
   const bool convert = oem_ && !def.binary();
   size_t done = 0;
@@ -458,22 +459,22 @@ int Table::WriteMemo(const RecordNumber& record, size_t memo, const uint8_t* con
     file_->Insert(View(key, MemoKey(number_, record, uint8_t(memo), piece, key)), View(image_));
     done += n;
   }
-  return 0;
+  return Status::Ok();
 }
 
-int Table::ReadMemo(const RecordNumber& record, size_t memo, std::vector<uint8_t>* content) const {
+Status Table::ReadMemo(const RecordNumber& record, size_t memo, std::vector<uint8_t>* content) const {
   content->clear();
-  if (memo >= definition_.memos.size()) return err::InvalidMemoFile;
+  if (memo >= definition_.memos.size()) return Status::File(err::InvalidMemoFile);
   const MemoDefinition& def = definition_.memos[memo];
   const size_t capacity = PieceCapacity(def);
 
   uint8_t key[kMemoKeyLength];
-  if (!file_->Find(View(key, MemoKey(number_, record, uint8_t(memo), 0, key)), &found_)) return 0;
-  if (found_.size() < 4) return err::InvalidMemoFile;
+  if (!file_->Find(View(key, MemoKey(number_, record, uint8_t(memo), 0, key)), &found_)) return Status::Ok();
+  if (found_.size() < 4) return Status::File(err::InvalidMemoFile);
   const size_t total = GetU32LE(found_.data());
   // Another program may keep an emptied memo as a lone piece 0 of total 0.
-  if (total == 0) return found_.size() == 4 ? 0 : err::InvalidMemoFile;
-  if (total > kMaxPieces * capacity) return err::InvalidMemoFile;
+  if (total == 0) return found_.size() == 4 ? Status::Ok() : Status::File(err::InvalidMemoFile);
+  if (total > kMaxPieces * capacity) return Status::File(err::InvalidMemoFile);
   // Reserve no more than the pieces actually found can justify.
   content->reserve(std::min(total, capacity * 16));
 
@@ -481,18 +482,18 @@ int Table::ReadMemo(const RecordNumber& record, size_t memo, std::vector<uint8_t
     if (piece > 0 && !file_->Find(View(key, MemoKey(number_, record, uint8_t(memo), uint16_t(piece), key)),
                                   &found_)) {
       content->clear();
-      return err::InvalidMemoFile;
+      return Status::File(err::InvalidMemoFile);
     }
     const size_t head = piece == 0 ? 4 : 0;
     const size_t expected = std::min(capacity, total - content->size());
     if (found_.size() != head + expected) {
       content->clear();
-      return err::InvalidMemoFile;
+      return Status::File(err::InvalidMemoFile);
     }
     content->insert(content->end(), found_.begin() + long(head), found_.end());
   }
   if (oem_ && !def.binary()) TextFromOem(content->data(), content->size());
-  return 0;
+  return Status::Ok();
 }
 
 void Table::DeleteMemos(const RecordNumber& record) {

@@ -2,17 +2,20 @@
 // data records, memos and key entries, all records of the file's one page
 // tree (see store/record_kinds.h for their keys).
 //
-// Results.  Operations return 0 or an error code of the runtime's catalogue:
-//   2   no table of that name (FindTable, Open)
-//   5   Create of a name that already exists
-//   33  no current record where one is needed
-//   35  no data record with that number
-//   36  a stored record of this table is damaged (wrong length, bad number)
-//   40  the record would duplicate the entry of a key without DUP
-//   47  the declaration does not fit (the structure-check texts are already
-//       in the thread's error state, files/structure_check.h)
-//   57  a memo or blob is damaged
-//   93  a key build was cancelled
+// Results.  Operations answer a Status (store/status.h); a refusal is a
+// runtime file error:
+//   FileNotFound               no table of that name (FindTable, Open)
+//   AccessDenied               Create of a name that already exists
+//   RecordNotFound             no data record with that number
+//   InvalidDataFile            a stored record of this table is damaged
+//                              (wrong length, bad number)
+//   CreatesDuplicateKey        the record would duplicate the entry of a key
+//                              without DUP
+//   InvalidRecordDeclaration   the declaration does not fit (the
+//                              structure-check texts are already in the
+//                              thread's error state, files/structure_check.h)
+//   InvalidMemoFile            a memo or blob is damaged
+//   BuildCancelled             a key build was cancelled
 // Inconsistencies of the container itself, running out of record numbers
 // (1173) and an over-long record (824) raise the driver error box
 // (store/fatal_error.h) and do not return.
@@ -48,18 +51,19 @@ struct Counters {
   uint32_t second = 0;  // data: the table's flags; key: its build mark
 };
 
-// Looks table `name` (already upper case) up in `file`: 0 with its number,
-// 2 when there is none, 36 when its name record is damaged.
-int FindTable(const Container& file, std::string_view name, RecordNumber* number);
+// Looks table `name` (already upper case) up in `file`: Ok with its number,
+// FileNotFound when there is none, InvalidDataFile when its name record is
+// damaged.
+Status FindTable(const Container& file, std::string_view name, RecordNumber* number);
 
 // The next table name after `name` in name order ("" for the first); false
 // when there is none.
 bool NextTableName(const Container& file, std::string_view name, std::string* next);
 
 // Reports a layout problem or definition mismatch as a group D structure
-// check and returns 47.
-int ReportStructureCheck(const LayoutProblem& problem);
-int ReportStructureCheck(const DefinitionMismatch& mismatch);
+// check and answers InvalidRecordDeclaration.
+Status ReportStructureCheck(const LayoutProblem& problem);
+Status ReportStructureCheck(const DefinitionMismatch& mismatch);
 
 class Table {
  public:
@@ -67,19 +71,18 @@ class Table {
     bool decimalCheck = true;  // compare DECIMAL size and places
   };
 
-  // Creates table `name` (upper case): checks the declaration (47), issues
+  // Creates table `name` (upper case): checks the declaration, issues
   // the table number, stores the name record, the definition (version 2 when
   // a memo is a BLOB), the collation record with `oem` and `collation`, and
   // zero counters for the data and every key.  Then opens it.
-  static int Create(Container& file, std::string_view name, const TableDefinition& declared, bool oem,
+  static Status Create(Container& file, std::string_view name, const TableDefinition& declared, bool oem,
                     const CollationState& collation, std::unique_ptr<Table>* out);
 
-  // Opens table `name`.  With a declaration: checks it (47 for a key over
-  // 7526 bytes or a type the driver cannot store) and compares it with the
-  // stored definition (47 naming the first difference, or the newer-format
-  // check).  Without one (null): the definition is read from the file.  The
+  // Opens table `name`.  With a declaration: checks it (a key over 7526
+  // bytes or a type the driver cannot store) and compares it with the stored
+  // definition (naming the first difference, or the newer-format check).  Without one (null): the definition is read from the file.  The
   // OEM flag and collation always come from the table's collation record.
-  static int Open(Container& file, std::string_view name, const TableDefinition* declared,
+  static Status Open(Container& file, std::string_view name, const TableDefinition* declared,
                   const OpenOptions& options, std::unique_ptr<Table>* out);
 
   ~Table();
@@ -108,23 +111,26 @@ class Table {
   void ClearCurrent() { hasCurrent_ = false; }
 
   // ---- data records; `image` is recordLength() bytes in the ANSI set
-  // Issues a record number, adds the key entries (40 takes them out again),
+  // Issues a record number, adds the key entries (a duplicate takes them out
+  // again),
   // stores the data record (in the OEM set when the table converts), counts
   // it and makes it current.
-  int Add(const uint8_t* image, RecordNumber* assigned);
-  // Reads record `record` into `image` (converted back from OEM).  35 when
-  // missing, 36 when its length is wrong.  Makes it current.
-  int Fetch(const RecordNumber& record, uint8_t* image);
+  Status Add(const uint8_t* image, RecordNumber* assigned);
+  // Reads record `record` into `image` (converted back from OEM).
+  // RecordNotFound when missing, InvalidDataFile when its length is wrong.
+  // Makes it current.
+  Status Fetch(const RecordNumber& record, uint8_t* image);
   // As Fetch, from `stored`: the data of record `record` as the caller found
   // it under the record's data key.
-  int CopyOut(const RecordNumber& record, ByteView stored, uint8_t* image);
+  Status CopyOut(const RecordNumber& record, ByteView stored, uint8_t* image);
   // True when data record `record` exists.
   bool Exists(const RecordNumber& record) const;
-  // Replaces record `record` with `image`: changed key entries first (40
-  // changes nothing), then the data.  35 when missing.
-  int Replace(const RecordNumber& record, const uint8_t* image);
-  // Deletes record `record` with its key entries and memos.  35 when missing.
-  int Delete(const RecordNumber& record);
+  // Replaces record `record` with `image`: changed key entries first (a
+  // duplicate changes nothing), then the data.  RecordNotFound when missing.
+  Status Replace(const RecordNumber& record, const uint8_t* image);
+  // Deletes record `record` with its key entries and memos.  RecordNotFound
+  // when missing.
+  Status Delete(const RecordNumber& record);
 
   // ---- counters
   Counters ReadCounters(uint8_t subject) const;  // zeros when absent
@@ -138,10 +144,10 @@ class Table {
   // (MEMO) or 10240 (BLOB) bytes, replacing what was there; length 0 removes
   // it.  Content of a memo that is not BINARY goes to the OEM set when the
   // table converts.
-  int WriteMemo(const RecordNumber& record, size_t memo, const uint8_t* content, size_t length);
+  Status WriteMemo(const RecordNumber& record, size_t memo, const uint8_t* content, size_t length);
   // Reads memo `memo` of record `record` into `content` (empty when none).
-  // 57 when a piece is missing or malformed.
-  int ReadMemo(const RecordNumber& record, size_t memo, std::vector<uint8_t>* content) const;
+  // InvalidMemoFile when a piece is missing or malformed.
+  Status ReadMemo(const RecordNumber& record, size_t memo, std::vector<uint8_t>* content) const;
   // Removes every memo and blob piece of `record`.
   void DeleteMemos(const RecordNumber& record);
 
@@ -190,13 +196,13 @@ class Table {
 
  private:
   Table(Container& file, const RecordNumber& number);
-  int LoadCollation();
+  Status LoadCollation();
   void StoreDefinition();
-  int LoadStoredDefinition(const TableDefinition* declared, const OpenOptions& options);
+  Status LoadStoredDefinition(const TableDefinition* declared, const OpenOptions& options);
   void AdjustCount(uint8_t subject, int delta);
   // Inserts the entries of `image` as `record` for every file key; on a
-  // duplicate takes the inserted ones out and returns 40.
-  int AddEntries(const RecordNumber& record, const uint8_t* image);
+  // duplicate takes the inserted ones out and answers CreatesDuplicateKey.
+  Status AddEntries(const RecordNumber& record, const uint8_t* image);
   void EraseEntries(const RecordNumber& record, const uint8_t* image);
 
   Container* file_;

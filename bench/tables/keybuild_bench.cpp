@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
     Container file(h, path);
     file.RefreshHeader();
     std::unique_ptr<Table> table;
-    if (Table::Create(file, "PARTNERI", Partners(), false, CollationState(), &table) != 0) return 1;
+    if (!Table::Create(file, "PARTNERI", Partners(), false, CollationState(), &table).ok()) return 1;
 
     // Adds, with an update written every 10,000 records.
     uint8_t image[24];
@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
       std::memcpy(image, &id, 4);
       x ^= x << 13, x ^= x >> 17, x ^= x << 5;
       for (int c = 0; c < 20; ++c) image[4 + c] = c < 8 ? uint8_t('a' + (x >> (c * 3)) % 26) : ' ';
-      if (table->Add(image, nullptr) != 0) return 1;
+      if (!table->Add(image, nullptr).ok()) return 1;
       if (i % 10000 == 9999) file.WriteUpdate();
     }
     file.WriteUpdate();
@@ -124,7 +124,7 @@ int main(int argc, char** argv) {
     uint64_t sum = 0;
     for (uint32_t i = 0; i < records; ++i) {
       uint32_t n = 2 + (uint32_t(i) * 2654435761u) % records;
-      if (table->Fetch(MakeRecordNumber(n), image) != 0) return 1;
+      if (!table->Fetch(MakeRecordNumber(n), image).ok()) return 1;
       sum += image[0];
     }
     const double fetchSeconds = Seconds(start);

@@ -80,7 +80,7 @@ std::vector<std::pair<int32_t, uint32_t>> Entries(const Table& t, size_t k) {
 TEST(KeyBuild, HundredThousandRecordsWithOneDuplicate) {
   auto file = Container::CreateInMemory("B.TWL");
   std::unique_ptr<Table> t;
-  ASSERT_EQ(Table::Create(*file, "B", Rows(0, /*INDEX*/ true), false, CollationState(), &t), 0);
+  ASSERT_TRUE(Table::Create(*file, "B", Rows(0, /*INDEX*/ true), false, CollationState(), &t).ok());
   // Ids descend so that key order is the reverse of record order; the
   // records with ids 70000 and (again) 70000 are refused in the lower one's
   // favour.
@@ -90,7 +90,7 @@ TEST(KeyBuild, HundredThousandRecordsWithOneDuplicate) {
     int32_t id = kRows - i;
     if (i == 60000) id = 70000;
     RecordNumber n;
-    ASSERT_EQ(t->Add(Image(MakeRow(id, "x")), &n), 0);
+    ASSERT_TRUE(t->Add(Image(MakeRow(id, "x")), &n).ok());
     if (id == 70000) {
       (firstOfPair == 0 ? firstOfPair : secondOfPair) = RecordNumberValue(n);
     }
@@ -126,8 +126,8 @@ TEST(KeyBuild, HundredThousandRecordsWithOneDuplicate) {
 TEST(KeyBuild, CancelFilterOptAndDupOrder) {
   auto file = Container::CreateInMemory("C.TWL");
   std::unique_ptr<Table> t;
-  ASSERT_EQ(Table::Create(*file, "C", Rows(kKeyOpt, true), false, CollationState(), &t), 0);
-  for (int i = 0; i < 300; ++i) ASSERT_EQ(t->Add(Image(MakeRow(i % 3 == 0 ? 0 : i, "same")), nullptr), 0);
+  ASSERT_TRUE(Table::Create(*file, "C", Rows(kKeyOpt, true), false, CollationState(), &t).ok());
+  for (int i = 0; i < 300; ++i) ASSERT_TRUE(t->Add(Image(MakeRow(i % 3 == 0 ? 0 : i, "same")), nullptr).ok());
 
   Table::BuildHooks cancel;
   cancel.progress = [](int percent) { return percent < 50; };
@@ -188,12 +188,12 @@ TEST(KeyBuild, FileKeyBuildWritesUpdatesAsPagesGetDirty) {
     TableDefinition d = Rows(0, false);
     d.recordLength = 200;  // long records: many pages
     d.fields[1].size = 196;
-    ASSERT_EQ(Table::Create(file, "K", d, false, CollationState(), &t), 0);
+    ASSERT_TRUE(Table::Create(file, "K", d, false, CollationState(), &t).ok());
     std::vector<uint8_t> image(200, 'n');
     for (int32_t i = 0; i < 20000; ++i) {
       std::memcpy(image.data(), &i, 4);
       std::memset(image.data() + 4, 'a' + i % 26, 196);
-      ASSERT_EQ(t->Add(image.data(), nullptr), 0);
+      ASSERT_TRUE(t->Add(image.data(), nullptr).ok());
     }
     ASSERT_EQ(file.WriteUpdate(), 0u);
     Table::BuildHooks hooks;
@@ -213,7 +213,7 @@ TEST(KeyBuild, FileKeyBuildWritesUpdatesAsPagesGetDirty) {
     Container file(h, name);
     ASSERT_EQ(file.RefreshHeader(), 0);
     std::unique_ptr<Table> t;
-    ASSERT_EQ(Table::Open(file, "K", nullptr, {}, &t), 0);
+    ASSERT_TRUE(Table::Open(file, "K", nullptr, {}, &t).ok());
     EXPECT_EQ(t->ReadCounters(1).count, 20000u);
     EXPECT_EQ(Entries(*t, 1).size(), 20000u);
     EXPECT_EQ(t->RecordCount(), 20000u);

@@ -69,7 +69,7 @@ class TableTest : public ::testing::Test {
 
   std::unique_ptr<Table> Make(const TableDefinition& d, bool oem = false, const char* name = "UNNAMED") {
     std::unique_ptr<Table> t;
-    EXPECT_EQ(Table::Create(*file, name, d, oem, CollationState(), &t), 0);
+    EXPECT_TRUE(Table::Create(*file, name, d, oem, CollationState(), &t).ok());
     return t;
   }
   bool Raw(const Bytes& key, Bytes* data = nullptr) { return file->Find(ByteView(key.data(), key.size()), data); }
@@ -91,13 +91,13 @@ TEST_F(TableTest, NumbersComeFromOneCounterAcrossByteBoundaries) {
   auto t = Make(Partner());
   EXPECT_EQ(t->number(), (RecordNumber{0, 0, 0, 1}));
   RecordNumber n;
-  ASSERT_EQ(t->Add(Bytes_(Rec(1, "A")), &n), 0);
+  ASSERT_TRUE(t->Add(Bytes_(Rec(1, "A")), &n).ok());
   EXPECT_EQ(n, (RecordNumber{0, 0, 0, 2}));
-  for (int i = 2; i <= 255; ++i) ASSERT_EQ(t->Add(Bytes_(Rec(i, "B")), &n), 0);
+  for (int i = 2; i <= 255; ++i) ASSERT_TRUE(t->Add(Bytes_(Rec(i, "B")), &n).ok());
   EXPECT_EQ(n, (RecordNumber{0, 0, 1, 0}));
   // A second table takes the next number of the same sequence.
   std::unique_ptr<Table> second;
-  ASSERT_EQ(Table::Create(*file, "SECOND", Partner(), false, CollationState(), &second), 0);
+  ASSERT_TRUE(Table::Create(*file, "SECOND", Partner(), false, CollationState(), &second).ok());
   EXPECT_EQ(second->number(), (RecordNumber{0, 0, 1, 1}));
   EXPECT_EQ(t->RecordCount(), 255u);
 }
@@ -117,10 +117,10 @@ TEST_F(TableTest, CreateStoresEveryRecordKind) {
   }
   EXPECT_TRUE(Raw({0, 0, 0, 1, 0xFA, 0, 0}));
   RecordNumber found;
-  EXPECT_EQ(FindTable(*file, "PARTNERI", &found), 0);
-  EXPECT_EQ(FindTable(*file, "OTHER", &found), err::FileNotFound);
+  EXPECT_TRUE(FindTable(*file, "PARTNERI", &found).ok());
+  EXPECT_EQ(FindTable(*file, "OTHER", &found), Status::File(err::FileNotFound));
   std::unique_ptr<Table> again;
-  EXPECT_EQ(Table::Create(*file, "PARTNERI", Partner(), false, CollationState(), &again), err::AccessDenied);
+  EXPECT_EQ(Table::Create(*file, "PARTNERI", Partner(), false, CollationState(), &again), Status::File(err::AccessDenied));
   std::string next;
   ASSERT_TRUE(NextTableName(*file, "", &next));
   EXPECT_EQ(next, "PARTNERI");
@@ -130,31 +130,31 @@ TEST_F(TableTest, CreateStoresEveryRecordKind) {
 TEST_F(TableTest, DataRecordsAddFetchReplaceDelete) {
   auto t = Make(Partner());
   RecordNumber a, b;
-  ASSERT_EQ(t->Add(Bytes_(Rec(7, "Seven")), &a), 0);
-  ASSERT_EQ(t->Add(Bytes_(Rec(8, "Eight")), &b), 0);
+  ASSERT_TRUE(t->Add(Bytes_(Rec(7, "Seven")), &a).ok());
+  ASSERT_TRUE(t->Add(Bytes_(Rec(8, "Eight")), &b).ok());
   Bytes stored;
   ASSERT_TRUE(Raw({0, 0, 0, 1, 0xF3, a[0], a[1], a[2], a[3]}, &stored));
   const Partner24 seven = Rec(7, "Seven");
   EXPECT_EQ(stored, Bytes(Bytes_(seven), Bytes_(seven) + 24));
 
   Partner24 got;
-  ASSERT_EQ(t->Fetch(a, reinterpret_cast<uint8_t*>(&got)), 0);
+  ASSERT_TRUE(t->Fetch(a, reinterpret_cast<uint8_t*>(&got)).ok());
   EXPECT_EQ(got.id, 7);
   EXPECT_EQ(t->current(), a);
 
   // A change to a duplicate id is refused and changes nothing.
-  EXPECT_EQ(t->Replace(a, Bytes_(Rec(8, "Seven"))), err::CreatesDuplicateKey);
+  EXPECT_EQ(t->Replace(a, Bytes_(Rec(8, "Seven"))), Status::File(err::CreatesDuplicateKey));
   EXPECT_EQ(Entries(*t, 0), (std::vector<uint32_t>{RecordNumberValue(a), RecordNumberValue(b)}));
-  ASSERT_EQ(t->Fetch(a, reinterpret_cast<uint8_t*>(&got)), 0);
+  ASSERT_TRUE(t->Fetch(a, reinterpret_cast<uint8_t*>(&got)).ok());
   EXPECT_EQ(got.id, 7);
   // A change that moves the record before the other in the id key.
-  ASSERT_EQ(t->Replace(a, Bytes_(Rec(9, "Seven"))), 0);
+  ASSERT_TRUE(t->Replace(a, Bytes_(Rec(9, "Seven"))).ok());
   EXPECT_EQ(Entries(*t, 0), (std::vector<uint32_t>{RecordNumberValue(b), RecordNumberValue(a)}));
   EXPECT_EQ(t->ReadCounters(0).count, 2u);
 
-  ASSERT_EQ(t->Delete(b), 0);
-  EXPECT_EQ(t->Fetch(b, reinterpret_cast<uint8_t*>(&got)), err::RecordNotFound);
-  EXPECT_EQ(t->Delete(b), err::RecordNotFound);
+  ASSERT_TRUE(t->Delete(b).ok());
+  EXPECT_EQ(t->Fetch(b, reinterpret_cast<uint8_t*>(&got)), Status::File(err::RecordNotFound));
+  EXPECT_EQ(t->Delete(b), Status::File(err::RecordNotFound));
   EXPECT_EQ(Entries(*t, 0), (std::vector<uint32_t>{RecordNumberValue(a)}));
   EXPECT_EQ(Entries(*t, 1), (std::vector<uint32_t>{RecordNumberValue(a)}));
   EXPECT_EQ(t->RecordCount(), 1u);
@@ -169,8 +169,8 @@ TEST_F(TableTest, DuplicateRefusalTakesOutEarlierEntries) {
   TableDefinition d = Partner();
   std::swap(d.keys[0], d.keys[1]);
   auto t = Make(d);
-  ASSERT_EQ(t->Add(Bytes_(Rec(1, "A")), nullptr), 0);
-  EXPECT_EQ(t->Add(Bytes_(Rec(1, "B")), nullptr), err::CreatesDuplicateKey);
+  ASSERT_TRUE(t->Add(Bytes_(Rec(1, "A")), nullptr).ok());
+  EXPECT_EQ(t->Add(Bytes_(Rec(1, "B")), nullptr), Status::File(err::CreatesDuplicateKey));
   EXPECT_EQ(Entries(*t, 0).size(), 1u);
   EXPECT_EQ(t->RecordCount(), 1u);
   RecordNumber n;
@@ -183,7 +183,7 @@ TEST_F(TableTest, DupEntriesComeBackInRecordNumberOrder) {
   std::vector<uint32_t> added;
   for (int i = 0; i < 5; ++i) {
     RecordNumber n;
-    ASSERT_EQ(t->Add(Bytes_(Rec(100 - i, "Same")), &n), 0);
+    ASSERT_TRUE(t->Add(Bytes_(Rec(100 - i, "Same")), &n).ok());
     added.push_back(RecordNumberValue(n));
   }
   EXPECT_EQ(Entries(*t, 1), added);
@@ -191,8 +191,8 @@ TEST_F(TableTest, DupEntriesComeBackInRecordNumberOrder) {
 
 TEST_F(TableTest, NoCaseDuplicatesAreRefused) {
   auto t = Make(Partner(kKeyNoCase));
-  ASSERT_EQ(t->Add(Bytes_(Rec(1, "Marko")), nullptr), 0);
-  EXPECT_EQ(t->Add(Bytes_(Rec(2, "MARKO")), nullptr), err::CreatesDuplicateKey);
+  ASSERT_TRUE(t->Add(Bytes_(Rec(1, "Marko")), nullptr).ok());
+  EXPECT_EQ(t->Add(Bytes_(Rec(2, "MARKO")), nullptr), Status::File(err::CreatesDuplicateKey));
   EXPECT_EQ(t->RecordCount(), 1u);
 }
 
@@ -203,18 +203,18 @@ TEST_F(TableTest, OptionalKeyLeavesOutEmptyCString) {
   d.keys = {Key("T:CodeKey", kKeyOpt, {{1, 0}})};
   auto t = Make(d);
   uint8_t rec[14] = {};
-  ASSERT_EQ(t->Add(rec, nullptr), 0);
+  ASSERT_TRUE(t->Add(rec, nullptr).ok());
   rec[14 - 10] = 0;
   rec[5] = 'x';  // bytes after an empty terminator do not count
-  ASSERT_EQ(t->Add(rec, nullptr), 0);
+  ASSERT_TRUE(t->Add(rec, nullptr).ok());
   std::memcpy(rec + 4, "AB", 3);
   RecordNumber n;
-  ASSERT_EQ(t->Add(rec, &n), 0);
+  ASSERT_TRUE(t->Add(rec, &n).ok());
   EXPECT_EQ(Entries(*t, 0), (std::vector<uint32_t>{RecordNumberValue(n)}));
   EXPECT_EQ(t->ReadCounters(0).count, 1u);
   // Blank again: the entry goes, and the count with it.
   rec[4] = 0;
-  ASSERT_EQ(t->Replace(n, rec), 0);
+  ASSERT_TRUE(t->Replace(n, rec).ok());
   EXPECT_TRUE(Entries(*t, 0).empty());
   EXPECT_EQ(t->ReadCounters(0).count, 0u);
 }
@@ -224,52 +224,52 @@ TEST_F(TableTest, MemosAreCutIntoPieces) {
   d.memos = {{"", "PAR:NOTE", 1000, 0}, {"", "PAR:PIC", 0, kMemoBlob | kMemoBinary}};
   auto t = Make(d);
   RecordNumber r;
-  ASSERT_EQ(t->Add(Bytes_(Rec(1, "A")), &r), 0);
+  ASSERT_TRUE(t->Add(Bytes_(Rec(1, "A")), &r).ok());
   auto piece = [&](uint8_t memo, uint16_t p, Bytes* data) {
     return Raw({0, 0, 0, 1, 0xFC, r[0], r[1], r[2], r[3], memo, uint8_t(p >> 8), uint8_t(p)}, data);
   };
   Bytes text(256, 'm'), data, back;
-  ASSERT_EQ(t->WriteMemo(r, 0, text.data(), text.size()), 0);
+  ASSERT_TRUE(t->WriteMemo(r, 0, text.data(), text.size()).ok());
   ASSERT_TRUE(piece(0, 0, &data));
   EXPECT_EQ(data.size(), 260u);
   EXPECT_EQ(Bytes(data.begin(), data.begin() + 4), (Bytes{0, 1, 0, 0}));
   EXPECT_FALSE(piece(0, 1, nullptr));
 
   text.push_back('z');
-  ASSERT_EQ(t->WriteMemo(r, 0, text.data(), text.size()), 0);
+  ASSERT_TRUE(t->WriteMemo(r, 0, text.data(), text.size()).ok());
   ASSERT_TRUE(piece(0, 1, &data));
   EXPECT_EQ(data, Bytes{'z'});
-  ASSERT_EQ(t->ReadMemo(r, 0, &back), 0);
+  ASSERT_TRUE(t->ReadMemo(r, 0, &back).ok());
   EXPECT_EQ(back, text);
   // Shorter again: the old second piece goes.
-  ASSERT_EQ(t->WriteMemo(r, 0, text.data(), 10), 0);
+  ASSERT_TRUE(t->WriteMemo(r, 0, text.data(), 10).ok());
   EXPECT_FALSE(piece(0, 1, nullptr));
 
   Bytes blob(10241);
   for (size_t i = 0; i < blob.size(); ++i) blob[i] = uint8_t(i * 7);
-  ASSERT_EQ(t->WriteMemo(r, 1, blob.data(), blob.size()), 0);
+  ASSERT_TRUE(t->WriteMemo(r, 1, blob.data(), blob.size()).ok());
   ASSERT_TRUE(piece(1, 0, &data));
   EXPECT_EQ(data.size(), 10244u);
   ASSERT_TRUE(piece(1, 1, &data));
   EXPECT_EQ(data.size(), 1u);
-  ASSERT_EQ(t->ReadMemo(r, 1, &back), 0);
+  ASSERT_TRUE(t->ReadMemo(r, 1, &back).ok());
   EXPECT_EQ(back, blob);
 
   // A missing piece is a damaged memo, not a short read.
   file->Erase(ByteView(Bytes{0, 0, 0, 1, 0xFC, r[0], r[1], r[2], r[3], 1, 0, 1}));
-  EXPECT_EQ(t->ReadMemo(r, 1, &back), err::InvalidMemoFile);
+  EXPECT_EQ(t->ReadMemo(r, 1, &back), Status::File(err::InvalidMemoFile));
   EXPECT_TRUE(back.empty());
 
   // An empty memo kept as piece 0 with total 0 (as other programs may store
   // it) reads as empty; total 0 with content after it is damage.
   file->Put(ByteView(Bytes{0, 0, 0, 1, 0xFC, r[0], r[1], r[2], r[3], 0, 0, 0}), ByteView(Bytes{0, 0, 0, 0}));
   back.assign(3, 'x');
-  EXPECT_EQ(t->ReadMemo(r, 0, &back), 0);
+  EXPECT_TRUE(t->ReadMemo(r, 0, &back).ok());
   EXPECT_TRUE(back.empty());
   file->Put(ByteView(Bytes{0, 0, 0, 1, 0xFC, r[0], r[1], r[2], r[3], 0, 0, 0}), ByteView(Bytes{0, 0, 0, 0, 'q'}));
-  EXPECT_EQ(t->ReadMemo(r, 0, &back), err::InvalidMemoFile);
+  EXPECT_EQ(t->ReadMemo(r, 0, &back), Status::File(err::InvalidMemoFile));
 
-  ASSERT_EQ(t->Delete(r), 0);
+  ASSERT_TRUE(t->Delete(r).ok());
   EXPECT_FALSE(piece(0, 0, nullptr));
   EXPECT_FALSE(piece(1, 0, nullptr));
 }
@@ -302,19 +302,19 @@ TEST_F(TableTest, OpenComparesAndReadsTheDefinition) {
   std::unique_ptr<Table> t;
   TableDefinition declared = Partner();
   declared.keys[0].attributes = 0;  // PRIMARY only
-  EXPECT_EQ(Table::Open(*file, "P", &declared, {}, &t), 0);
+  EXPECT_TRUE(Table::Open(*file, "P", &declared, {}, &t).ok());
 
   declared.keys[0].attributes = kKeyDup;
   files::ClearError();
-  EXPECT_EQ(Table::Open(*file, "P", &declared, {}, &t), err::InvalidRecordDeclaration);
+  EXPECT_EQ(Table::Open(*file, "P", &declared, {}, &t), Status::File(err::InvalidRecordDeclaration));
   EXPECT_EQ(files::FileErrorCode(), "KEY : 1 : ATTRIBUTE : D00001");
   EXPECT_EQ(files::FileError(), "Component does not match physical file structure");
 
   std::unique_ptr<Table> read;
-  ASSERT_EQ(Table::Open(*file, "P", nullptr, {}, &read), 0);
+  ASSERT_TRUE(Table::Open(*file, "P", nullptr, {}, &read).ok());
   EXPECT_EQ(read->definition(), Partner());
   EXPECT_EQ(read->keyCount(), 2u);
-  EXPECT_EQ(Table::Open(*file, "NOPE", nullptr, {}, &read), err::FileNotFound);
+  EXPECT_EQ(Table::Open(*file, "NOPE", nullptr, {}, &read), Status::File(err::FileNotFound));
 
   // Descriptors for a file opened without a declaration.
   BuiltDescriptors built(read->definition());
@@ -334,16 +334,16 @@ TEST_F(TableTest, KeySizeLimitAtCreate) {
               Field(kTypeString, 6000, 1526, "K:C"), Field(1, 7526, 1, "K:D")};
   d.keys = {Key("K:Big", 0, {{0, 0}, {1, 0}, {2, 0}})};
   std::unique_ptr<Table> t;
-  EXPECT_EQ(Table::Create(*file, "OK", d, false, CollationState(), &t), 0);
+  EXPECT_TRUE(Table::Create(*file, "OK", d, false, CollationState(), &t).ok());
   d.keys[0].components.push_back({3, 0});
   files::ClearError();
-  EXPECT_EQ(Table::Create(*file, "BIG", d, false, CollationState(), &t), err::InvalidRecordDeclaration);
+  EXPECT_EQ(Table::Create(*file, "BIG", d, false, CollationState(), &t), Status::File(err::InvalidRecordDeclaration));
   EXPECT_EQ(files::FileErrorCode(), "KEY : 1 : SIZE : D00101");
   EXPECT_EQ(files::FileError(), "Key components are more than a total of 7526 bytes long");
   RecordNumber n;
-  EXPECT_EQ(FindTable(*file, "BIG", &n), err::FileNotFound);  // nothing stored
+  EXPECT_EQ(FindTable(*file, "BIG", &n), Status::File(err::FileNotFound));  // nothing stored
   // The same check at open.
-  EXPECT_EQ(Table::Open(*file, "OK", &d, {}, &t), err::InvalidRecordDeclaration);
+  EXPECT_EQ(Table::Open(*file, "OK", &d, {}, &t), Status::File(err::InvalidRecordDeclaration));
 }
 
 TEST_F(TableTest, DupKeyLimitCountsItsRecordNumber) {
@@ -359,30 +359,30 @@ TEST_F(TableTest, DupKeyLimitCountsItsRecordNumber) {
     const std::string name = "D" + std::to_string(total);
     std::unique_ptr<Table> t;
     files::ClearError();
-    const int rc = Table::Create(*file, name, d, false, CollationState(), &t);
+    const Status rc = Table::Create(*file, name, d, false, CollationState(), &t);
     if (total == 7522) {
-      ASSERT_EQ(rc, 0);
+      ASSERT_TRUE(rc.ok());
       Bytes image(total, 'x');
       RecordNumber n;
       for (int i = 0; i < 12; ++i) {
         image[total - 1] = uint8_t('a' + i % 3);
-        ASSERT_EQ(t->Add(image.data(), &n), 0) << i;
+        ASSERT_TRUE(t->Add(image.data(), &n).ok()) << i;
       }
       EXPECT_EQ(Entries(*t, 0).size(), 12u);
       continue;
     }
-    EXPECT_EQ(rc, err::InvalidRecordDeclaration);
+    EXPECT_EQ(rc, Status::File(err::InvalidRecordDeclaration));
     EXPECT_EQ(files::FileErrorCode(), "KEY : 1 : SIZE : D00101");
     EXPECT_EQ(files::FileError(), "Key components are more than a total of 7526 bytes long");
     RecordNumber n;
-    EXPECT_EQ(FindTable(*file, name, &n), err::FileNotFound);
+    EXPECT_EQ(FindTable(*file, name, &n), Status::File(err::FileNotFound));
     // A declaration with such a key is refused at open by the same check.
     d.keys[0].attributes = 0;
-    ASSERT_EQ(Table::Create(*file, name, d, false, CollationState(), &t), 0);
+    ASSERT_TRUE(Table::Create(*file, name, d, false, CollationState(), &t).ok());
     t.reset();
     d.keys[0].attributes = kKeyDup;
     files::ClearError();
-    EXPECT_EQ(Table::Open(*file, name, &d, {}, &t), err::InvalidRecordDeclaration);
+    EXPECT_EQ(Table::Open(*file, name, &d, {}, &t), Status::File(err::InvalidRecordDeclaration));
     EXPECT_EQ(files::FileErrorCode(), "KEY : 1 : SIZE : D00101");
   }
 }
@@ -395,12 +395,12 @@ TEST_F(TableTest, RecordThatCannotFitAPageIsRefusedAtCreate) {
   d.fields = {Field(kTypeString, 0, 15077, "L:TEXT")};
   auto t = Make(d, false, "LONG");
   std::vector<uint8_t> image(15077, 'x');
-  EXPECT_EQ(t->Add(image.data(), nullptr), 0);
+  EXPECT_TRUE(t->Add(image.data(), nullptr).ok());
   d.recordLength = 15078;
   d.fields[0].size = 15078;
   std::unique_ptr<Table> longer;
   files::ClearError();
-  EXPECT_EQ(Table::Create(*file, "LONGER", d, false, CollationState(), &longer), err::InvalidRecordDeclaration);
+  EXPECT_EQ(Table::Create(*file, "LONGER", d, false, CollationState(), &longer), Status::File(err::InvalidRecordDeclaration));
   EXPECT_EQ(files::FileErrorCode(), "FIELD : 1 : SIZE : D00005");
 }
 
@@ -412,35 +412,35 @@ TEST_F(TableTest, OemTableConvertsTextUpToTheTerminator) {
   // Windows-1250 "Čć" then the terminator, then bytes that are no text.
   const uint8_t image[10] = {0xC8, 0xE6, 'a', 0, 0xC8, 0xE6, 0x8A, 0, 0xFF, 0xC8};
   RecordNumber r;
-  ASSERT_EQ(t->Add(image, &r), 0);
+  ASSERT_TRUE(t->Add(image, &r).ok());
   Bytes stored;
   ASSERT_TRUE(Raw({0, 0, 0, 1, 0xF3, r[0], r[1], r[2], r[3]}, &stored));
   // Code page 852: Č = AC, ć = 86.
   EXPECT_EQ(stored, (Bytes{0xAC, 0x86, 'a', 0, 0xC8, 0xE6, 0x8A, 0, 0xFF, 0xC8}));
   uint8_t back[10];
-  ASSERT_EQ(t->Fetch(r, back), 0);
+  ASSERT_TRUE(t->Fetch(r, back).ok());
   EXPECT_EQ(Bytes(back, back + 10), Bytes(image, image + 10));
 
   // The flag comes from the collation record at every later open.
   std::unique_ptr<Table> reopened;
-  ASSERT_EQ(Table::Open(*file, "UNNAMED", &d, {}, &reopened), 0);
+  ASSERT_TRUE(Table::Open(*file, "UNNAMED", &d, {}, &reopened).ok());
   EXPECT_TRUE(reopened->oem());
 }
 
 TEST_F(TableTest, DamagedRecordsAreReportedNotTrusted) {
   auto t = Make(Partner(), false, "P");
   RecordNumber r;
-  ASSERT_EQ(t->Add(Bytes_(Rec(1, "A")), &r), 0);
+  ASSERT_TRUE(t->Add(Bytes_(Rec(1, "A")), &r).ok());
   file->Replace(ByteView(Bytes{0, 0, 0, 1, 0xF3, r[0], r[1], r[2], r[3]}), ByteView(Bytes{1, 2, 3}));
   uint8_t image[24];
-  EXPECT_EQ(t->Fetch(r, image), err::InvalidDataFile);
-  EXPECT_EQ(t->Replace(r, Bytes_(Rec(2, "B"))), err::InvalidDataFile);
+  EXPECT_EQ(t->Fetch(r, image), Status::File(err::InvalidDataFile));
+  EXPECT_EQ(t->Replace(r, Bytes_(Rec(2, "B"))), Status::File(err::InvalidDataFile));
 
   file->Replace(ByteView(Bytes{0, 0, 0, 1, 0xFB, 1}), ByteView(Bytes(100, 0)));
   std::unique_ptr<Table> other;
-  EXPECT_EQ(Table::Open(*file, "P", nullptr, {}, &other), err::InvalidDataFile);
+  EXPECT_EQ(Table::Open(*file, "P", nullptr, {}, &other), Status::File(err::InvalidDataFile));
   file->Replace(ByteView(Bytes{0xFE, 'P'}), ByteView(Bytes{0xFF, 0, 0, 1}));
-  EXPECT_EQ(Table::Open(*file, "P", nullptr, {}, &other), err::InvalidDataFile);
+  EXPECT_EQ(Table::Open(*file, "P", nullptr, {}, &other), Status::File(err::InvalidDataFile));
 }
 
 }  // namespace

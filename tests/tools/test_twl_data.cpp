@@ -29,11 +29,11 @@ std::vector<std::vector<uint8_t>> Images(const std::string& path) {
     store::Container file(handle, path, store::ContainerOptions{"", true});
     EXPECT_EQ(file.RefreshHeader(), 0);
     std::unique_ptr<store::Table> t;
-    EXPECT_EQ(store::Table::Open(file, "PARTNERI", nullptr, store::Table::OpenOptions{}, &t), 0);
+    EXPECT_TRUE(store::Table::Open(file, "PARTNERI", nullptr, store::Table::OpenOptions{}, &t).ok());
     store::RecordNumber from = store::MakeRecordNumber(0), found;
     std::vector<uint8_t> image(t->recordLength());
     while (t->NextDataRecord(from, &found)) {
-      EXPECT_EQ(t->Fetch(found, image.data()), 0);
+      EXPECT_TRUE(t->Fetch(found, image.data()).ok());
       images.push_back(image);
       from = store::MakeRecordNumber(store::RecordNumberValue(found) + 1);
     }

@@ -31,9 +31,9 @@ TEST_F(TwlVerify, SoundFilesReportNothing) {
   WritePartnerFile(small, 20);
   WritePartnerFile(large, 6000);
   ChangeFile(large, "PARTNERI", [](store::Container&, store::Table& t) {
-    for (uint32_t i = 2; i < 6000; i += 3) ASSERT_EQ(t.Delete(store::MakeRecordNumber(i + 1)), 0);
+    for (uint32_t i = 2; i < 6000; i += 3) ASSERT_TRUE(t.Delete(store::MakeRecordNumber(i + 1)).ok());
     std::vector<uint8_t> image = PartnerImage(999999);
-    ASSERT_EQ(t.Replace(store::MakeRecordNumber(2), image.data()), 0);
+    ASSERT_TRUE(t.Replace(store::MakeRecordNumber(2), image.data()).ok());
   });
   for (const std::string& path : {small, large}) {
     Result run = Twl({"verify", path}, dir.path());
@@ -65,7 +65,7 @@ void RemoveKeyEntry(const std::string& path) {
   ChangeFile(path, "PARTNERI", [](store::Container& file, store::Table& t) {
     std::vector<uint8_t> image(t.recordLength()), entry(t.key(0).entryKeyLength());
     const store::RecordNumber record = store::MakeRecordNumber(50);
-    ASSERT_EQ(t.Fetch(record, image.data()), 0);
+    ASSERT_TRUE(t.Fetch(record, image.data()).ok());
     size_t length = t.EncodeEntry(0, record, image.data(), entry.data());
     ASSERT_TRUE(file.Erase(store::ByteView(entry.data(), length)));
   });
@@ -266,10 +266,10 @@ void CutShortUpdate(const std::string& path) {
     store::Container file(handle, path);
     if (file.RefreshHeader() != 0) _exit(3);
     std::unique_ptr<store::Table> t;
-    if (store::Table::Open(file, "PARTNERI", nullptr, store::Table::OpenOptions{}, &t) != 0) _exit(4);
+    if (!store::Table::Open(file, "PARTNERI", nullptr, store::Table::OpenOptions{}, &t).ok()) _exit(4);
     for (uint32_t i = 101; i <= 110; ++i) {
       store::RecordNumber record;
-      if (t->Add(PartnerImage(i).data(), &record) != 0) _exit(5);
+      if (!t->Add(PartnerImage(i).data(), &record).ok()) _exit(5);
     }
     _exit(file.WriteUpdatePhaseOne() == 0 ? 0 : 6);
   }

@@ -165,7 +165,7 @@ void CreateTableFile(const std::string& path, const std::string& table, const st
     store::Container file(handle, path);
     ASSERT_EQ(file.RefreshHeader(), 0);
     std::unique_ptr<store::Table> t;
-    ASSERT_EQ(store::Table::Create(file, table, definition, false, store::CollationState::Current(), &t), 0);
+    ASSERT_TRUE(store::Table::Create(file, table, definition, false, store::CollationState::Current(), &t).ok());
     body(file, *t);
     t.reset();
     ASSERT_EQ(file.WriteUpdate(), 0u);
@@ -177,7 +177,7 @@ void CreateTableFile(const std::string& path, const std::string& table, const st
 inline void AddRecords(store::Table& t, const std::vector<std::vector<uint8_t>>& images) {
   for (const auto& image : images) {
     store::RecordNumber record;
-    ASSERT_EQ(t.Add(image.data(), &record), 0);
+    ASSERT_TRUE(t.Add(image.data(), &record).ok());
   }
 }
 
@@ -199,7 +199,7 @@ void ChangeFile(const std::string& path, const std::string& table, F&& body) {
     store::Container file(handle, path);
     ASSERT_EQ(file.RefreshHeader(), 0);
     std::unique_ptr<store::Table> t;
-    ASSERT_EQ(store::Table::Open(file, table, nullptr, store::Table::OpenOptions{}, &t), 0);
+    ASSERT_TRUE(store::Table::Open(file, table, nullptr, store::Table::OpenOptions{}, &t).ok());
     body(file, *t);
     t.reset();
     if (file.HasChanges()) {

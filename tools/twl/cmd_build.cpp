@@ -71,7 +71,7 @@ int CommandBuild(const Arguments& args) {
     return kExitUsage;
   }
   std::unique_ptr<store::Table> table;
-  if (int code = store::Table::Open(file, tableName, nullptr, store::Table::OpenOptions{}, &table)) {
+  if (int code = store::FileErrorOf(store::Table::Open(file, tableName, nullptr, store::Table::OpenOptions{}, &table))) {
     physical->DiscardChanges();
     (void)physical->Finish();
     return Refuse(path, code, "table " + TableNameText(tableName));

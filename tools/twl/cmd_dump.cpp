@@ -56,7 +56,7 @@ int CommandDump(const Arguments& args) {
     return kExitUsage;
   }
   std::unique_ptr<store::Table> table;
-  if (int rc = store::Table::Open(file, tableName, nullptr, store::Table::OpenOptions{}, &table))
+  if (int rc = store::FileErrorOf(store::Table::Open(file, tableName, nullptr, store::Table::OpenOptions{}, &table)))
     return ReportOpenError(path + " table " + TableNameText(tableName), rc);
   if (keyNumber > 0 && (static_cast<size_t>(keyNumber) > table->keyCount() ||
                         table->key(static_cast<size_t>(keyNumber - 1)).inMemory()))
@@ -77,7 +77,7 @@ int CommandDump(const Arguments& args) {
   int failures = 0;
   Progress progress("dump " + TableNameText(tableName), args.progress);
   auto emit = [&](const store::RecordNumber& record) {
-    if (int rc = table->Fetch(record, image.data())) {
+    if (int rc = store::FileErrorOf(table->Fetch(record, image.data()))) {
       std::fprintf(stderr, "twl: %s: table %s record %s: error %d\n", path.c_str(), TableNameText(tableName).c_str(),
                    store::NumberText(record).c_str(), rc);
       ++failures;
@@ -92,7 +92,7 @@ int CommandDump(const Arguments& args) {
                          table->recordLength(), &number);
       } else {
         size_t m = static_cast<size_t>(columns[c].memo);
-        if (int rc = table->ReadMemo(record, m, &content)) {
+        if (int rc = store::FileErrorOf(table->ReadMemo(record, m, &content))) {
           std::fprintf(stderr, "twl: %s: table %s record %s memo %zu: error %d\n", path.c_str(),
                        TableNameText(tableName).c_str(), store::NumberText(record).c_str(), m + 1, rc);
           ++failures;

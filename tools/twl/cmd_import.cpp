@@ -118,7 +118,8 @@ int CommandImport(const Arguments& args) {
   if (const std::string* source = args.Option("like")) {
     like = std::make_unique<FileLook>();
     if (int rc = like->Open(*source)) return ReportOpenError(*source, rc);
-    if (int rc = store::Table::Open(like->container(), tableName, nullptr, store::Table::OpenOptions{}, &model))
+    if (int rc = store::FileErrorOf(
+            store::Table::Open(like->container(), tableName, nullptr, store::Table::OpenOptions{}, &model)))
       return ReportOpenError(*source + " table " + tableText, rc);
   }
 
@@ -140,12 +141,12 @@ int CommandImport(const Arguments& args) {
   }
   store::Container& file = target.file->container();
   store::RecordNumber number{};
-  int rc = store::FindTable(file, tableName, &number);
+  int rc = store::FileErrorOf(store::FindTable(file, tableName, &number));
   if (rc == files::err::FileNotFound && model) {
-    rc = store::Table::Create(file, tableName, model->definition(), model->oem(), model->collation(),
-                              &target.table);
+    rc = store::FileErrorOf(store::Table::Create(file, tableName, model->definition(), model->oem(),
+                                                 model->collation(), &target.table));
   } else if (rc == 0) {
-    rc = store::Table::Open(file, tableName, nullptr, store::Table::OpenOptions{}, &target.table);
+    rc = store::FileErrorOf(store::Table::Open(file, tableName, nullptr, store::Table::OpenOptions{}, &target.table));
   }
   if (rc != 0) {
     target.Abandon();
@@ -211,10 +212,10 @@ int CommandImport(const Arguments& args) {
       }
     }
     store::RecordNumber record{};
-    if (int code = table.Add(image.data(), &record))
+    if (int code = store::FileErrorOf(table.Add(image.data(), &record)))
       return Refuse(&target, csvPath, line, "error " + std::to_string(code) + ": " + files::MessageText(code));
     for (const auto& [m, content] : memos)
-      if (int code = table.WriteMemo(record, m, content.data(), content.size()))
+      if (int code = store::FileErrorOf(table.WriteMemo(record, m, content.data(), content.size())))
         return Refuse(&target, csvPath, line, "memo: error " + std::to_string(code) + ": " + files::MessageText(code));
     if (++rows % 256 == 0) progress.Update(static_cast<int>(uint64_t{100} * static_cast<uint64_t>(line) / totalLines));
   }

@@ -72,7 +72,7 @@ int CommandInfo(const Arguments& args) {
   for (const store::TableEntry& entry : tables) {
     std::printf("\ntable %s, number %s\n", TableNameText(entry.name).c_str(), store::NumberText(entry.number).c_str());
     std::unique_ptr<store::Table> table;
-    int rc = store::Table::Open(file, entry.name, nullptr, store::Table::OpenOptions{}, &table);
+    int rc = store::FileErrorOf(store::Table::Open(file, entry.name, nullptr, store::Table::OpenOptions{}, &table));
     if (rc != 0) {
       std::printf("  its definition cannot be read: error %d\n", rc);
       continue;
