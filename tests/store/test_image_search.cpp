@@ -1,0 +1,384 @@
+// Searches and expansion on stored page images in place: the same answers
+// as the page codec on every well-formed image, and on any bytes at all (damaged,
+// hostile, or rewritten while they are read) no access outside the image and
+// the output, and "not usable" where the codec would raise.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <random>
+#include <thread>
+
+#include "container_test_util.h"
+#include "store/compress.h"
+#include "store/image_search.h"
+#include "store/page_codec.h"
+
+namespace pr::store::testing {
+namespace {
+
+struct Generated {
+  int32_t reference = 0;
+  bool node = false;
+  std::vector<std::vector<uint8_t>> keys;
+  std::vector<uint8_t> image;  // as stored: whole units
+};
+
+// A page of random records in key order: keys of a few shared prefix
+// families (prefixes past 63 bytes, keys that are prefixes of the next),
+// data with and without long runs, so that both stored forms occur.
+Generated MakePage(std::mt19937& rng, bool node) {
+  Generated g;
+  g.node = node;
+  g.reference = static_cast<int32_t>(rng() % 200000);
+  const size_t count = 1 + rng() % (node ? 200 : 90);
+  const size_t prefixLength = rng() % 4 == 0 ? 60 + rng() % 20 : rng() % 6;
+  std::vector<uint8_t> prefix(prefixLength);
+  for (auto& b : prefix) b = static_cast<uint8_t>(rng() % 3 + 'a');
+  std::set<std::vector<uint8_t>> keys;
+  while (keys.size() < count) {
+    std::vector<uint8_t> key = rng() % 3 ? prefix : std::vector<uint8_t>();
+    const size_t more = rng() % 5 == 0 ? rng() % 40 : rng() % 6;
+    for (size_t i = 0; i < more; ++i) key.push_back(static_cast<uint8_t>(rng() % 4 == 0 ? rng() : rng() % 3 + 'a'));
+    if (key.empty()) key.push_back(static_cast<uint8_t>(rng()));
+    keys.insert(key);
+  }
+  Page page(g.reference, node ? static_cast<uint8_t>(1 + rng() % 3) : 0);
+  const bool runs = rng() % 2;
+  for (const auto& key : keys) {
+    std::vector<uint8_t> data;
+    if (!node) {
+      data.resize(rng() % 40);
+      for (auto& b : data) b = static_cast<uint8_t>(rng() % 4 == 0 ? rng() : 'a' + rng() % 3);
+      if (runs && rng() % 2) data.insert(data.end(), 10 + rng() % 60, 0);
+    }
+    page.InsertAt(page.count(), key, data, node ? static_cast<int32_t>(rng()) : 0);
+    g.keys.push_back(key);
+  }
+  std::vector<uint8_t> scratch;
+  PageCodec::Build(page, g.reference, &g.image, &scratch, "t");
+  return g;
+}
+
+// Keys to look for: each key, its neighbours, its prefixes and extensions,
+// and keys before and after all.
+std::vector<std::vector<uint8_t>> Probes(const Generated& g, std::mt19937& rng) {
+  std::vector<std::vector<uint8_t>> probes = {{}, {0}, {0xFF, 0xFF, 0xFF}};
+  for (const auto& key : g.keys) {
+    if (rng() % 3 != 0 && g.keys.size() > 30) continue;
+    probes.push_back(key);
+    auto k = key;
+    k.back()++;
+    probes.push_back(k);
+    k.back() -= 2;
+    probes.push_back(k);
+    probes.push_back({key.begin(), key.begin() + static_cast<long>(key.size() / 2)});
+    k = key;
+    k.push_back(static_cast<uint8_t>(rng()));
+    probes.push_back(k);
+  }
+  return probes;
+}
+
+bool Compressed(const std::vector<uint8_t>& image) { return LoadU16(image.data() + 4) < LoadU16(image.data() + 6); }
+
+// The expanded image as the codec makes it: the prefix copied, the record
+// area expanded.  Empty when the codec would refuse it.
+std::vector<uint8_t> CodecExpansion(const std::vector<uint8_t>& image) {
+  const uint32_t stored = LoadU16(image.data() + 4), expanded = LoadU16(image.data() + 6);
+  const uint32_t n = LoadU16(image.data() + 10);
+  const uint32_t prefix = kPageHeaderSize + (image[12] > 0 ? 4 * n : 0);
+  std::vector<uint8_t> out(expanded);
+  std::memcpy(out.data(), image.data(), stored < expanded ? prefix : expanded);
+  if (stored < expanded && Expand(image.data() + prefix, stored - prefix, out.data() + prefix, expanded - prefix) != 0)
+    return {};
+  StoreU16(out.data() + 4, static_cast<uint16_t>(expanded));
+  return out;
+}
+
+class ImageSearch : public ContainerTest {
+ protected:
+  // The codec's lazy page of `image`, or the error its load raised.
+  int LoadLazy(const std::vector<uint8_t>& image, int32_t reference, Page* page) {
+    std::vector<uint8_t> copy = image, scratch;
+    return DriverErrorOf([&] {
+      PageCodec::Load(copy.data(), static_cast<uint32_t>(copy.size()), reference, true, true, page, &scratch, "t");
+    });
+  }
+
+  // Both ways over one image (held still) and one key: they agree, or the
+  // in-place way declines where the codec cannot answer from the image.
+  void ExpectSameSearch(const std::vector<uint8_t>& image, int32_t reference, ByteView key) {
+    Page lazy(reference, 0);
+    const bool loads = LoadLazy(image, reference, &lazy) == 0;
+    StoredShape shape;
+    StoredHit hit{};
+    const int inPlace = LowerBoundInStored(image.data(), image.size(), reference, key, &shape, &hit);
+    long index = -5;
+    int32_t child = 0;
+    const bool nodeAnswer = ChildInStored(image.data(), image.size(), reference, key, &index, &child);
+    if (!loads || Compressed(image)) {
+      EXPECT_EQ(inPlace, kStoredUnusable);
+      EXPECT_FALSE(nodeAnswer);
+      return;
+    }
+    PageCodec::ImageHit codecHit{};
+    int codec = -3;
+    if (DriverErrorOf([&] { codec = PageCodec::LowerBoundInImage(lazy, key, &codecHit); }) != 0) codec = -1;
+    if (codec == -1) {
+      EXPECT_EQ(inPlace, kStoredUnusable);
+      EXPECT_FALSE(nodeAnswer);
+      return;
+    }
+    ASSERT_EQ(inPlace, codec);
+    if (codec == 1) {
+      EXPECT_EQ(hit.index, codecHit.index);
+      EXPECT_EQ(hit.shared, codecHit.shared);
+      EXPECT_EQ(hit.keyLength, codecHit.keyLength);
+      EXPECT_EQ(hit.recordLength, codecHit.recordLength);
+      ASSERT_LE(hit.restAt + hit.recordLength - hit.shared, image.size());
+      EXPECT_EQ(0, std::memcmp(image.data() + hit.restAt, codecHit.rest, hit.recordLength - hit.shared));
+    }
+    ASSERT_EQ(nodeAnswer, lazy.isNode() && lazy.count() > 0);
+    if (nodeAnswer) {
+      EXPECT_EQ(index, PageCodec::FindLEInImage(lazy, key));
+      EXPECT_EQ(child, PageCodec::ChildInImage(lazy, static_cast<size_t>(index < 0 ? 0 : index)));
+      // And the decoded page, when its records decode.
+      if (DriverErrorOf([&] { lazy.Materialize(); }) == 0) {
+        EXPECT_EQ(index, lazy.FindLE(key));
+      }
+    }
+  }
+
+  // The load out of a view against the codec's copy and expansion.
+  void ExpectSameLoad(const std::vector<uint8_t>& image, int32_t reference) {
+    Page lazy(reference, 0);
+    const bool loads = image.size() <= kMaxPageBytes && LoadLazy(image, reference, &lazy) == 0;
+    std::vector<uint8_t> out(7, 0xEE);
+    const bool viewLoads = LoadStoredFromView(image.data(), image.size(), reference, &out);
+    ASSERT_EQ(viewLoads, loads);
+    if (!loads) return;
+    const std::vector<uint8_t> expected = CodecExpansion(image);
+    ASSERT_FALSE(expected.empty());
+    ASSERT_EQ(out.size(), RoundUpToUnit(static_cast<uint32_t>(expected.size())));
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), out.begin()));
+    // The codec takes the result as the page it stands for (and finds the
+    // same fault in its records, if any).
+    Page again(reference, 0), original(reference, 0);
+    std::vector<uint8_t> scratch;
+    const int fromView = DriverErrorOf([&] {
+      PageCodec::Parse(out.data(), static_cast<uint32_t>(out.size()), reference, true, &again, &scratch, "t");
+    });
+    const int fromCopy = DriverErrorOf([&] {
+      PageCodec::Parse(image.data(), static_cast<uint32_t>(image.size()), reference, true, &original, &scratch, "t");
+    });
+    ASSERT_EQ(fromView, fromCopy);
+    if (fromCopy != 0) return;
+    ASSERT_EQ(again.count(), original.count());
+    for (size_t i = 0; i < again.count(); ++i) {
+      ASSERT_TRUE(std::ranges::equal(again.Record(i), original.Record(i)));
+      ASSERT_EQ(again.Child(i), original.Child(i));
+    }
+  }
+};
+
+TEST_F(ImageSearch, SameAnswersAsTheCodecOnGeneratedPages) {
+  std::mt19937 rng(2512);
+  int compressed = 0, plain = 0;
+  for (int trial = 0; trial < 600; ++trial) {
+    const Generated g = MakePage(rng, trial % 3 == 0);
+    (Compressed(g.image) ? compressed : plain)++;
+    for (const auto& probe : Probes(g, rng)) {
+      ExpectSameSearch(g.image, g.reference, probe);
+      if (HasFatalFailure()) return;
+    }
+    ExpectSameLoad(g.image, g.reference);
+    if (HasFatalFailure()) return;
+    // Another slot's home, and a slot of another size, are not vouched for.
+    StoredShape shape;
+    EXPECT_FALSE(ReadStoredShape(g.image.data(), g.image.size(), g.reference + 1, &shape));
+    EXPECT_FALSE(ReadStoredShape(g.image.data(), g.image.size() - 256, g.reference, &shape));
+  }
+  // Both stored forms were met often.
+  EXPECT_GT(compressed, 100);
+  EXPECT_GT(plain, 100);
+}
+
+TEST_F(ImageSearch, HostileBytesStayInsideAndAgreeWithTheCodec) {
+  std::mt19937 rng(77);
+  for (int trial = 0; trial < 4000; ++trial) {
+    Generated g = MakePage(rng, trial % 2 == 0);
+    std::vector<uint8_t> bytes = g.image;
+    switch (trial % 5) {
+      case 0:  // a few bytes anywhere
+        for (int k = 1 + static_cast<int>(rng() % 4); k > 0; --k) bytes[rng() % bytes.size()] = static_cast<uint8_t>(rng());
+        break;
+      case 1:  // the header's fields
+        bytes[4 + rng() % 9] = static_cast<uint8_t>(rng());
+        break;
+      case 2:  // the lengths of the records
+        for (size_t i = kPageHeaderSize; i < bytes.size(); ++i)
+          if (rng() % 16 == 0) bytes[i] = static_cast<uint8_t>(rng() % 2 ? 0xC0 | rng() : rng());
+        break;
+      case 3:  // random bytes under a plausible header
+        for (size_t i = kPageHeaderSize; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(rng());
+        break;
+      default:  // counts and lengths at their limits
+        StoreU16(bytes.data() + (rng() % 2 ? 6 : 10), rng() % 2 ? 0xFFFF : 0);
+        break;
+    }
+    // Exactly sized: a read past the end is a sanitizer report.
+    std::vector<uint8_t> image(bytes.begin(), bytes.end());
+    std::vector<std::vector<uint8_t>> probes = Probes(g, rng);
+    for (size_t p = 0; p < probes.size(); p += 3) {
+      ExpectSameSearch(image, g.reference, probes[p]);
+      if (HasFatalFailure()) return;
+    }
+    ExpectSameLoad(image, g.reference);
+    if (HasFatalFailure()) return;
+  }
+  // Images shorter than a header, longer than the largest class, or of no
+  // whole unit.
+  std::vector<uint8_t> tiny(12, 0);
+  StoredShape shape;
+  EXPECT_FALSE(ReadStoredShape(tiny.data(), tiny.size(), 0, &shape));
+  std::vector<uint8_t> huge(kMaxPageBytes + 256, 0);
+  StoreU32(huge.data(), static_cast<uint32_t>(PageOffset(0)));
+  StoreU16(huge.data() + 4, static_cast<uint16_t>(huge.size()));
+  StoreU16(huge.data() + 6, static_cast<uint16_t>(huge.size()));
+  EXPECT_FALSE(ReadStoredShape(huge.data(), huge.size(), 0, &shape));
+  std::vector<uint8_t> out;
+  EXPECT_FALSE(LoadStoredFromView(huge.data(), huge.size(), 0, &out));
+}
+
+// An expansion given too small an output refuses instead of writing past it.
+TEST_F(ImageSearch, ExpansionNeverWritesPastItsOutput) {
+  std::mt19937 rng(5);
+  Generated g;
+  do g = MakePage(rng, false);
+  while (!Compressed(g.image));
+  StoredShape shape;
+  ASSERT_TRUE(ReadStoredShape(g.image.data(), g.image.size(), g.reference, &shape));
+  std::vector<uint8_t> out(shape.expanded - 1);
+  EXPECT_FALSE(ExpandStored(g.image.data(), shape, out.data(), out.size()));
+  out.resize(shape.expanded);
+  EXPECT_TRUE(ExpandStored(g.image.data(), shape, out.data(), out.size()));
+}
+
+// Another thread rewrites the image while the searches and the expansion
+// run on it, as another process's update may: whatever they answer, they
+// stay inside the image and the output (the sanitizers check each access)
+// and they end.
+TEST_F(ImageSearch, BytesRewrittenWhileReadStayInside) {
+  std::mt19937 rng(9);
+  std::vector<Generated> pages;
+  for (int i = 0; i < 6; ++i) pages.push_back(MakePage(rng, i % 2 == 0));
+  for (const Generated& g : pages) {
+    std::vector<uint8_t> image(g.image);  // exactly sized
+    std::atomic<bool> stop{false};
+    std::thread writer([&, seed = static_cast<unsigned>(g.reference)] {
+      std::mt19937 wr(seed);
+      const Generated& other = pages[wr() % pages.size()];
+      while (!stop.load(std::memory_order_relaxed)) {
+        // Torn states: another page's bytes, random bytes, and the
+        // original again, written byte by byte.
+        const int mode = static_cast<int>(wr() % 3);
+        for (size_t i = 0; i < image.size(); ++i) {
+          uint8_t b = mode == 0 ? g.image[i] : mode == 1 && i < other.image.size() ? other.image[i]
+                                                                                  : static_cast<uint8_t>(wr());
+          __atomic_store_n(&image[i], b, __ATOMIC_RELAXED);
+        }
+      }
+    });
+    std::vector<uint8_t> out(kMaxPageBytes);
+    std::vector<uint8_t> loaded;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(150);
+    int usable = 0;
+    while (std::chrono::steady_clock::now() < until) {
+      for (const auto& key : g.keys) {
+        StoredShape shape;
+        StoredHit hit{};
+        if (LowerBoundInStored(image.data(), image.size(), g.reference, key, &shape, &hit) == kStoredFound) {
+          ASSERT_LE(hit.restAt + hit.recordLength - hit.shared, image.size());
+          ++usable;
+        }
+        long index;
+        int32_t child;
+        if (ChildInStored(image.data(), image.size(), g.reference, key, &index, &child)) {
+          ASSERT_LT(index, 65535);
+          ASSERT_GE(index, -1);
+        }
+      }
+      StoredShape shape;
+      if (ReadStoredShape(image.data(), image.size(), g.reference, &shape)) {
+        ASSERT_LE(shape.stored, image.size());
+        ExpandStored(image.data(), shape, out.data(), out.size());
+      }
+      if (LoadStoredFromView(image.data(), image.size(), g.reference, &loaded)) {
+        ASSERT_GE(loaded.size(), kPageHeaderSize);
+        ASSERT_LE(loaded.size(), 65536u);
+      }
+    }
+    stop = true;
+    writer.join();
+    (void)usable;
+  }
+}
+
+// A file cut shorter than its mapping under a search: the guard turns the
+// bus error into "not usable", and the next search works.
+TEST_F(ImageSearch, FileCutShortUnderTheViewIsNotUsable) {
+  std::mt19937 rng(11);
+  Generated leaf, packed;
+  StoredShape shape;
+  StoredHit hit{};
+  do leaf = MakePage(rng, false);
+  while (Compressed(leaf.image) || LowerBoundInStored(leaf.image.data(), leaf.image.size(), leaf.reference,
+                                                      leaf.keys.back(), &shape, &hit) != kStoredFound);
+  do packed = MakePage(rng, false);
+  while (!Compressed(packed.image));
+  // Both pages in slots well past the first 8 KiB of the file.
+  const int32_t plainRef = 100, packedRef = 200;
+  auto rehome = [](Generated& g, int32_t reference) {
+    g.reference = reference;
+    StoreU32(g.image.data(), static_cast<uint32_t>(PageOffset(reference)));
+  };
+  rehome(leaf, plainRef);
+  rehome(packed, packedRef);
+  const std::string path = dir_.File("cut.bin");
+  std::vector<uint8_t> file(PageOffset(packedRef) + packed.image.size(), 0);
+  std::copy(leaf.image.begin(), leaf.image.end(), file.begin() + static_cast<long>(PageOffset(plainRef)));
+  std::copy(packed.image.begin(), packed.image.end(), file.begin() + static_cast<long>(PageOffset(packedRef)));
+  WriteWholeFile(path, file);
+
+  FileHandle handle(path);
+  HANDLE mapping = CreateFileMappingA(handle.get(), nullptr, PAGE_READONLY, 0, 0, nullptr);
+  ASSERT_NE(mapping, nullptr);
+  const auto* view = static_cast<const uint8_t*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
+  ASSERT_NE(view, nullptr);
+  const uint8_t* plainAt = view + PageOffset(plainRef);
+  const uint8_t* packedAt = view + PageOffset(packedRef);
+
+  std::vector<uint8_t> out;
+  EXPECT_EQ(LowerBoundInView(plainAt, leaf.image.size(), plainRef, leaf.keys.back(), &shape, &hit), kStoredFound);
+  EXPECT_TRUE(LoadStoredFromView(packedAt, packed.image.size(), packedRef, &out));
+
+  ASSERT_EQ(truncate(path.c_str(), 4096), 0);
+  EXPECT_EQ(LowerBoundInView(plainAt, leaf.image.size(), plainRef, leaf.keys.back(), &shape, &hit), kStoredUnusable);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_HANDLE_EOF));
+  long index;
+  int32_t child;
+  EXPECT_FALSE(ChildInView(plainAt, leaf.image.size(), plainRef, leaf.keys.back(), &index, &child));
+  EXPECT_FALSE(LoadStoredFromView(packedAt, packed.image.size(), packedRef, &out));
+
+  // The file grows back: the same view answers again.
+  WriteWholeFile(path, file);
+  EXPECT_EQ(LowerBoundInView(plainAt, leaf.image.size(), plainRef, leaf.keys.back(), &shape, &hit), kStoredFound);
+  EXPECT_TRUE(LoadStoredFromView(packedAt, packed.image.size(), packedRef, &out));
+  UnmapViewOfFile(view);
+  CloseHandle(mapping);
+}
+
+}  // namespace
+}  // namespace pr::store::testing
