@@ -8,13 +8,17 @@ namespace pr::store {
 
 bool ReadStoredShape(const uint8_t* image, size_t length, int32_t reference, StoredShape* shape) {
   if (length < kPageHeaderSize || length > kMaxPageBytes) return false;
+  // The header is taken in one copy and parsed from there: each of its
+  // bytes is read once.
+  uint8_t header[kPageHeaderSize];
+  SharedBytes::Copy(header, image, kPageHeaderSize);
   StoredShape s;
-  s.home = LoadU32From<SharedBytes>(image);
-  s.stored = LoadU16From<SharedBytes>(image + 4);
-  s.expanded = LoadU16From<SharedBytes>(image + 6);
-  s.estimate = LoadU16From<SharedBytes>(image + 8);
-  s.count = LoadU16From<SharedBytes>(image + 10);
-  s.level = SharedBytes::Byte(image + 12);
+  s.home = LoadU32(header);
+  s.stored = LoadU16(header + 4);
+  s.expanded = LoadU16(header + 6);
+  s.estimate = LoadU16(header + 8);
+  s.count = LoadU16(header + 10);
+  s.level = header[12];
   s.prefix = kPageHeaderSize + (s.level > 0 ? 4 * s.count : 0);
   if (RoundUpToUnit(s.stored) != length || s.home != static_cast<uint32_t>(PageOffset(reference)) ||
       s.stored < s.prefix || s.expanded < s.stored)
@@ -92,19 +96,31 @@ struct Step {
 }  // namespace
 
 bool LoadStoredFromView(const uint8_t* image, size_t length, int32_t reference, std::vector<uint8_t>* out) {
+  // One guarded step when the buffer is already long enough (a buffer kept
+  // from load to load usually is); else the buffer is sized outside the
+  // guard and a second step expands.
+  enum { kRefused, kExpanded, kNeedsRoom };
   StoredShape shape;
-  Step step{image, length, reference, {}, &shape, nullptr, nullptr, 0, nullptr, nullptr, 0};
+  Step step{image, length, reference, {}, &shape, nullptr, out->data(), out->size(), nullptr, nullptr, kRefused};
   if (!CallWithViewGuard(
           [](void* c) {
             Step* s = static_cast<Step*>(c);
-            s->answer = ReadStoredShape(s->image, s->length, s->reference, s->shape);
+            if (!ReadStoredShape(s->image, s->length, s->reference, s->shape))
+              s->answer = kRefused;
+            else if (s->shape->expanded > s->capacity)
+              s->answer = kNeedsRoom;
+            else
+              s->answer = ExpandStored(s->image, *s->shape, s->out, s->capacity) ? kExpanded : kRefused;
           },
           &step) ||
-      !step.answer)
+      step.answer == kRefused)
     return false;
-  // Sized here, outside the guard; a buffer kept from load to load rarely
-  // grows.
-  out->resize(RoundUpToUnit(shape.expanded));
+  const size_t size = RoundUpToUnit(shape.expanded);
+  if (step.answer == kExpanded) {
+    out->resize(size);  // the bytes up to `expanded` stay
+    return true;
+  }
+  out->resize(size);
   step.out = out->data();
   step.capacity = out->size();
   step.answer = 0;
