@@ -190,6 +190,12 @@ BOOL UnmapViewOfFile(const void* base);
 // The length of the view that starts at base (0 when base is not a view).
 size_t ViewSize(const void* base);
 BOOL CopyFromView(void* destination, const void* source, size_t length);
+// Runs body(context) under the same guard: FALSE with ERROR_HANDLE_EOF when
+// it met the part of a view that a file cut short no longer backs, else
+// TRUE.  The bus error leaves the body where it stands, so the body must not
+// allocate, take a lock, throw, hold anything with a destructor or use the
+// guard itself.
+BOOL CallWithViewGuard(void (*body)(void* context), void* context);
 
 // Byte-range locks, exclusive, on 64-bit offsets.  They are open-file-
 // description locks: two handles of one process conflict like two handles on

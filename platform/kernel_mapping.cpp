@@ -157,3 +157,17 @@ BOOL CopyFromView(void* destination, const void* source, size_t length) {
   t_guard = nullptr;
   return TRUE;
 }
+
+BOOL CallWithViewGuard(void (*body)(void* context), void* context) {
+  sigjmp_buf guard;
+  if (sigsetjmp(guard, 0) != 0) {
+    SetLastError(ERROR_HANDLE_EOF);
+    return FALSE;
+  }
+  t_guard = &guard;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  body(context);
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  t_guard = nullptr;
+  return TRUE;
+}

@@ -3,7 +3,52 @@
 #include <bit>
 #include <cstring>
 
+#include "store/view_bytes.h"
+
 namespace pr::store {
+
+namespace {
+
+// Each input byte is loaded once (Bytes says how); every count is checked
+// in a local before it moves a position.  The loop ends: each turn reads at
+// least one byte of the input, and a turn that reads none has failed.
+template <class Bytes>
+bool GetCountFrom(const uint8_t* in, size_t length, size_t* at, uint32_t* value) {
+  uint64_t v = 0;
+  for (int shift = 0; shift < 35; shift += 7) {
+    if (*at >= length) return false;
+    const uint8_t b = Bytes::Byte(in + (*at)++);
+    v |= static_cast<uint64_t>(b & 0x7F) << shift;
+    if (b < 0x80) {
+      if (v > 0xFFFFFFFFu) return false;
+      *value = static_cast<uint32_t>(v);
+      return true;
+    }
+  }
+  return false;
+}
+
+template <class Bytes>
+int ExpandFrom(const uint8_t* in, size_t length, uint8_t* out, size_t expanded) {
+  size_t at = 0, produced = 0;
+  while (true) {
+    uint32_t literals;
+    if (!GetCountFrom<Bytes>(in, length, &at, &literals) || literals > expanded - produced || literals > length - at)
+      return 522;
+    Bytes::Copy(out + produced, in + at, literals);
+    at += literals;
+    produced += literals;
+    if (produced == expanded) return 0;
+    uint32_t copies;
+    if (!GetCountFrom<Bytes>(in, length, &at, &copies) || copies > expanded - produced) return 530;
+    if (produced == 0) return 530;
+    std::memset(out + produced, out[produced - 1], copies);
+    produced += copies;
+    if (produced == expanded) return 0;
+  }
+}
+
+}  // namespace
 
 void PutCount(std::vector<uint8_t>* out, uint32_t value) {
   while (value >= 128) {
@@ -14,18 +59,7 @@ void PutCount(std::vector<uint8_t>* out, uint32_t value) {
 }
 
 bool GetCount(const uint8_t* in, size_t length, size_t* at, uint32_t* value) {
-  uint64_t v = 0;
-  for (int shift = 0; shift < 35; shift += 7) {
-    if (*at >= length) return false;
-    uint8_t b = in[(*at)++];
-    v |= static_cast<uint64_t>(b & 0x7F) << shift;
-    if (b < 0x80) {
-      if (v > 0xFFFFFFFFu) return false;
-      *value = static_cast<uint32_t>(v);
-      return true;
-    }
-  }
-  return false;
+  return GetCountFrom<PlainBytes>(in, length, at, value);
 }
 
 namespace {
@@ -104,21 +138,11 @@ size_t Compress(const uint8_t* in, size_t n, std::vector<uint8_t>* out) {
 }
 
 int Expand(const uint8_t* in, size_t length, uint8_t* out, size_t expanded) {
-  size_t at = 0, produced = 0;
-  while (true) {
-    uint32_t literals;
-    if (!GetCount(in, length, &at, &literals) || literals > expanded - produced || literals > length - at) return 522;
-    std::memcpy(out + produced, in + at, literals);
-    at += literals;
-    produced += literals;
-    if (produced == expanded) return 0;
-    uint32_t copies;
-    if (!GetCount(in, length, &at, &copies) || copies > expanded - produced) return 530;
-    if (produced == 0) return 530;
-    std::memset(out + produced, out[produced - 1], copies);
-    produced += copies;
-    if (produced == expanded) return 0;
-  }
+  return ExpandFrom<PlainBytes>(in, length, out, expanded);
+}
+
+int ExpandShared(const uint8_t* in, size_t length, uint8_t* out, size_t expanded) {
+  return ExpandFrom<SharedBytes>(in, length, out, expanded);
 }
 
 }  // namespace pr::store

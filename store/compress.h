@@ -30,5 +30,11 @@ size_t Compress(const uint8_t* in, size_t n, std::vector<uint8_t>* out);
 // the end of the output, or literals past the end of the input), 530 (a run
 // past the end of the output or a run with nothing before it).
 int Expand(const uint8_t* in, size_t length, uint8_t* out, size_t expanded);
+// Expand over input that another process may be rewriting while it runs (a
+// stored image in the file mapping): the same answers on input that holds
+// still, each input byte loaded once, and whatever the bytes, no access
+// outside in[0, length) and out[0, expanded), no allocation and an end
+// within `length` turns.  The caller validates the output afterwards.
+int ExpandShared(const uint8_t* in, size_t length, uint8_t* out, size_t expanded);
 
 }  // namespace pr::store

@@ -7,6 +7,7 @@
 #include "store/compress.h"
 #include "store/container_format.h"
 #include "store/fatal_error.h"
+#include "store/image_walk.h"
 
 namespace pr::store {
 
@@ -250,50 +251,21 @@ void Page::Decode() const {
 }
 
 int PageCodec::LowerBoundInImage(const Page& page, ByteView key, ImageHit* hit) {
-  // Walks the records in order, keeping `matched`: how many leading bytes the
-  // last record passed over shares with the key.  A record that shares more
-  // than that with its predecessor differs from the key exactly where its
-  // predecessor did, so it is smaller too and needs no comparison.
   const std::vector<uint8_t>& image = page.lazyImage_;
   const uint8_t* body = image.data();
-  const uint32_t expanded = static_cast<uint32_t>(image.size());
   const uint32_t n = page.lazyCount_;
-  const char* fileName = page.lazyFileName_;
-  size_t at = kPageHeaderSize + (page.isNode() ? 4u * n : 0u);
-  uint32_t recordLength = 0, keyLength = 0, previousKey = 0, previousLength = 0;
-  uint32_t matched = 0;
-  for (uint32_t i = 0; i < n; ++i) {
-    const uint32_t shared = ReadRecordHead(body, expanded, i, page.isNode(), &at, previousLength, &recordLength,
-                                           &keyLength, fileName);
-    const uint32_t rest = recordLength - shared;
-    // A prefix shared past the end of either key part is left to the full
-    // decode (it does not occur in the files this driver writes).
-    if (i > 0 && (shared >= keyLength || shared >= previousKey)) return -1;
-    if (i == 0 || shared <= matched) {
-      // The record's first `shared` bytes equal the key's: compare the rest.
-      const uint8_t* mine = body + at;
-      const uint32_t mineKey = keyLength - shared;
-      const size_t theirs = key.size() > shared ? key.size() - shared : 0;
-      if (key.size() < shared) return -1;  // cannot happen: shared <= matched <= key size
-      const size_t common = std::min<size_t>(mineKey, theirs);
-      size_t k = 0;
-      while (k < common && mine[k] == key[shared + k]) ++k;
-      const bool less = k < common ? mine[k] < key[shared + k] : mineKey < theirs;
-      if (!less) {
-        hit->shared = shared;
-        hit->rest = mine;
-        hit->keyLength = keyLength;
-        hit->recordLength = recordLength;
-        hit->index = i;
-        return 1;
-      }
-      matched = shared + static_cast<uint32_t>(k);
-    }
-    at += rest;
-    previousKey = keyLength;
-    previousLength = recordLength;
-  }
-  return 0;
+  image_walk::Hit found;
+  const int outcome =
+      image_walk::LowerBound<PlainBytes>(body, static_cast<uint32_t>(image.size()), n,
+                                         kPageHeaderSize + (page.isNode() ? 4u * n : 0u), page.isNode(), key, &found);
+  if (outcome == image_walk::kFault) RaiseDriverError(kErrPageParse, page.lazyFileName_);
+  if (outcome != image_walk::kFound) return outcome;
+  hit->shared = found.shared;
+  hit->rest = body + found.restAt;
+  hit->keyLength = found.keyLength;
+  hit->recordLength = found.recordLength;
+  hit->index = found.index;
+  return 1;
 }
 
 long PageCodec::FindLEInImage(const Page& page, ByteView key) {
