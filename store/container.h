@@ -167,7 +167,8 @@ class Container {
   bool SeekLT(ByteView key, std::vector<uint8_t>* outKey, std::vector<uint8_t>* outData) const;
   bool First(std::vector<uint8_t>* outKey, std::vector<uint8_t>* outData) const;
   bool Last(std::vector<uint8_t>* outKey, std::vector<uint8_t>* outData) const;
-  // Changes whenever the tree or the cache changes shape (cursors use it).
+  // Changes whenever the tree or the cache changes shape.  Cursors and the
+  // read caches no longer go by it: each checks its own page (PageMark).
   uint64_t version() const { return modifications_ + cache_.epoch(); }
 
   // ---- update machinery
@@ -235,12 +236,13 @@ class Container {
   // key range [low, high) that the entries on the way down send to it (the
   // greatest entry followed and the least entry after one followed).  A key
   // inside a remembered range reaches the same leaf by the same entries, so
-  // the descent is skipped.  An entry holds while the cache's epoch (the leaf
-  // pointer is good) and the node version (every entry on the path is as it
-  // was) are the values it was made at.
+  // the descent is skipped.  An entry holds while its leaf is still cached
+  // under its reference (the mark; changes to the leaf itself keep it) and
+  // the node version (every entry on the path is as it was) is the value it
+  // was made at.
   struct LeafMemo {
     Page* leaf = nullptr;
-    uint64_t epoch = 0;
+    PageMark mark;
     uint64_t nodeVersion = 0;
     uint64_t lastUse = 0;
     bool hasLow = false;
@@ -380,13 +382,12 @@ class Container {
   bool loweredSeparator_ = false;
   mutable std::vector<uint8_t> scratchImage_;
   mutable std::vector<uint8_t> loadImage_;
-  // The last two leaves read, valid while version() is what it was then.
-  mutable const Page* finger_[2] = {nullptr, nullptr};
-  // The place of the last exact find, valid while version() is unchanged.
-  mutable const Page* lastFindLeaf_ = nullptr;
+  // The last two decoded leaves read, each good while its page is cached
+  // and unchanged.
+  mutable PageMark finger_[2];
+  // The place of the last exact find, good while its leaf is unchanged.
+  mutable PageMark lastFind_;
   mutable size_t lastFindIndex_ = 0;
-  mutable uint64_t lastFindVersion_ = 0;
-  mutable uint64_t fingerVersion_ = 0;
   std::vector<uint8_t> classImage_;  // an image built for its class or for a batch
   std::vector<uint8_t> batchImage_;  // neighbouring images written home together
   LeafMemo leafMemo_[kLeafMemos];
@@ -426,11 +427,11 @@ class Cursor {
   bool valid_ = false;
   std::vector<uint8_t> key_;
   std::vector<uint8_t> data_;
-  // Fast path: the leaf and index of the current record while the
-  // container's version is unchanged.
-  const Page* leaf_ = nullptr;
+  // Fast path: the leaf and index of the current record, good while that
+  // leaf is cached and unchanged (loads and evictions of other pages do not
+  // disturb it).
+  PageMark leaf_;
   long index_ = 0;
-  uint64_t version_ = 0;
 };
 
 }  // namespace pr::store

@@ -141,10 +141,9 @@ void Container::LeafMemo::Hint(size_t index, bool inserted) {
 }
 
 Container::LeafMemo* Container::RememberedLeaf(ByteView key) {
-  const uint64_t epoch = cache_.epoch();
   auto holds = [&](const LeafMemo& m) {
-    return m.leaf && m.epoch == epoch && m.nodeVersion == nodeVersion_ && (!m.hasLow || CompareKeys(key, m.low) >= 0) &&
-           (!m.hasHigh || CompareKeys(key, m.high) < 0);
+    return m.leaf && m.nodeVersion == nodeVersion_ && cache_.Holds(m.mark) &&
+           (!m.hasLow || CompareKeys(key, m.low) >= 0) && (!m.hasHigh || CompareKeys(key, m.high) < 0);
   };
   // Changes come in short cycles over a few leaves (an entry, a record, its
   // counters): the leaf used last is asked first.
@@ -179,7 +178,7 @@ Container::LeafSpot Container::LeafForWrite(ByteView key, bool lowerSeparators, 
     }
     // Stamped after the descent: a separator it lowered is part of the path.
     memo->leaf = leaf;
-    memo->epoch = cache_.epoch();
+    memo->mark = PageCache::Mark(leaf);
     memo->nodeVersion = nodeVersion_;
     memo->lastUse = ++memoTick_;
     lastMemo_ = static_cast<size_t>(memo - leafMemo_);
@@ -422,38 +421,39 @@ bool Container::Find(ByteView key, std::vector<uint8_t>* data) const {
   // Records read in key order (a scan reaching data records numbered in the
   // order of its key) are found right after the one found before.
   size_t index = lastFindIndex_ + 1;
-  if (leaf != lastFindLeaf_ || lastFindVersion_ != version() || index >= leaf->count() ||
+  if (leaf != lastFind_.page || cache_.Recall(lastFind_) != leaf || index >= leaf->count() ||
       CompareKeys(leaf->Key(index), key) != 0)
     index = leaf->LowerBound(key);
   if (index >= leaf->count() || CompareKeys(leaf->Key(index), key) != 0) return false;
-  lastFindLeaf_ = leaf;
+  lastFind_ = PageCache::Mark(leaf);
   lastFindIndex_ = index;
-  lastFindVersion_ = version();
   CopyOut(leaf, index, nullptr, data);
   return true;
 }
 
 const Page* Container::FingerLeaf(ByteView key) const {
-  if (fingerVersion_ != version()) {
-    finger_[0] = finger_[1] = nullptr;
-    return nullptr;
-  }
-  for (const Page* leaf : finger_) {
-    // A leaf still in its image was read for one lookup: not worth decoding.
-    if (leaf == nullptr || leaf->lazy() || leaf->empty()) continue;
+  // Lookups in random order rarely meet a remembered leaf: an empty finger
+  // costs two tests, and one whose page went away is forgotten at once.
+  for (PageMark& mark : finger_) {
+    if (mark.empty()) continue;
+    const Page* leaf = cache_.Recall(mark);
+    if (leaf == nullptr) {
+      mark = PageMark{};
+      continue;
+    }
+    if (leaf->empty()) continue;
     if (CompareKeys(leaf->Key(0), key) <= 0 && CompareKeys(key, leaf->Key(leaf->count() - 1)) <= 0) return leaf;
   }
   return nullptr;
 }
 
 void Container::RememberLeaf(const Page* leaf) const {
-  if (fingerVersion_ != version()) {
-    finger_[0] = finger_[1] = nullptr;
-    fingerVersion_ = version();
-  }
-  if (finger_[0] == leaf) return;
+  // A leaf still in its image was read for one lookup: not worth decoding,
+  // so not worth remembering either (it is remembered once it is decoded).
+  if (leaf->lazy() || leaf->isNode()) return;
+  if (finger_[0].page == leaf && cache_.Recall(finger_[0]) == leaf) return;
   finger_[1] = finger_[0];
-  finger_[0] = leaf;
+  finger_[0] = PageCache::Mark(leaf);
 }
 
 const Page* Container::DescendRead(ByteView key, std::vector<PathStep>* path, bool useFinger) const {
@@ -607,9 +607,8 @@ bool Container::Last(std::vector<uint8_t>* ok, std::vector<uint8_t>* od) const {
 // ---------------------------------------------------------------- cursor
 
 bool Cursor::Load(const Page* leaf, long index) {
-  leaf_ = leaf;
+  leaf_ = PageCache::Mark(leaf);
   index_ = index;
-  version_ = container_->version();
   key_.assign(leaf->Key(static_cast<size_t>(index)).begin(), leaf->Key(static_cast<size_t>(index)).end());
   data_.assign(leaf->Data(static_cast<size_t>(index)).begin(), leaf->Data(static_cast<size_t>(index)).end());
   valid_ = true;
@@ -626,7 +625,7 @@ bool Cursor::Position(int mode, ByteView key) {
     found = container_->Locate(static_cast<Container::Seek>(mode), key, &leaf, &index);
   if (!found) {
     valid_ = false;
-    leaf_ = nullptr;
+    leaf_ = PageMark{};
     return false;
   }
   return Load(leaf, index);
@@ -641,8 +640,8 @@ bool Cursor::SeekLT(ByteView key) { return Position(3, key); }
 
 bool Cursor::Next() {
   if (!valid_) return false;
-  if (leaf_ && version_ == container_->version() && index_ + 1 < static_cast<long>(leaf_->count()))
-    return Load(leaf_, index_ + 1);
+  const Page* leaf = container_->cache_.Recall(leaf_);
+  if (leaf && index_ + 1 < static_cast<long>(leaf->count())) return Load(leaf, index_ + 1);
   std::vector<uint8_t> current;
   current.swap(key_);
   bool ok = Position(1, current);
@@ -652,7 +651,8 @@ bool Cursor::Next() {
 
 bool Cursor::Prev() {
   if (!valid_) return false;
-  if (leaf_ && version_ == container_->version() && index_ > 0) return Load(leaf_, index_ - 1);
+  const Page* leaf = container_->cache_.Recall(leaf_);
+  if (leaf && index_ > 0) return Load(leaf, index_ - 1);
   std::vector<uint8_t> current;
   current.swap(key_);
   bool ok = Position(3, current);
