@@ -48,6 +48,7 @@ Page* PageCache::Add(std::unique_ptr<Page> page, bool dirty) {
   }
   held = std::move(page);
   LinkTail(p, dirty);
+  recent_[static_cast<uint32_t>(p->reference_) % kRecentSlots] = {p->reference_, p};
   return p;
 }
 

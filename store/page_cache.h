@@ -65,10 +65,12 @@ class PageCache {
   static PageMark Mark(const Page* page) { return {page, page->reference_, page->loadTick, page->generation}; }
   // The page cached under reference, or nullptr; not counted as a use.
   const Page* Lookup(int32_t reference) const {
-    const Recent& slot = recent_[static_cast<uint32_t>(reference) % kRecentSlots];
+    Recent& slot = recent_[static_cast<uint32_t>(reference) % kRecentSlots];
     if (slot.page != nullptr && slot.reference == reference) return slot.page;
     auto it = pages_.find(reference);
-    return it == pages_.end() ? nullptr : it->second.get();
+    if (it == pages_.end()) return nullptr;
+    slot = {reference, it->second.get()};  // the table is a cache of the hash: filling it changes nothing seen
+    return slot.page;
   }
   // Takes ownership of a page just loaded (clean) or created (dirty).
   Page* Add(std::unique_ptr<Page> page, bool dirty);
@@ -125,7 +127,7 @@ class PageCache {
     Page* page = nullptr;
   };
   static constexpr size_t kRecentSlots = 64;
-  Recent recent_[kRecentSlots];
+  mutable Recent recent_[kRecentSlots];
   // Evicted clean pages kept for reuse by TakeSpare; at most kMaxSpares.
   std::vector<std::unique_ptr<Page>> spares_;
   Page* cleanHead_ = nullptr;  // least recently used
