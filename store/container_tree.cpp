@@ -27,12 +27,12 @@ void Container::CheckRecordSize(size_t keyLength, size_t dataLength) const {
     RaiseDriverError(kErrRecordTooLong, fileName_.c_str());
 }
 
-void Container::BeginChange(int readStateError) {
+void Pager::BeginChange(int readStateError) {
   if (readState_) RaiseDriverError(readStateError, fileName_.c_str());
   if (!inMemory() && !updateLockHeld_) BeginUpdate();
 }
 
-Page* Container::GetPage(int32_t reference, int expectedLevel) const {
+Page* Pager::GetPage(int32_t reference, int expectedLevel) const {
   Page* page = cache_.Find(reference);
   if (page && page->lazy()) {
     // A leaf used again is worth its decoding.  A node is searched in its
@@ -43,9 +43,9 @@ Page* Container::GetPage(int32_t reference, int expectedLevel) const {
   } else if (!page) {
     if (inMemory() || reference < 0) RaiseDriverError(kErrTreeInconsistent, fileName_.c_str());
     // The image buffer and the page object are reused from miss to miss.
-    std::vector<uint8_t>& image = loadImage_;
-    const bool loaded = unguarded_ && LoadPageUnguarded(reference, &image);
-    if (unguarded_ && !loaded) GuardRead();
+    std::vector<uint8_t>& image = read_.loadImage;
+    const bool loaded = read_.unguarded && LoadPageUnguarded(reference, &image);
+    if (read_.unguarded && !loaded) GuardRead();
     cache_.EvictBeforeLoad();
     if (!loaded) LoadPageImage(reference, &image);
     std::unique_ptr<Page> fresh = cache_.TakeSpare(reference);
@@ -57,7 +57,7 @@ Page* Container::GetPage(int32_t reference, int expectedLevel) const {
   return page;
 }
 
-Page* Container::NewPage(uint8_t level) {
+Page* Pager::NewPage(uint8_t level) {
   auto page = std::make_unique<Page>(NextTemporaryReference(), level);
   return cache_.Add(std::move(page), true);
 }
@@ -406,7 +406,7 @@ int Container::FindInLazyLeaf(const Page* leaf, ByteView key, std::vector<uint8_
 
 bool Container::Find(ByteView key, std::vector<uint8_t>* data) const {
   // The one leaf a descent reaches holds the key if any leaf does.
-  const Page* leaf = DescendRead(key, &scratchPath_);
+  const Page* leaf = DescendRead(key, &read_.path);
   if (!leaf) return false;
   if (leaf->lazy()) {
     PageCodec::ImageHit hit;
@@ -420,13 +420,13 @@ bool Container::Find(ByteView key, std::vector<uint8_t>* data) const {
   }
   // Records read in key order (a scan reaching data records numbered in the
   // order of its key) are found right after the one found before.
-  size_t index = lastFindIndex_ + 1;
-  if (leaf != lastFind_.page || cache_.Recall(lastFind_) != leaf || index >= leaf->count() ||
+  size_t index = read_.lastFindIndex + 1;
+  if (leaf != read_.lastFind.page || cache_.Recall(read_.lastFind) != leaf || index >= leaf->count() ||
       CompareKeys(leaf->Key(index), key) != 0)
     index = leaf->LowerBound(key);
   if (index >= leaf->count() || CompareKeys(leaf->Key(index), key) != 0) return false;
-  lastFind_ = PageCache::Mark(leaf);
-  lastFindIndex_ = index;
+  read_.lastFind = PageCache::Mark(leaf);
+  read_.lastFindIndex = index;
   CopyOut(leaf, index, nullptr, data);
   return true;
 }
@@ -434,7 +434,7 @@ bool Container::Find(ByteView key, std::vector<uint8_t>* data) const {
 const Page* Container::FingerLeaf(ByteView key) const {
   // Lookups in random order rarely meet a remembered leaf: an empty finger
   // costs two tests, and one whose page went away is forgotten at once.
-  for (PageMark& mark : finger_) {
+  for (PageMark& mark : read_.finger) {
     if (mark.empty()) continue;
     const Page* leaf = cache_.Recall(mark);
     if (leaf == nullptr) {
@@ -451,9 +451,9 @@ void Container::RememberLeaf(const Page* leaf) const {
   // A leaf still in its image was read for one lookup: not worth decoding,
   // so not worth remembering either (it is remembered once it is decoded).
   if (leaf->lazy() || leaf->isNode()) return;
-  if (finger_[0].page == leaf && cache_.Recall(finger_[0]) == leaf) return;
-  finger_[1] = finger_[0];
-  finger_[0] = PageCache::Mark(leaf);
+  if (read_.finger[0].page == leaf && cache_.Recall(read_.finger[0]) == leaf) return;
+  read_.finger[1] = read_.finger[0];
+  read_.finger[0] = PageCache::Mark(leaf);
 }
 
 const Page* Container::DescendRead(ByteView key, std::vector<PathStep>* path, bool useFinger) const {
@@ -503,7 +503,7 @@ const Page* Container::StepLeaf(std::vector<PathStep>* path, bool forward) const
 }
 
 bool Container::Locate(Seek mode, ByteView key, const Page** leafOut, long* indexOut) const {
-  std::vector<PathStep>& path = scratchPath_;
+  std::vector<PathStep>& path = read_.path;
   const Page* leaf = DescendRead(key, &path);
   if (!leaf) return false;
   long index;
@@ -561,7 +561,7 @@ bool Container::SeekInternal(Seek mode, ByteView key, std::vector<uint8_t>* outK
     // Forward: answered from the leaf the descent reaches when the record is
     // there (from its image while it has not been decoded); the walk to the
     // next leaf is left to Locate.
-    if (const Page* leaf = DescendRead(key, &scratchPath_)) {
+    if (const Page* leaf = DescendRead(key, &read_.path)) {
       if (leaf->lazy() && mode == Seek::kGE && FindInLazyLeaf(leaf, key, outKey, outData) == 1) return true;
       const size_t index = mode == Seek::kGE ? leaf->LowerBound(key) : static_cast<size_t>(leaf->FindLE(key) + 1);
       if (index < leaf->count()) {
