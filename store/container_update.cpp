@@ -19,6 +19,7 @@
 // describes, and nothing would be left to finish them from.
 #include <algorithm>
 
+#include "files/error_codes.h"
 #include "store/container.h"
 #include "store/fatal_error.h"
 #include "store/page_codec.h"
@@ -26,7 +27,9 @@
 namespace pr::store {
 
 namespace {
-constexpr DWORD kInvalidFile = 36;
+// What an update that finds the file unreadable as a keyed file reports:
+// the runtime's "Invalid Data File", as the driver passes it on.
+constexpr DWORD kInvalidFile = files::err::InvalidDataFile;
 // Up to this much past the page area (a pending area for the next update)
 // stays in the file after an update.
 constexpr LONGLONG kTailKeptBytes = 256 * 1024;
