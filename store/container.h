@@ -139,12 +139,19 @@ class Container : public Pager {
   // The leaf that holds key if any does, with the path to it; with
   // useFinger, a leaf remembered from the reads just before when key lies
   // within its keys (the path is then left empty).
-  const Page* DescendRead(ByteView key, std::vector<PathStep>* path, bool useFinger = true) const;
+  // A read that met a change of the file while it ran without its reader
+  // slot returns Status::Stale() (the facade turns it into StaleRead).
+  Status DescendRead(ByteView key, std::vector<PathStep>* path, const Page** leaf, bool useFinger = true) const;
   const Page* FingerLeaf(ByteView key) const;
   void RememberLeaf(const Page* leaf) const;
-  const Page* StepLeaf(std::vector<PathStep>* path, bool forward) const;
-  bool Locate(Seek mode, ByteView key, const Page** leaf, long* index) const;
-  bool LocateEdge(bool last, const Page** leaf, long* index) const;
+  // The next (previous) non-empty leaf along path; none: *leaf is null.
+  Status StepLeaf(std::vector<PathStep>* path, bool forward, const Page** leaf) const;
+  // The record the seek lands on; none: *leaf is null.
+  Status Locate(Seek mode, ByteView key, const Page** leaf, long* index) const;
+  Status LocateEdge(bool last, const Page** leaf, long* index) const;
+  Status FindRead(ByteView key, std::vector<uint8_t>* data, bool* found) const;
+  Status SeekRead(Seek mode, ByteView key, std::vector<uint8_t>* outKey, std::vector<uint8_t>* outData,
+                  bool* found) const;
   // 1: the first record not less than key is on this lazy leaf, copied out;
   // 0: none is; -1: the leaf must be decoded to tell.
   int FindInLazyLeaf(const Page* leaf, ByteView key, std::vector<uint8_t>* outKey,

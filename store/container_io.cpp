@@ -134,13 +134,13 @@ bool Pager::LoadPageUnguarded(int32_t reference, std::vector<uint8_t>* image) co
   return MappedHeaderUnchanged();
 }
 
-void Pager::GuardRead() const {
+Status Pager::GuardRead() const {
   read_.unguarded = read_.unguardedAllowed = false;
   if (!read_.slotHeld) {
-    if (hooks_->LockReaderSlot() != 0) throw StaleRead{};  // the full refresh reports it
+    if (hooks_->LockReaderSlot() != 0) return Status::Stale();  // the full refresh reports it
     read_.slotHeld = true;
   }
-  if (!MappedHeaderUnchanged()) throw StaleRead{};
+  return MappedHeaderUnchanged() ? Status::Ok() : Status::Stale();
 }
 
 // ---------------------------------------------------------------- raw I/O

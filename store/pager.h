@@ -57,6 +57,7 @@
 #include "store/page.h"
 #include "store/page_cache.h"
 #include "store/read_context.h"
+#include "store/status.h"
 
 namespace pr::store {
 
@@ -213,7 +214,11 @@ class Pager {
   // pages (container_io.cpp)
   // The page of a reference, from the cache or loaded; with a level >= 0 it
   // must be of that level.  A load during an unguarded read goes through the
-  // sequence check and takes the slot when it sees a change.
+  // sequence check and takes the slot when it sees a change; Status::Stale()
+  // when the file changed since the read began.
+  Status LoadPage(int32_t reference, int expectedLevel, Page** page) const;
+  // The same for the write path and the verifier, which never read without
+  // the slot: a stale read cannot reach them, and would leave as StaleRead.
   Page* GetPage(int32_t reference, int expectedLevel) const;
   Page* NewPage(uint8_t level);
   void BeginChange(int readStateError);
@@ -244,8 +249,9 @@ class Pager {
   // takes the slot.
   bool LoadPageUnguarded(int32_t reference, std::vector<uint8_t>* image) const;
   // A page is needed from disk during an unguarded read and cannot be had
-  // without the slot: take it, and stop the read if the file changed.
-  void GuardRead() const;
+  // without the slot: take it; Status::Stale() if the file changed (or the
+  // slot could not be had: the full refresh of the repeat reports why).
+  Status GuardRead() const;
   DWORD WriteAt(uint64_t offset, const uint8_t* buffer, uint32_t length);
   DWORD Flush();
   uint64_t Relocated(uint64_t home) const;
