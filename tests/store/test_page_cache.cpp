@@ -107,8 +107,10 @@ TEST(PageCacheMarks, APageLoadedAgainIntoTheSameObjectIsNotTheMarkedOne) {
   EXPECT_EQ(cache.Holds(stale), nullptr);
   EXPECT_EQ(cache.Find(100), again);
 
+  const PageMark current = PageCache::Mark(again);
+  EXPECT_EQ(cache.Recall(current), again);
   cache.Clear();
-  EXPECT_EQ(cache.Recall(PageCache::Mark(again)), nullptr);
+  EXPECT_EQ(cache.Recall(current), nullptr);
 }
 
 }  // namespace
