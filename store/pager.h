@@ -18,9 +18,10 @@
 //  - Inconsistencies in the file or in the container raise the driver error box
 //    (fatal_error.h), which does not return.  With ThrowingFatalHandler it
 //    throws DriverError; the Container may then only be discarded or destroyed.
-//  - A header that is short or lacks the magic makes RefreshHeader return 1.
-//  - Write failures are returned as Windows error numbers (5 for a short write)
-//    and also kept in LastError().
+//  - A header that is short or lacks the magic makes RefreshHeader return
+//    kRefreshInvalidFile.
+//  - Write failures are returned as Windows error numbers (ERROR_ACCESS_DENIED
+//    for a short write) and also kept in LastError().
 //
 // Writing one update (the driver takes the locks through ContainerHooks):
 //   1  BeginUpdate: update lock (waiting), refresh the header.  Record changes
