@@ -699,8 +699,13 @@ bool Cursor::SeekLT(ByteView key) { return Position(3, key); }
 
 bool Cursor::Next() {
   if (!valid_) return false;
+  // A step on the kept leaf is a use of it: a scan's leaf must not age out
+  // of the cache while lookups elsewhere load pages.
   const Page* leaf = container_->cache_.Recall(leaf_);
-  if (leaf && index_ + 1 < static_cast<long>(leaf->count())) return Load(leaf, index_ + 1);
+  if (leaf && index_ + 1 < static_cast<long>(leaf->count())) {
+    container_->cache_.Touch(leaf);
+    return Load(leaf, index_ + 1);
+  }
   std::vector<uint8_t> current;
   current.swap(key_);
   bool ok = Position(1, current);
@@ -711,7 +716,10 @@ bool Cursor::Next() {
 bool Cursor::Prev() {
   if (!valid_) return false;
   const Page* leaf = container_->cache_.Recall(leaf_);
-  if (leaf && index_ > 0) return Load(leaf, index_ - 1);
+  if (leaf && index_ > 0) {
+    container_->cache_.Touch(leaf);
+    return Load(leaf, index_ - 1);
+  }
   std::vector<uint8_t> current;
   current.swap(key_);
   bool ok = Position(3, current);

@@ -35,6 +35,17 @@ Page* PageCache::Find(int32_t reference) {
   return p;
 }
 
+void PageCache::Touch(const Page* page) {
+  // The page is cached (the caller has just recalled it): the cache owns it
+  // and may relink it.
+  Page* p = const_cast<Page*>(page);
+  p->useTick = ++tick_;
+  if (p->inCleanList && p != cleanTail_) {
+    Unlink(p);
+    LinkTail(p, false);
+  }
+}
+
 Page* PageCache::Add(std::unique_ptr<Page> page, bool dirty) {
   Page* p = page.get();
   p->loadTick = p->useTick = ++tick_;

@@ -62,6 +62,9 @@ class PageCache {
     const Page* p = Lookup(mark.reference);
     return p == mark.page && p->loadTick == mark.loadTick ? p : nullptr;
   }
+  // Counts a use of a page the caller has just recalled (a cursor reading
+  // on): it becomes the most recently used, as a Find would make it.
+  void Touch(const Page* page);
   static PageMark Mark(const Page* page) { return {page, page->reference_, page->loadTick, page->generation}; }
   // The page cached under reference, or nullptr; not counted as a use.
   const Page* Lookup(int32_t reference) const {

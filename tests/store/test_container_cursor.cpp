@@ -1,7 +1,7 @@
 // Cursors keep their leaf while other pages come and go: only the eviction
 // or a change of the cursor's own leaf sends it back to find its place by
-// key.  A step on the kept leaf touches no page of the cache, so the cache's
-// use tick tells a kept step from a repositioning one.
+// key.  A step on the kept leaf counts one use of it (the cache's tick moves
+// by one); a repositioning descends from the root and moves it by more.
 #include <random>
 
 #include "container_test_util.h"
@@ -63,7 +63,7 @@ TEST_F(ContainerCursor, KeepsItsLeafWhileOtherPagesAreEvictedAndFindsItsPlaceWhe
   ASSERT_TRUE(cursor.Next());
   EXPECT_EQ(NumberOf(cursor.key()), 2u);
   EXPECT_EQ(std::vector<uint8_t>(cursor.data().begin(), cursor.data().end()), DataOf(2));
-  EXPECT_EQ(c.cache().tick(), tick) << "the cursor repositioned after another page's eviction";
+  EXPECT_LE(c.cache().tick(), tick + 1) << "the cursor repositioned after another page's eviction";
 
   // Enough loads elsewhere to evict the cursor's leaf: the step finds the
   // next record by key, correctly.
@@ -72,7 +72,7 @@ TEST_F(ContainerCursor, KeepsItsLeafWhileOtherPagesAreEvictedAndFindsItsPlaceWhe
   ASSERT_TRUE(cursor.Next());
   EXPECT_EQ(NumberOf(cursor.key()), 4u);
   EXPECT_EQ(std::vector<uint8_t>(cursor.data().begin(), cursor.data().end()), DataOf(4));
-  EXPECT_NE(c.cache().tick(), tick) << "the cursor's leaf should have been evicted";
+  EXPECT_GT(c.cache().tick(), tick + 1) << "the cursor's leaf should have been evicted";
   ASSERT_TRUE(cursor.Prev());
   EXPECT_EQ(NumberOf(cursor.key()), 2u);
 }
@@ -95,12 +95,12 @@ TEST_F(ContainerCursor, TwoCursorsOfAScanKeepTheirLeavesWhileLookupsLoadPages) {
     uint64_t tick = c.cache().tick();
     ASSERT_TRUE(low.Next());
     ASSERT_EQ(NumberOf(low.key()), static_cast<uint32_t>(step * 2));
-    if (c.cache().tick() != tick) ++repositioned;
+    if (c.cache().tick() > tick + 1) ++repositioned;
     tick = c.cache().tick();
     ASSERT_TRUE(high.Next());
     ASSERT_EQ(NumberOf(high.key()), static_cast<uint32_t>((kRecords / 4 + step) * 2));
     ASSERT_EQ(std::vector<uint8_t>(high.data().begin(), high.data().end()), DataOf(NumberOf(high.key())));
-    if (c.cache().tick() != tick) ++repositioned;
+    if (c.cache().tick() > tick + 1) ++repositioned;
   }
   // A repositioning at each leaf's end, and now and then when a cursor's
   // own leaf has aged out of the cache; never one for each page loaded.
@@ -118,7 +118,7 @@ TEST_F(ContainerCursor, AChangeToItsOwnLeafMovesTheCursorAndAChangeElsewhereDoes
   uint64_t tick = tree->cache().tick();
   ASSERT_TRUE(cursor.Next());
   EXPECT_EQ(NumberOf(cursor.key()), 202u);
-  EXPECT_EQ(tree->cache().tick(), tick);
+  EXPECT_LE(tree->cache().tick(), tick + 1);
 
   // Its own leaf gains a record right after it, then loses the next one:
   // each step sees the leaf as it is now.
