@@ -40,7 +40,9 @@ void PageCache::Touch(const Page* page) {
   // and may relink it.
   Page* p = const_cast<Page*>(page);
   p->useTick = ++tick_;
-  if (p->inCleanList && p != cleanTail_) {
+  // The two cursors of a scan touch their leaves in turn: a page already one
+  // of the last two keeps its place (no relinking at every step).
+  if (p->inCleanList && p != cleanTail_ && p->next != cleanTail_) {
     Unlink(p);
     LinkTail(p, false);
   }
