@@ -1,5 +1,5 @@
-// Construction, file I/O with the cipher, the header refresh and the
-// pending-update area as a reader meets it.
+// The pager (pager.h): construction, file I/O with the cipher, the header
+// refresh and the pending-update area as a reader meets it.
 #include <algorithm>
 #include <atomic>
 #include <set>
@@ -25,22 +25,29 @@ inline void LoadFence() {
 }
 }  // namespace
 
-Container::Container(HANDLE file, std::string fileName, const ContainerOptions& options)
+Pager::Pager(HANDLE file, std::string fileName, const ContainerOptions& options)
     : fileName_(std::move(fileName)), file_(file), readOnly_(options.readOnly) {
   if (!options.ownerPassword.empty()) cipher_ = std::make_unique<CipherKey>(options.ownerPassword);
   header_ = diskHeader_ = EmptyHeader();
 }
 
-Container::Container(std::string name) : fileName_(std::move(name)) { header_ = diskHeader_ = EmptyHeader(); }
+Pager::Pager(std::string name) : fileName_(std::move(name)) { header_ = diskHeader_ = EmptyHeader(); }
+
+Container::Container(HANDLE file, std::string fileName, const ContainerOptions& options)
+    : Pager(file, std::move(fileName), options) {}
+
+Container::Container(std::string name) : Pager(std::move(name)) {}
 
 std::unique_ptr<Container> Container::CreateInMemory(std::string name) {
   return std::unique_ptr<Container>(new Container(std::move(name)));
 }
 
-Container::~Container() {
+Container::~Container() = default;
+
+Pager::~Pager() {
   // Locks go with the handle's owner; an update left open is simply dropped.
   ReleaseUpdateLocks();
-  if (readerSlotHeld_) hooks_->UnlockReaderSlot();
+  if (read_.slotHeld) hooks_->UnlockReaderSlot();
   Unmap();
 }
 
@@ -51,7 +58,7 @@ Container::~Container() {
 // a read beyond maps it again if the file has grown, else falls back to
 // ReadFile, which reports the short read.
 
-void Container::Unmap() const {
+void Pager::Unmap() const {
   if (view_ != nullptr) UnmapViewOfFile(view_);
   if (mapping_ != nullptr) CloseHandle(mapping_);
   view_ = nullptr;
@@ -59,7 +66,7 @@ void Container::Unmap() const {
   viewSize_ = 0;
 }
 
-bool Container::ReadMapped(uint64_t offset, uint8_t* buffer, uint32_t length) const {
+bool Pager::ReadMapped(uint64_t offset, uint8_t* buffer, uint32_t length) const {
   if (file_ == nullptr) return false;
   if (offset + length > viewSize_) {
     LONGLONG size = 0;
@@ -84,7 +91,7 @@ bool Container::ReadMapped(uint64_t offset, uint8_t* buffer, uint32_t length) co
   return true;
 }
 
-bool Container::MappedHeaderUnchanged() const {
+bool Pager::MappedHeaderUnchanged() const {
   uint8_t block[kCipherBlock] = {};
   if (viewSize_ < kHeaderSize) return false;
   if (cipher_) {
@@ -107,7 +114,7 @@ bool Container::MappedHeaderUnchanged() const {
   return now.committedLength == now.pendingLength && now.changeCounter == diskHeader_.changeCounter;
 }
 
-bool Container::LoadPageUnguarded(int32_t reference, std::vector<uint8_t>* image) const {
+bool Pager::LoadPageUnguarded(int32_t reference, std::vector<uint8_t>* image) const {
   // An enciphered header block cannot be read in the two ordered parts the
   // check needs; such files take the slot.
   if (cipher_ || view_ == nullptr || !relocations_.empty()) return false;
@@ -127,18 +134,18 @@ bool Container::LoadPageUnguarded(int32_t reference, std::vector<uint8_t>* image
   return MappedHeaderUnchanged();
 }
 
-void Container::GuardRead() const {
-  unguarded_ = unguardedAllowed_ = false;
-  if (!readerSlotHeld_) {
-    if (hooks_->LockReaderSlot() != 0) throw StaleRead{};  // the full refresh reports it
-    readerSlotHeld_ = true;
+Status Pager::GuardRead() const {
+  read_.unguarded = read_.unguardedAllowed = false;
+  if (!read_.slotHeld) {
+    if (hooks_->LockReaderSlot() != 0) return Status::Stale();  // the full refresh reports it
+    read_.slotHeld = true;
   }
-  if (!MappedHeaderUnchanged()) throw StaleRead{};
+  return MappedHeaderUnchanged() ? Status::Ok() : Status::Stale();
 }
 
 // ---------------------------------------------------------------- raw I/O
 
-DWORD Container::ReadAt(uint64_t offset, uint8_t* buffer, uint32_t length, uint32_t* bytesRead) const {
+DWORD Pager::ReadAt(uint64_t offset, uint8_t* buffer, uint32_t length, uint32_t* bytesRead) const {
   if (length % kCipherBlock != 0) RaiseDriverError(kErrReadNotBlockMultiple, fileName_.c_str());
   if (ReadMapped(offset, buffer, length)) {
     if (cipher_) cipher_->Decipher(buffer, length);
@@ -159,7 +166,7 @@ DWORD Container::ReadAt(uint64_t offset, uint8_t* buffer, uint32_t length, uint3
   return 0;
 }
 
-DWORD Container::WriteAt(uint64_t offset, const uint8_t* buffer, uint32_t length) {
+DWORD Pager::WriteAt(uint64_t offset, const uint8_t* buffer, uint32_t length) {
   if (length % kCipherBlock != 0) RaiseDriverError(kErrWriteNotBlockMultiple, fileName_.c_str());
   const uint8_t* source = buffer;
   std::vector<uint8_t> enciphered;
@@ -179,19 +186,19 @@ DWORD Container::WriteAt(uint64_t offset, const uint8_t* buffer, uint32_t length
   return written == length ? DWORD{0} : DWORD{ERROR_ACCESS_DENIED};  // a short write is reported as 5
 }
 
-DWORD Container::Flush() {
+DWORD Pager::Flush() {
   if (FlushFileBuffers(file_)) return 0;
   DWORD error = GetLastError();
   return error ? error : DWORD{ERROR_WRITE_FAULT};
 }
 
-uint64_t Container::Relocated(uint64_t home) const {
+uint64_t Pager::Relocated(uint64_t home) const {
   if (relocations_.empty()) return home;
   auto it = relocations_.find(home);
   return it == relocations_.end() ? home : it->second;
 }
 
-void Container::LoadPageImage(int32_t reference, std::vector<uint8_t>* image) const {
+void Pager::LoadPageImage(int32_t reference, std::vector<uint8_t>* image) const {
   int cls = header_.ClassOf(reference);
   if (cls == 0) RaiseDriverError(kErrReferenceInNoRegion, fileName_.c_str());
   image->resize(static_cast<size_t>(cls) * kUnit);
@@ -201,7 +208,7 @@ void Container::LoadPageImage(int32_t reference, std::vector<uint8_t>* image) co
   if (got != image->size()) RaiseDriverError(kErrShortRead, fileName_.c_str());
 }
 
-void Container::DropCaches() {
+void Pager::DropCaches() {
   cache_.Clear();
   deferredFrees_.clear();
   temporaryCounter_ = 0;
@@ -210,14 +217,14 @@ void Container::DropCaches() {
 
 // ---------------------------------------------------------------- header
 
-int Container::ReadHeaderAt0(FileHeader* header, bool* empty) {
+RefreshResult Pager::ReadHeaderAt0(FileHeader* header, bool* empty) {
   uint8_t raw[kHeaderSize];
   uint32_t got = 0;
   *empty = false;
   DWORD error = ReadAt(0, raw, kHeaderSize, &got);
   if (error) {
     lastError_ = error;
-    return 2;
+    return kRefreshFailed;
   }
   // Nothing there, or a header block never written: a new file.  The first
   // update of a file writes an empty header before anything else, so an
@@ -225,7 +232,7 @@ int Container::ReadHeaderAt0(FileHeader* header, bool* empty) {
   // (older versions wrote the pages first) and holds nothing committed.
   if (got == 0) {
     *empty = true;
-    return 0;
+    return kRefreshOk;
   }
   // Zeros as they lie on disk (a block of zeros deciphers to noise).
   auto zerosOnDisk = [this](const uint8_t* bytes, uint32_t length) {
@@ -239,37 +246,37 @@ int Container::ReadHeaderAt0(FileHeader* header, bool* empty) {
     // another program's, and is not taken over.
     uint8_t first[kCipherBlock];
     got = 0;
-    if (ReadAt(kHeaderSize, first, kCipherBlock, &got) != 0) return 1;
+    if (ReadAt(kHeaderSize, first, kCipherBlock, &got) != 0) return kRefreshInvalidFile;
     const bool zeros = zerosOnDisk(first, got);
-    if (got != 0 && !zeros && (got < kCipherBlock || LoadU32(first) != kHeaderSize)) return 1;
+    if (got != 0 && !zeros && (got < kCipherBlock || LoadU32(first) != kHeaderSize)) return kRefreshInvalidFile;
     *empty = true;
-    return 0;
+    return kRefreshOk;
   }
-  if (got < kHeaderSize || !header->Parse(raw) || !header->IsSane()) return 1;
-  return 0;
+  if (got < kHeaderSize || !header->Parse(raw) || !header->IsSane()) return kRefreshInvalidFile;
+  return kRefreshOk;
 }
 
-int Container::RefreshHeader() {
+int Pager::RefreshHeader() {
   // Between the phases of our own update the disk shows our pending area.
-  if (inMemory() || phaseOneDone_) return 0;
-  if (readState_ && !readerSlotHeld_) {
-    if (unguardedAllowed_ && headerLoaded_ && relocations_.empty() && MappedHeaderUnchanged()) {
-      unguarded_ = true;
-      return 0;
+  if (inMemory() || phaseOneDone_) return kRefreshOk;
+  if (readState_ && !read_.slotHeld) {
+    if (read_.unguardedAllowed && headerLoaded_ && relocations_.empty() && MappedHeaderUnchanged()) {
+      read_.unguarded = true;
+      return kRefreshOk;
     }
     DWORD error = hooks_->LockReaderSlot();
     if (error) {
       lastError_ = error;
-      return 2;
+      return kRefreshFailed;
     }
-    readerSlotHeld_ = true;
+    read_.slotHeld = true;
   }
   // Nothing changed, as the counters in the mapping show: no full read.
-  if (headerLoaded_ && relocations_.empty() && MappedHeaderUnchanged()) return 0;
+  if (headerLoaded_ && relocations_.empty() && MappedHeaderUnchanged()) return kRefreshOk;
   FileHeader disk;
   bool empty = false;
-  int status = ReadHeaderAt0(&disk, &empty);
-  if (status != 0) return status;
+  RefreshResult status = ReadHeaderAt0(&disk, &empty);
+  if (status != kRefreshOk) return status;
   if (empty) {
     // A new file: the in-memory header stands (magic set, nothing else),
     // unless what we hold came from a file that has since been emptied.
@@ -281,24 +288,24 @@ int Container::RefreshHeader() {
       headerDirty_ = false;
       headerLoaded_ = true;
     }
-    return 0;
+    return kRefreshOk;
   }
   // Nothing changed since we last looked: keep the caches.  The counter
   // wraps, so only "the same" means unchanged.  A view through a pending
   // area is always looked at again.
   if (headerLoaded_ && relocations_.empty() && disk.changeCounter == diskHeader_.changeCounter &&
       disk.committedLength == disk.pendingLength)
-    return 0;
+    return kRefreshOk;
   DropCaches();
   relocations_.clear();
   header_ = diskHeader_ = disk;
   headerDirty_ = false;
   headerLoaded_ = true;
-  if (disk.committedLength == disk.pendingLength) return 0;
+  if (disk.committedLength == disk.pendingLength) return kRefreshOk;
   return ResolvePendingArea();
 }
 
-int Container::ResolvePendingArea() {
+RefreshResult Pager::ResolvePendingArea() {
   const bool mayWrite = !readOnly_ && !readState_;
   bool tookLock = false;
   auto unlock = [&] {
@@ -317,13 +324,13 @@ int Container::ResolvePendingArea() {
       lastError_ = error;
       relocations_.clear();
       header_ = diskHeader_;
-      return 2;
+      return kRefreshFailed;
     }
     tookLock = updateLockHeld_ = true;
     FileHeader now;
     bool empty = false;
-    int status = ReadHeaderAt0(&now, &empty);
-    if (status != 0) {
+    RefreshResult status = ReadHeaderAt0(&now, &empty);
+    if (status != kRefreshOk) {
       unlock();
       headerLoaded_ = false;
       header_ = diskHeader_ = EmptyHeader();
@@ -335,7 +342,7 @@ int Container::ResolvePendingArea() {
     headerDirty_ = false;
     if (diskHeader_.committedLength == diskHeader_.pendingLength) {
       unlock();
-      return 0;
+      return kRefreshOk;
     }
   }
   const FileHeader disk = diskHeader_;
@@ -382,7 +389,7 @@ int Container::ResolvePendingArea() {
         unlock();
         relocations_.clear();
         header_ = disk;
-        return 1;
+        return kRefreshInvalidFile;
       }
     }
   }
@@ -390,27 +397,27 @@ int Container::ResolvePendingArea() {
     // Read the tree as the area has it, and ask whether it may be finished.
     relocations_ = std::move(found);
     header_ = pending;
-    if (hooks_->PendingAreaIsUnfinishedTransaction(*this)) complete = false;
+    if (PendingAreaIsUnfinishedTransaction()) complete = false;
     DropCaches();
   }
   if (!complete) {
     relocations_.clear();
     header_ = disk;
-    if (!mayWrite) return 0;  // read the old state; a writer will settle the file
+    if (!mayWrite) return kRefreshOk;  // read the old state; a writer will settle the file
   } else if (!mayWrite) {
-    return 0;  // keep reading through the area
+    return kRefreshOk;  // keep reading through the area
   }
 
   DWORD error = complete ? FinishPendingArea() : WriteSettledHeader(disk);
   unlock();
   if (error) {
     lastError_ = error;
-    return 2;
+    return kRefreshFailed;
   }
-  return 0;
+  return kRefreshOk;
 }
 
-DWORD Container::FinishPendingArea() {
+DWORD Pager::FinishPendingArea() {
   // Copy every image home, then settle the header taken from the area.
   std::vector<uint8_t> image;
   for (const auto& [home, at] : relocations_) {
@@ -438,7 +445,7 @@ DWORD Container::FinishPendingArea() {
   return WriteSettledHeader(settled);
 }
 
-DWORD Container::WriteSettledHeader(FileHeader header) {
+DWORD Pager::WriteSettledHeader(FileHeader header) {
   header.committedLength = header.pendingLength = header.PageAreaEnd();
   header.changeCounter = NextChangeCounter(header.changeCounter);
   uint8_t raw[kHeaderSize];
@@ -458,7 +465,7 @@ DWORD Container::WriteSettledHeader(FileHeader header) {
   return 0;
 }
 
-bool Container::NextRecordNumber(uint8_t number[4]) {
+bool Pager::NextRecordNumber(uint8_t number[4]) {
   BeginChange(kErrNumberInReadState);
   std::array<uint8_t, 4> next = header_.lastRecordNumber;
   for (int i = 3; i >= 0; --i)
@@ -470,19 +477,19 @@ bool Container::NextRecordNumber(uint8_t number[4]) {
   return true;
 }
 
-void Container::SetReadState(bool on) {
+void Pager::SetReadState(bool on) {
   if (readState_ == on) return;
   readState_ = on;
-  if (!on) unguardedAllowed_ = unguarded_ = false;
-  if (!on && readerSlotHeld_) {
+  if (!on) read_.unguardedAllowed = read_.unguarded = false;
+  if (!on && read_.slotHeld) {
     hooks_->UnlockReaderSlot();
-    readerSlotHeld_ = false;
+    read_.slotHeld = false;
   }
 }
 
-bool Container::HasChanges() const { return headerDirty_ || cache_.dirtyCount() > 0 || !deferredFrees_.empty(); }
+bool Pager::HasChanges() const { return headerDirty_ || cache_.dirtyCount() > 0 || !deferredFrees_.empty(); }
 
-void Container::ReleaseUpdateLocks() {
+void Pager::ReleaseUpdateLocks() {
   if (allReadersHeld_) {
     hooks_->UnlockAllReaders();
     allReadersHeld_ = false;
@@ -493,7 +500,7 @@ void Container::ReleaseUpdateLocks() {
   }
 }
 
-void Container::Discard() {
+void Pager::Discard() {
   DropCaches();
   relocations_.clear();
   headerDirty_ = false;

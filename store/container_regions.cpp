@@ -1,4 +1,6 @@
-// Page slots: size-class regions, allocation, freeing, moving and compaction.
+// Page slots, the pager's: size-class regions, allocation, freeing, moving
+// and compaction.  Re-pointing the entry that names a moved page is the
+// tree's part (Container::MovePage, at the top of this file).
 //
 // Region i holds the pages of class i (i units each) back to back in
 // [start i, end i); regions ascend with the class and never hold holes.  A
@@ -60,16 +62,16 @@ void Container::MovePage(int32_t from, int32_t to) {
   RaiseDriverError(kErrMovedPageNoEntry, fileName_.c_str());
 }
 
-void Container::FreeSlot(int32_t reference) { deferredFrees_.push_back(reference); }
+void Pager::FreeSlot(int32_t reference) { deferredFrees_.push_back(reference); }
 
-void Container::FreeSlotNow(int32_t reference, int cls) {
+void Pager::FreeSlotNow(int32_t reference, int cls) {
   int32_t last = header_.regionEnd[cls] - cls;
   if (last != reference) MovePage(last, reference);
   header_.regionEnd[cls] -= cls;
   headerDirty_ = true;
 }
 
-void Container::ProcessDeferredFrees() {
+void Pager::ProcessDeferredFrees() {
   // The last page of a region fills each freed slot; a last slot that is
   // itself freed simply goes.
   std::set<int32_t> freed(deferredFrees_.begin(), deferredFrees_.end());
@@ -92,7 +94,7 @@ void Container::ProcessDeferredFrees() {
   }
 }
 
-bool Container::MakeRoomBelow(int cls, int32_t need) {
+bool Pager::MakeRoomBelow(int cls, int32_t need) {
   // Room of `need` units above region cls, moving lower regions down.
   if (cls <= 0) return false;
   auto& start = header_.regionStart;
@@ -110,7 +112,7 @@ bool Container::MakeRoomBelow(int cls, int32_t need) {
   return true;
 }
 
-void Container::MakeRoomAbove(int cls, int32_t need) {
+void Pager::MakeRoomAbove(int cls, int32_t need) {
   // Room of `need` units above region cls, moving higher regions up.
   if (need > cls) RaiseDriverError(kErrRoomLargerThanClass, fileName_.c_str());
   if (cls == kMaxClass) return;  // the file simply grows
@@ -134,7 +136,7 @@ void Container::MakeRoomAbove(int cls, int32_t need) {
   headerDirty_ = true;
 }
 
-int32_t Container::AllocateSlot(int cls) {
+int32_t Pager::AllocateSlot(int cls) {
   int32_t reference;
   if (MakeRoomBelow(cls - 1, cls)) {
     header_.regionStart[cls] -= cls;
@@ -149,7 +151,7 @@ int32_t Container::AllocateSlot(int cls) {
   return reference;
 }
 
-bool Container::CompactRegions() {
+bool Pager::CompactRegions() {
   bool moved = false;
   auto& start = header_.regionStart;
   auto& end = header_.regionEnd;
@@ -177,7 +179,7 @@ bool Container::CompactRegions() {
   return moved;
 }
 
-void Container::PlacePages() {
+void Pager::PlacePages() {
   ProcessDeferredFrees();
   auto classOf = [this](Page* page) {
     if (page->imageClass == 0) {

@@ -27,12 +27,18 @@ void Container::CheckRecordSize(size_t keyLength, size_t dataLength) const {
     RaiseDriverError(kErrRecordTooLong, fileName_.c_str());
 }
 
-void Container::BeginChange(int readStateError) {
+void Pager::BeginChange(int readStateError) {
   if (readState_) RaiseDriverError(readStateError, fileName_.c_str());
   if (!inMemory() && !updateLockHeld_) BeginUpdate();
 }
 
-Page* Container::GetPage(int32_t reference, int expectedLevel) const {
+Page* Pager::GetPage(int32_t reference, int expectedLevel) const {
+  Page* page = nullptr;
+  if (!LoadPage(reference, expectedLevel, &page).ok()) throw StaleRead{};
+  return page;
+}
+
+Status Pager::LoadPage(int32_t reference, int expectedLevel, Page** out) const {
   Page* page = cache_.Find(reference);
   if (page && page->lazy()) {
     // A leaf used again is worth its decoding.  A node is searched in its
@@ -43,9 +49,10 @@ Page* Container::GetPage(int32_t reference, int expectedLevel) const {
   } else if (!page) {
     if (inMemory() || reference < 0) RaiseDriverError(kErrTreeInconsistent, fileName_.c_str());
     // The image buffer and the page object are reused from miss to miss.
-    std::vector<uint8_t>& image = loadImage_;
-    const bool loaded = unguarded_ && LoadPageUnguarded(reference, &image);
-    if (unguarded_ && !loaded) GuardRead();
+    std::vector<uint8_t>& image = read_.loadImage;
+    const bool loaded = read_.unguarded && LoadPageUnguarded(reference, &image);
+    if (read_.unguarded && !loaded)
+      if (Status guarded = GuardRead(); !guarded.ok()) return guarded;
     cache_.EvictBeforeLoad();
     if (!loaded) LoadPageImage(reference, &image);
     std::unique_ptr<Page> fresh = cache_.TakeSpare(reference);
@@ -54,10 +61,11 @@ Page* Container::GetPage(int32_t reference, int expectedLevel) const {
     page = cache_.Add(std::move(fresh), false);
   }
   if (expectedLevel >= 0 && page->level() != expectedLevel) RaiseDriverError(kErrPageLevelMismatch, fileName_.c_str());
-  return page;
+  *out = page;
+  return Status::Ok();
 }
 
-Page* Container::NewPage(uint8_t level) {
+Page* Pager::NewPage(uint8_t level) {
   auto page = std::make_unique<Page>(NextTemporaryReference(), level);
   return cache_.Add(std::move(page), true);
 }
@@ -141,10 +149,9 @@ void Container::LeafMemo::Hint(size_t index, bool inserted) {
 }
 
 Container::LeafMemo* Container::RememberedLeaf(ByteView key) {
-  const uint64_t epoch = cache_.epoch();
   auto holds = [&](const LeafMemo& m) {
-    return m.leaf && m.epoch == epoch && m.nodeVersion == nodeVersion_ && (!m.hasLow || CompareKeys(key, m.low) >= 0) &&
-           (!m.hasHigh || CompareKeys(key, m.high) < 0);
+    return m.leaf && m.nodeVersion == nodeVersion_ && cache_.Holds(m.mark) &&
+           (!m.hasLow || CompareKeys(key, m.low) >= 0) && (!m.hasHigh || CompareKeys(key, m.high) < 0);
   };
   // Changes come in short cycles over a few leaves (an entry, a record, its
   // counters): the leaf used last is asked first.
@@ -179,7 +186,7 @@ Container::LeafSpot Container::LeafForWrite(ByteView key, bool lowerSeparators, 
     }
     // Stamped after the descent: a separator it lowered is part of the path.
     memo->leaf = leaf;
-    memo->epoch = cache_.epoch();
+    memo->mark = PageCache::Mark(leaf);
     memo->nodeVersion = nodeVersion_;
     memo->lastUse = ++memoTick_;
     lastMemo_ = static_cast<size_t>(memo - leafMemo_);
@@ -405,66 +412,90 @@ int Container::FindInLazyLeaf(const Page* leaf, ByteView key, std::vector<uint8_
   return 1;
 }
 
+namespace {
+// The facade's one conversion: a read that met a change of the file leaves
+// the container as StaleRead, which the driver's entry catches to repeat it.
+inline void LeaveIfStale(const Status& status) {
+  if (!status.ok()) throw StaleRead{};
+}
+}  // namespace
+
 bool Container::Find(ByteView key, std::vector<uint8_t>* data) const {
+  bool found = false;
+  LeaveIfStale(FindRead(key, data, &found));
+  return found;
+}
+
+Status Container::FindRead(ByteView key, std::vector<uint8_t>* data, bool* result) const {
+  *result = false;
   // The one leaf a descent reaches holds the key if any leaf does.
-  const Page* leaf = DescendRead(key, &scratchPath_);
-  if (!leaf) return false;
+  const Page* leaf = nullptr;
+  if (Status s = DescendRead(key, &read_.path, &leaf); !s.ok()) return s;
+  if (!leaf) return Status::Ok();
   if (leaf->lazy()) {
     PageCodec::ImageHit hit;
     int found = PageCodec::LowerBoundInImage(*leaf, key, &hit);
-    if (found == 0) return false;
+    if (found == 0) return Status::Ok();
     if (found == 1) {
-      if (!hit.KeyEquals(key)) return false;
+      if (!hit.KeyEquals(key)) return Status::Ok();
       if (data) data->assign(hit.rest + (hit.keyLength - hit.shared), hit.rest + (hit.recordLength - hit.shared));
-      return true;
+      *result = true;
+      return Status::Ok();
     }
   }
   // Records read in key order (a scan reaching data records numbered in the
   // order of its key) are found right after the one found before.
-  size_t index = lastFindIndex_ + 1;
-  if (leaf != lastFindLeaf_ || lastFindVersion_ != version() || index >= leaf->count() ||
+  size_t index = read_.lastFindIndex + 1;
+  if (leaf != read_.lastFind.page || cache_.Recall(read_.lastFind) != leaf || index >= leaf->count() ||
       CompareKeys(leaf->Key(index), key) != 0)
     index = leaf->LowerBound(key);
-  if (index >= leaf->count() || CompareKeys(leaf->Key(index), key) != 0) return false;
-  lastFindLeaf_ = leaf;
-  lastFindIndex_ = index;
-  lastFindVersion_ = version();
+  if (index >= leaf->count() || CompareKeys(leaf->Key(index), key) != 0) return Status::Ok();
+  read_.lastFind = PageCache::Mark(leaf);
+  read_.lastFindIndex = index;
   CopyOut(leaf, index, nullptr, data);
-  return true;
+  *result = true;
+  return Status::Ok();
 }
 
 const Page* Container::FingerLeaf(ByteView key) const {
-  if (fingerVersion_ != version()) {
-    finger_[0] = finger_[1] = nullptr;
-    return nullptr;
-  }
-  for (const Page* leaf : finger_) {
-    // A leaf still in its image was read for one lookup: not worth decoding.
-    if (leaf == nullptr || leaf->lazy() || leaf->empty()) continue;
+  // Lookups in random order rarely meet a remembered leaf: an empty finger
+  // costs two tests, and one whose page went away is forgotten at once.
+  for (PageMark& mark : read_.finger) {
+    if (mark.empty()) continue;
+    const Page* leaf = cache_.Recall(mark);
+    if (leaf == nullptr) {
+      mark = PageMark{};
+      continue;
+    }
+    if (leaf->empty()) continue;
     if (CompareKeys(leaf->Key(0), key) <= 0 && CompareKeys(key, leaf->Key(leaf->count() - 1)) <= 0) return leaf;
   }
   return nullptr;
 }
 
 void Container::RememberLeaf(const Page* leaf) const {
-  if (fingerVersion_ != version()) {
-    finger_[0] = finger_[1] = nullptr;
-    fingerVersion_ = version();
-  }
-  if (finger_[0] == leaf) return;
-  finger_[1] = finger_[0];
-  finger_[0] = leaf;
+  // A leaf still in its image was read for one lookup: not worth decoding,
+  // so not worth remembering either (it is remembered once it is decoded).
+  if (leaf->lazy() || leaf->isNode()) return;
+  if (read_.finger[0].page == leaf && cache_.Recall(read_.finger[0]) == leaf) return;
+  read_.finger[1] = read_.finger[0];
+  read_.finger[0] = PageCache::Mark(leaf);
 }
 
-const Page* Container::DescendRead(ByteView key, std::vector<PathStep>* path, bool useFinger) const {
+Status Container::DescendRead(ByteView key, std::vector<PathStep>* path, const Page** leafOut, bool useFinger) const {
   path->clear();
+  *leafOut = nullptr;
   // A key between the lowest and the highest key of a leaf read just before
   // can only be on that leaf: the descent is skipped (and no path is kept).
   if (useFinger)
-    if (const Page* leaf = FingerLeaf(key)) return leaf;
-  if (!TreeExists() && !cache_.Find(header_.rootReference)) return nullptr;
-  const Page* page = GetPage(header_.rootReference, -1);
-  if (page->isNode() && page->empty()) return nullptr;
+    if (const Page* leaf = FingerLeaf(key)) {
+      *leafOut = leaf;
+      return Status::Ok();
+    }
+  if (!TreeExists() && !cache_.Find(header_.rootReference)) return Status::Ok();
+  Page* page = nullptr;
+  if (Status s = LoadPage(header_.rootReference, -1, &page); !s.ok()) return s;
+  if (page->isNode() && page->empty()) return Status::Ok();
   while (page->isNode()) {
     if (page->empty()) RaiseDriverError(kErrTreeInconsistent, fileName_.c_str());
     // A node still in its image is searched there.
@@ -474,38 +505,47 @@ const Page* Container::DescendRead(ByteView key, std::vector<PathStep>* path, bo
     path->push_back({page->reference(), index});
     const int32_t child = page->lazy() ? PageCodec::ChildInImage(*page, static_cast<size_t>(index))
                                        : page->Child(static_cast<size_t>(index));
-    page = GetPage(child, page->level() - 1);
+    if (Status s = LoadPage(child, page->level() - 1, &page); !s.ok()) return s;
   }
   RememberLeaf(page);
-  return page;
+  *leafOut = page;
+  return Status::Ok();
 }
 
-const Page* Container::StepLeaf(std::vector<PathStep>* path, bool forward) const {
+Status Container::StepLeaf(std::vector<PathStep>* path, bool forward, const Page** leafOut) const {
+  *leafOut = nullptr;
   while (!path->empty()) {
     PathStep& step = path->back();
-    const Page* node = GetPage(step.reference, -1);
+    Page* node = nullptr;
+    if (Status s = LoadPage(step.reference, -1, &node); !s.ok()) return s;
     long next = step.index + (forward ? 1 : -1);
     if (next < 0 || next >= static_cast<long>(node->count())) {
       path->pop_back();
       continue;
     }
     step.index = next;
-    const Page* page = GetPage(node->Child(static_cast<size_t>(next)), node->level() - 1);
+    Page* page = nullptr;
+    if (Status s = LoadPage(node->Child(static_cast<size_t>(next)), node->level() - 1, &page); !s.ok()) return s;
     while (page->isNode()) {
       if (page->empty()) RaiseDriverError(kErrTreeInconsistent, fileName_.c_str());
       long index = forward ? 0 : static_cast<long>(page->count()) - 1;
       path->push_back({page->reference(), index});
-      page = GetPage(page->Child(static_cast<size_t>(index)), page->level() - 1);
+      if (Status s = LoadPage(page->Child(static_cast<size_t>(index)), page->level() - 1, &page); !s.ok()) return s;
     }
-    if (!page->empty()) return page;
+    if (!page->empty()) {
+      *leafOut = page;
+      return Status::Ok();
+    }
   }
-  return nullptr;
+  return Status::Ok();
 }
 
-bool Container::Locate(Seek mode, ByteView key, const Page** leafOut, long* indexOut) const {
-  std::vector<PathStep>& path = scratchPath_;
-  const Page* leaf = DescendRead(key, &path);
-  if (!leaf) return false;
+Status Container::Locate(Seek mode, ByteView key, const Page** leafOut, long* indexOut) const {
+  *leafOut = nullptr;
+  std::vector<PathStep>& path = read_.path;
+  const Page* leaf = nullptr;
+  if (Status s = DescendRead(key, &path, &leaf); !s.ok()) return s;
+  if (!leaf) return Status::Ok();
   long index;
   switch (mode) {
     case Seek::kGE: index = static_cast<long>(leaf->LowerBound(key)); break;
@@ -517,16 +557,17 @@ bool Container::Locate(Seek mode, ByteView key, const Page** leafOut, long* inde
   const bool step = forward ? index >= static_cast<long>(leaf->count()) : index < 0;
   if (step && path.empty() && leaf->reference() != header_.rootReference) {
     // Reached without a descent: the neighbour needs the path from the root.
-    leaf = DescendRead(key, &path, false);
+    if (Status s = DescendRead(key, &path, &leaf, false); !s.ok()) return s;
+    if (!leaf) RaiseDriverError(kErrTreeInconsistent, fileName_.c_str());
   }
   if (forward && index >= static_cast<long>(leaf->count())) {
-    leaf = StepLeaf(&path, true);
+    if (Status s = StepLeaf(&path, true, &leaf); !s.ok()) return s;
     index = 0;
   } else if (!forward && index < 0) {
-    leaf = StepLeaf(&path, false);
+    if (Status s = StepLeaf(&path, false, &leaf); !s.ok()) return s;
     index = leaf ? static_cast<long>(leaf->count()) - 1 : 0;
   }
-  if (!leaf) return false;
+  if (!leaf) return Status::Ok();
   if (step) {
     // A search inside one leaf answers by the leaf's own order, which every
     // decode checks.  The neighbouring leaf is trusted to lie beyond the key
@@ -538,43 +579,60 @@ bool Container::Locate(Seek mode, ByteView key, const Page** leafOut, long* inde
   }
   *leafOut = leaf;
   *indexOut = index;
-  return true;
+  return Status::Ok();
 }
 
-bool Container::LocateEdge(bool last, const Page** leafOut, long* indexOut) const {
-  if (!TreeExists() && !cache_.Find(header_.rootReference)) return false;
-  const Page* page = GetPage(header_.rootReference, -1);
+Status Container::LocateEdge(bool last, const Page** leafOut, long* indexOut) const {
+  *leafOut = nullptr;
+  if (!TreeExists() && !cache_.Find(header_.rootReference)) return Status::Ok();
+  Page* page = nullptr;
+  if (Status s = LoadPage(header_.rootReference, -1, &page); !s.ok()) return s;
   while (page->isNode()) {
-    if (page->empty()) return false;
+    if (page->empty()) return Status::Ok();
     size_t index = last ? page->count() - 1 : 0;
-    page = GetPage(page->Child(index), page->level() - 1);
+    if (Status s = LoadPage(page->Child(index), page->level() - 1, &page); !s.ok()) return s;
   }
-  if (page->empty()) return false;
+  if (page->empty()) return Status::Ok();
   *leafOut = page;
   *indexOut = last ? static_cast<long>(page->count()) - 1 : 0;
-  return true;
+  return Status::Ok();
 }
 
 bool Container::SeekInternal(Seek mode, ByteView key, std::vector<uint8_t>* outKey,
                              std::vector<uint8_t>* outData) const {
+  bool found = false;
+  LeaveIfStale(SeekRead(mode, key, outKey, outData, &found));
+  return found;
+}
+
+Status Container::SeekRead(Seek mode, ByteView key, std::vector<uint8_t>* outKey, std::vector<uint8_t>* outData,
+                           bool* found) const {
+  *found = false;
   if (mode == Seek::kGE || mode == Seek::kGT) {
     // Forward: answered from the leaf the descent reaches when the record is
     // there (from its image while it has not been decoded); the walk to the
     // next leaf is left to Locate.
-    if (const Page* leaf = DescendRead(key, &scratchPath_)) {
-      if (leaf->lazy() && mode == Seek::kGE && FindInLazyLeaf(leaf, key, outKey, outData) == 1) return true;
+    const Page* leaf = nullptr;
+    if (Status s = DescendRead(key, &read_.path, &leaf); !s.ok()) return s;
+    if (leaf) {
+      if (leaf->lazy() && mode == Seek::kGE && FindInLazyLeaf(leaf, key, outKey, outData) == 1) {
+        *found = true;
+        return Status::Ok();
+      }
       const size_t index = mode == Seek::kGE ? leaf->LowerBound(key) : static_cast<size_t>(leaf->FindLE(key) + 1);
       if (index < leaf->count()) {
         CopyOut(leaf, index, outKey, outData);
-        return true;
+        *found = true;
+        return Status::Ok();
       }
     }
   }
-  const Page* leaf;
-  long index;
-  if (!Locate(mode, key, &leaf, &index)) return false;
+  const Page* leaf = nullptr;
+  long index = 0;
+  if (Status s = Locate(mode, key, &leaf, &index); !s.ok() || !leaf) return s;
   CopyOut(leaf, static_cast<size_t>(index), outKey, outData);
-  return true;
+  *found = true;
+  return Status::Ok();
 }
 
 bool Container::SeekGE(ByteView k, std::vector<uint8_t>* ok, std::vector<uint8_t>* od) const {
@@ -590,16 +648,18 @@ bool Container::SeekLT(ByteView k, std::vector<uint8_t>* ok, std::vector<uint8_t
   return SeekInternal(Seek::kLT, k, ok, od);
 }
 bool Container::First(std::vector<uint8_t>* ok, std::vector<uint8_t>* od) const {
-  const Page* leaf;
-  long index;
-  if (!LocateEdge(false, &leaf, &index)) return false;
+  const Page* leaf = nullptr;
+  long index = 0;
+  LeaveIfStale(LocateEdge(false, &leaf, &index));
+  if (!leaf) return false;
   CopyOut(leaf, static_cast<size_t>(index), ok, od);
   return true;
 }
 bool Container::Last(std::vector<uint8_t>* ok, std::vector<uint8_t>* od) const {
-  const Page* leaf;
-  long index;
-  if (!LocateEdge(true, &leaf, &index)) return false;
+  const Page* leaf = nullptr;
+  long index = 0;
+  LeaveIfStale(LocateEdge(true, &leaf, &index));
+  if (!leaf) return false;
   CopyOut(leaf, static_cast<size_t>(index), ok, od);
   return true;
 }
@@ -607,9 +667,8 @@ bool Container::Last(std::vector<uint8_t>* ok, std::vector<uint8_t>* od) const {
 // ---------------------------------------------------------------- cursor
 
 bool Cursor::Load(const Page* leaf, long index) {
-  leaf_ = leaf;
+  leaf_ = PageCache::Mark(leaf);
   index_ = index;
-  version_ = container_->version();
   key_.assign(leaf->Key(static_cast<size_t>(index)).begin(), leaf->Key(static_cast<size_t>(index)).end());
   data_.assign(leaf->Data(static_cast<size_t>(index)).begin(), leaf->Data(static_cast<size_t>(index)).end());
   valid_ = true;
@@ -617,16 +676,15 @@ bool Cursor::Load(const Page* leaf, long index) {
 }
 
 bool Cursor::Position(int mode, ByteView key) {
-  const Page* leaf;
-  long index;
-  bool found;
+  const Page* leaf = nullptr;
+  long index = 0;
   if (mode == 4 || mode == 5)
-    found = container_->LocateEdge(mode == 5, &leaf, &index);
+    LeaveIfStale(container_->LocateEdge(mode == 5, &leaf, &index));
   else
-    found = container_->Locate(static_cast<Container::Seek>(mode), key, &leaf, &index);
-  if (!found) {
+    LeaveIfStale(container_->Locate(static_cast<Container::Seek>(mode), key, &leaf, &index));
+  if (!leaf) {
     valid_ = false;
-    leaf_ = nullptr;
+    leaf_ = PageMark{};
     return false;
   }
   return Load(leaf, index);
@@ -641,8 +699,13 @@ bool Cursor::SeekLT(ByteView key) { return Position(3, key); }
 
 bool Cursor::Next() {
   if (!valid_) return false;
-  if (leaf_ && version_ == container_->version() && index_ + 1 < static_cast<long>(leaf_->count()))
-    return Load(leaf_, index_ + 1);
+  // A step on the kept leaf is a use of it: a scan's leaf must not age out
+  // of the cache while lookups elsewhere load pages.
+  const Page* leaf = container_->cache_.Recall(leaf_);
+  if (leaf && index_ + 1 < static_cast<long>(leaf->count())) {
+    container_->cache_.Touch(leaf);
+    return Load(leaf, index_ + 1);
+  }
   std::vector<uint8_t> current;
   current.swap(key_);
   bool ok = Position(1, current);
@@ -652,7 +715,11 @@ bool Cursor::Next() {
 
 bool Cursor::Prev() {
   if (!valid_) return false;
-  if (leaf_ && version_ == container_->version() && index_ > 0) return Load(leaf_, index_ - 1);
+  const Page* leaf = container_->cache_.Recall(leaf_);
+  if (leaf && index_ > 0) {
+    container_->cache_.Touch(leaf);
+    return Load(leaf, index_ - 1);
+  }
   std::vector<uint8_t> current;
   current.swap(key_);
   bool ok = Position(3, current);

@@ -1,5 +1,5 @@
-// Writing one update: the order of writes and flushes that lets a reader
-// always find either the old state or a complete pending area.
+// The pager writing one update: the order of writes and flushes that lets a
+// reader always find either the old state or a complete pending area.
 //
 //   BeginUpdate            1  update lock, refresh
 //   WriteUpdatePhaseOne    2  all reader slots; the committed header is the copy
@@ -19,6 +19,7 @@
 // describes, and nothing would be left to finish them from.
 #include <algorithm>
 
+#include "files/error_codes.h"
 #include "store/container.h"
 #include "store/fatal_error.h"
 #include "store/page_codec.h"
@@ -26,13 +27,15 @@
 namespace pr::store {
 
 namespace {
-constexpr DWORD kInvalidFile = 36;
+// What an update that finds the file unreadable as a keyed file reports:
+// the runtime's "Invalid Data File", as the driver passes it on.
+constexpr DWORD kInvalidFile = files::err::InvalidDataFile;
 // Up to this much past the page area (a pending area for the next update)
 // stays in the file after an update.
 constexpr LONGLONG kTailKeptBytes = 256 * 1024;
 }
 
-DWORD Container::BeginUpdate() {
+DWORD Pager::BeginUpdate() {
   if (inMemory() || updateLockHeld_) return 0;
   DWORD error = hooks_->LockUpdate();
   if (error) {
@@ -40,23 +43,23 @@ DWORD Container::BeginUpdate() {
     return error;
   }
   updateLockHeld_ = true;
-  int status = RefreshHeader();
-  if (status != 0) {
+  const int status = RefreshHeader();
+  if (status != kRefreshOk) {
     hooks_->UnlockUpdate();
     updateLockHeld_ = false;
-    if (status == 1) lastError_ = kInvalidFile;
+    if (status == kRefreshInvalidFile) lastError_ = kInvalidFile;
     return lastError_;
   }
   return 0;
 }
 
-DWORD Container::WriteUpdate() {
+DWORD Pager::WriteUpdate() {
   DWORD error = WriteUpdatePhaseOne();
   if (error) return error;
   return WriteUpdatePhaseTwo();
 }
 
-DWORD Container::WriteUpdatePhaseOne() {
+DWORD Pager::WriteUpdatePhaseOne() {
   if (inMemory()) return 0;
   if (phaseOneDone_) return 0;
   if (!HasChanges()) {
@@ -144,7 +147,7 @@ DWORD Container::WriteUpdatePhaseOne() {
   return 0;
 }
 
-DWORD Container::WriteHome(std::vector<Page*>* pages) {
+DWORD Pager::WriteHome(std::vector<Page*>* pages) {
   constexpr size_t kBatchBytes = size_t{64} << 10;
   std::sort(pages->begin(), pages->end(), [](const Page* a, const Page* b) { return a->reference() < b->reference(); });
   std::vector<uint8_t>& batch = batchImage_;
@@ -183,7 +186,7 @@ DWORD Container::WriteHome(std::vector<Page*>* pages) {
   return error;
 }
 
-DWORD Container::WriteUpdatePhaseTwo() {
+DWORD Pager::WriteUpdatePhaseTwo() {
   if (inMemory()) return 0;
   if (!phaseOneDone_) {
     if (!HasChanges()) ReleaseUpdateLocks();
@@ -235,7 +238,7 @@ DWORD Container::WriteUpdatePhaseTwo() {
   phaseOneDone_ = false;
   // The leaves remembered by the write path belong to the update just
   // written; the next one starts from the root.
-  ++nodeVersion_;
+  ForgetWritePlaces();
   cache_.ForEachDirty([&](Page* page) {
     page->image().clear();
     page->image().shrink_to_fit();
@@ -245,7 +248,7 @@ DWORD Container::WriteUpdatePhaseTwo() {
   return 0;
 }
 
-DWORD Container::DropPendingArea() {
+DWORD Pager::DropPendingArea() {
   DWORD error = 0;
   if (phaseOneDone_ && !inMemory()) {
     FileHeader old = diskHeader_;

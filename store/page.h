@@ -169,6 +169,7 @@ class Page {
   bool dirty = false;
   bool inCleanList = false;
   uint64_t loadTick = 0;
+  uint64_t generation = 0;  // new at every load and every change (see PageCache::Recall)
   uint64_t useTick = 0;
   int useCount = 0;  // pins: a pinned page is never evicted
   Page* prev = nullptr;

@@ -19,13 +19,13 @@ PageCache::~PageCache() { Clear(); }
 Page* PageCache::Find(int32_t reference) {
   Recent& slot = recent_[static_cast<uint32_t>(reference) % kRecentSlots];
   Page* p;
-  if (slot.epoch == epoch_ && slot.reference == reference) {
+  if (slot.page != nullptr && slot.reference == reference) {
     p = slot.page;
   } else {
     auto it = pages_.find(reference);
     if (it == pages_.end()) return nullptr;
     p = it->second.get();
-    slot = {reference, epoch_, p};
+    slot = {reference, p};
   }
   p->useTick = ++tick_;
   if (p->inCleanList && p != cleanTail_) {  // most recently used goes to the tail
@@ -35,19 +35,40 @@ Page* PageCache::Find(int32_t reference) {
   return p;
 }
 
+void PageCache::Touch(const Page* page) {
+  // The page is cached (the caller has just recalled it): the cache owns it
+  // and may relink it.
+  Page* p = const_cast<Page*>(page);
+  p->useTick = ++tick_;
+  // The two cursors of a scan touch their leaves in turn: a page already one
+  // of the last two keeps its place (no relinking at every step).
+  if (p->inCleanList && p != cleanTail_ && p->next != cleanTail_) {
+    Unlink(p);
+    LinkTail(p, false);
+  }
+}
+
 Page* PageCache::Add(std::unique_ptr<Page> page, bool dirty) {
   Page* p = page.get();
   p->loadTick = p->useTick = ++tick_;
+  p->generation = ++generation_;
   p->dirty = dirty;
   std::unique_ptr<Page>& held = pages_[p->reference_];
-  if (held) ++epoch_;  // a page replaced under its reference leaves the cache
+  if (held) {  // a page replaced under its reference leaves the cache
+    ++epoch_;
+    ForgetRecent(held.get());
+    Unlink(held.get());  // every cached page is on one of the lists
+  }
   held = std::move(page);
   LinkTail(p, dirty);
+  recent_[static_cast<uint32_t>(p->reference_) % kRecentSlots] = {p->reference_, p};
   return p;
 }
 
 void PageCache::Rekey(Page* page, int32_t newReference) {
+  ForgetRecent(page);
   auto node = pages_.extract(page->reference_);
+  page->generation = ++generation_;
   page->reference_ = newReference;
   node.key() = newReference;
   pages_.insert(std::move(node));
@@ -56,6 +77,7 @@ void PageCache::Rekey(Page* page, int32_t newReference) {
 
 void PageCache::MarkDirty(Page* page) {
   page->InvalidateImage();
+  page->generation = ++generation_;
   if (page->dirty) return;
   Unlink(page);
   page->dirty = true;
@@ -70,6 +92,7 @@ void PageCache::MarkClean(Page* page) {
 }
 
 void PageCache::Erase(Page* page) {
+  ForgetRecent(page);
   Unlink(page);
   ++epoch_;
   pages_.erase(page->reference_);
@@ -91,6 +114,7 @@ size_t PageCache::EvictBeforeLoad() {
       evict = idle >= 4 * share;
     }
     if (!evict) break;
+    ForgetRecent(p);
     Unlink(p);
     ++epoch_;
     auto node = pages_.extract(p->reference_);
@@ -118,6 +142,7 @@ std::unique_ptr<Page> PageCache::TakeSpare(int32_t reference) {
 void PageCache::Clear() {
   cleanHead_ = cleanTail_ = dirtyHead_ = dirtyTail_ = nullptr;
   cleanCount_ = dirtyCount_ = 0;
+  for (Recent& slot : recent_) slot = Recent{};
   pages_.clear();
   ++epoch_;
 }

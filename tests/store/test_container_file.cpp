@@ -56,7 +56,7 @@ TEST_F(ContainerFile, ForeignAndShortHeadersAreInvalid) {
   {
     FileHandle f(path);
     Container c(f.get(), path);
-    EXPECT_EQ(c.RefreshHeader(), 1);
+    EXPECT_EQ(c.RefreshHeader(), kRefreshInvalidFile);
   }
   // A header block of zeros is a first update cut short (a new file) only
   // when what follows it could be that update's first page.
@@ -66,7 +66,7 @@ TEST_F(ContainerFile, ForeignAndShortHeadersAreInvalid) {
   {
     FileHandle f(path);
     Container c(f.get(), path);
-    EXPECT_EQ(c.RefreshHeader(), 1);
+    EXPECT_EQ(c.RefreshHeader(), kRefreshInvalidFile);
   }
   WriteWholeFile(path, std::vector<uint8_t>(1024, 0));
   FileHandle f(path);
@@ -336,7 +336,7 @@ TEST_F(ContainerFile, OwnerPasswordEnciphersEveryBlock) {
   for (std::string_view wrong : {"", "Owner", "owner2"}) {
     FileHandle f(path);
     Container c(f.get(), path, {.ownerPassword = wrong, .readOnly = false});
-    EXPECT_EQ(c.RefreshHeader(), 1) << wrong;
+    EXPECT_EQ(c.RefreshHeader(), kRefreshInvalidFile) << wrong;
   }
 }
 

@@ -225,7 +225,7 @@ TEST_F(ContainerRecovery, AreaImageHomedOutsideThePageAreaIsRefusedBeforeAnyWrit
   for (bool readOnly : {true, false}) {
     FileHandle f(path);
     Container c(f.get(), path, {.ownerPassword = {}, .readOnly = readOnly});
-    EXPECT_EQ(c.RefreshHeader(), 1) << "read only " << readOnly;
+    EXPECT_EQ(c.RefreshHeader(), kRefreshInvalidFile) << "read only " << readOnly;
   }
   EXPECT_EQ(ReadWholeFile(path), bytes);
 }
