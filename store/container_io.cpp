@@ -6,6 +6,7 @@
 
 #include "store/container.h"
 #include "store/fatal_error.h"
+#include "store/image_search.h"
 
 namespace pr::store {
 
@@ -132,6 +133,24 @@ bool Pager::LoadPageUnguarded(int32_t reference, std::vector<uint8_t>* image) co
   if (!CopyFromView(image->data(), view_ + offset, length)) return false;  // cut short: the guarded load says how
   LoadFence();
   return MappedHeaderUnchanged();
+}
+
+bool Pager::NodeChildUnguarded(int32_t reference, int level, ByteView key, long* index, int32_t* child) const {
+  if (!read_.unguarded || cipher_ || view_ == nullptr || !relocations_.empty() || level <= 0) return false;
+  const int cls = header_.ClassOf(reference);
+  const uint64_t offset = PageOffset(reference);
+  const size_t length = static_cast<size_t>(cls) * kUnit;
+  if (cls == 0 || offset + length > viewSize_) return false;
+  // The search reads bytes an update may be rewriting; its answer counts
+  // only when the counters show the state the read began on before and
+  // after it, as for a copy.
+  if (!MappedHeaderUnchanged()) return false;
+  LoadFence();
+  if (!ChildInView(view_ + offset, length, reference, key, index, child, level)) return false;
+  LoadFence();
+  if (!MappedHeaderUnchanged()) return false;
+  ++read_.nodeStepsInPlace;
+  return true;
 }
 
 Status Pager::GuardRead() const {

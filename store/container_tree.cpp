@@ -503,9 +503,21 @@ Status Container::DescendRead(ByteView key, std::vector<PathStep>* path, const P
     if (index == PageCodec::kDecodeToAnswer) index = page->FindLE(key);
     if (index < 0) index = 0;
     path->push_back({page->reference(), index});
-    const int32_t child = page->lazy() ? PageCodec::ChildInImage(*page, static_cast<size_t>(index))
-                                       : page->Child(static_cast<size_t>(index));
-    if (Status s = LoadPage(child, page->level() - 1, &page); !s.ok()) return s;
+    int32_t child = page->lazy() ? PageCodec::ChildInImage(*page, static_cast<size_t>(index))
+                                 : page->Child(static_cast<size_t>(index));
+    int level = page->level() - 1;
+    // While the cache is full, a node it lacks is searched where it lies in
+    // the mapping: loading it would push out a page in use for a node that,
+    // under reads spread over the file, leaves again before its next use.
+    long nodeIndex = 0;
+    int32_t below = 0;
+    while (level > 0 && cache_.UnderPressure() && cache_.Lookup(child) == nullptr &&
+           NodeChildUnguarded(child, level, key, &nodeIndex, &below)) {
+      path->push_back({child, nodeIndex < 0 ? 0 : nodeIndex});
+      child = below;
+      --level;
+    }
+    if (Status s = LoadPage(child, level, &page); !s.ok()) return s;
   }
   RememberLeaf(page);
   *leafOut = page;

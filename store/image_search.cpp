@@ -40,11 +40,12 @@ int LowerBoundInStored(const uint8_t* image, size_t length, int32_t reference, B
 }
 
 bool ChildInStored(const uint8_t* image, size_t length, int32_t reference, ByteView key, long* index,
-                   int32_t* child) {
+                   int32_t* child, int expectedLevel) {
   StoredShape shape;
   StoredHit hit;
   const int found = LowerBoundInStored(image, length, reference, key, &shape, &hit);
   if (found == kStoredUnusable || !shape.node() || shape.count == 0) return false;
+  if (expectedLevel >= 0 && shape.level != expectedLevel) return false;
   const long at = found == kStoredAfterAll ? static_cast<long>(shape.count) - 1
                                            : static_cast<long>(hit.index) -
                                                  (image_walk::KeyEquals<SharedBytes>(image, hit, key) ? 0 : 1);
@@ -91,6 +92,7 @@ struct Step {
   long* index;
   int32_t* child;
   int answer;
+  int level = -1;  // the level a node must have (-1: any)
 };
 
 }  // namespace
@@ -146,12 +148,14 @@ int LowerBoundInView(const uint8_t* image, size_t length, int32_t reference, Byt
   return step.answer;
 }
 
-bool ChildInView(const uint8_t* image, size_t length, int32_t reference, ByteView key, long* index, int32_t* child) {
+bool ChildInView(const uint8_t* image, size_t length, int32_t reference, ByteView key, long* index, int32_t* child,
+                 int expectedLevel) {
   Step step{image, length, reference, key, nullptr, nullptr, nullptr, 0, index, child, 0};
+  step.level = expectedLevel;
   return CallWithViewGuard(
              [](void* c) {
                Step* s = static_cast<Step*>(c);
-               s->answer = ChildInStored(s->image, s->length, s->reference, s->key, s->index, s->child);
+               s->answer = ChildInStored(s->image, s->length, s->reference, s->key, s->index, s->child, s->level);
              },
              &step) &&
          step.answer;

@@ -70,8 +70,9 @@ int LowerBoundInStored(const uint8_t* image, size_t length, int32_t reference, B
 // than key (-1 when none is, as Page::FindLE), and *child the child of the
 // entry a descent follows (that one, or the first when none is).  False
 // when the answer cannot be given from the image (kStoredUnusable).
+// With expectedLevel >= 0, an image of another level is not usable either.
 bool ChildInStored(const uint8_t* image, size_t length, int32_t reference, ByteView key, long* index,
-                   int32_t* child);
+                   int32_t* child, int expectedLevel = -1);
 
 // Writes the page's image in its uncompressed form to out[0, shape.expanded):
 // the header of `shape` (its stored length now the expanded one), the child
@@ -94,6 +95,7 @@ bool LoadStoredFromView(const uint8_t* image, size_t length, int32_t reference, 
 // (kStoredUnusable / false when the file was cut short under the view).
 int LowerBoundInView(const uint8_t* image, size_t length, int32_t reference, ByteView key, StoredShape* shape,
                      StoredHit* hit);
-bool ChildInView(const uint8_t* image, size_t length, int32_t reference, ByteView key, long* index, int32_t* child);
+bool ChildInView(const uint8_t* image, size_t length, int32_t reference, ByteView key, long* index, int32_t* child,
+                 int expectedLevel = -1);
 
 }  // namespace pr::store

@@ -4,7 +4,6 @@ namespace pr::store {
 
 namespace {
 constexpr size_t kInitialBuckets = 100;
-constexpr size_t kMinClean = 20;
 constexpr size_t kMaxClean = 100;
 constexpr size_t kMaxSpares = 4;
 }  // namespace

@@ -93,7 +93,12 @@ class PageCache {
   // miss costs no allocation) or a new one.  Empty, with the given reference.
   std::unique_ptr<Page> TakeSpare(int32_t reference);
 
+  // The fewest clean pages eviction leaves.
+  static constexpr size_t kMinClean = 20;
   size_t cleanCount() const { return cleanCount_; }
+  // A page loaded now would likely push out one in use: the cache keeps
+  // no more than its fewest clean pages only while they are young.
+  bool UnderPressure() const { return cleanCount_ >= kMinClean; }
   size_t dirtyCount() const { return dirtyCount_; }
   size_t size() const { return pages_.size(); }
   uint64_t tick() const { return tick_; }

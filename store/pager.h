@@ -192,6 +192,8 @@ class Pager {
   // ---- statistics and test access
   PageCache& cache() { return cache_; }
   size_t dirtyPageCount() const { return cache_.dirtyCount(); }
+  // Node steps of read descents answered in the mapping, without a load.
+  uint64_t nodeStepsInPlace() const { return read_.nodeStepsInPlace; }
 
  protected:
   friend struct ContainerVerifier;
@@ -249,6 +251,14 @@ class Pager {
   // the counters moved (or the page lies outside the mapping); the caller
   // takes the slot.
   bool LoadPageUnguarded(int32_t reference, std::vector<uint8_t>* image) const;
+  // During an unguarded read: the entry a descent follows in node
+  // `reference` of `level` for key, searched where the node lies in the
+  // mapping (no copy, no decoding, and the node does not enter the cache),
+  // under the same sequence check as LoadPageUnguarded.  Only for a node
+  // stored uncompressed; false for anything else, and the caller loads the
+  // node as usual (which reports a damaged one).  *index is as Page::FindLE
+  // answers (-1 below every entry); *child is the child followed.
+  bool NodeChildUnguarded(int32_t reference, int level, ByteView key, long* index, int32_t* child) const;
   // A page is needed from disk during an unguarded read and cannot be had
   // without the slot: take it; Status::Stale() if the file changed (or the
   // slot could not be had: the full refresh of the repeat reports why).

@@ -55,6 +55,8 @@ struct ReadContext {
   // descent's path and the image of a page being loaded.
   std::vector<PathStep> path;
   std::vector<uint8_t> loadImage;
+  // Statistics: node steps of descents answered in the mapping.
+  uint64_t nodeStepsInPlace = 0;
 
   // Forgets the remembered pages (the slot state stays).
   void ForgetPages() {

@@ -190,6 +190,62 @@ TEST_F(ContainerRead, UnguardedReadLoadsUnchangedPagesWithoutTheSlotAndStopsWhen
   reader.SetReadState(false);
 }
 
+// Lookups spread over a file of three levels fill the cache; nodes it lacks
+// are then searched where they lie in the mapping.  Every answer must be the
+// tree's, a change committed during a read must still stop it, and a node
+// damaged on disk is still reported by the load it falls back to.
+TEST_F(ContainerRead, NodesSearchedInTheMappingGiveTheTreesAnswers) {
+  std::string path = dir_.File("nodes.twl");
+  FileHandle wf(path, true);
+  Container writer(wf.get(), path);
+  ASSERT_EQ(writer.RefreshHeader(), 0);
+  constexpr uint32_t kKeys = 80000;
+  auto value = [](uint32_t n) { return Bytes("partner " + std::to_string(n * 2654435761u)); };
+  for (uint32_t n = 0; n < kKeys; ++n) ASSERT_TRUE(writer.Insert(BigEndianKey(n * 3), value(n)));
+  ASSERT_EQ(writer.WriteUpdate(), 0u);
+
+  FileHandle rf(path);
+  Container reader(rf.get(), path);
+  CountingHooks hooks;
+  reader.SetHooks(&hooks);
+  auto beginRead = [&] {
+    reader.SetReadState(false);
+    reader.SetReadState(true);
+    reader.AllowUnguardedRead();
+    return reader.RefreshHeader();
+  };
+  std::mt19937 random(7);
+  std::vector<uint8_t> key, data;
+  for (int i = 0; i < 4000; ++i) {
+    ASSERT_EQ(beginRead(), 0);
+    const uint32_t n = random() % kKeys;
+    ASSERT_TRUE(reader.Find(BigEndianKey(n * 3), &data)) << n;
+    ASSERT_EQ(data, value(n));
+    // Between the keys: absent, and the seek lands on the next one.
+    EXPECT_FALSE(reader.Find(BigEndianKey(n * 3 + 1), &data));
+    if (n + 1 < kKeys) {
+      ASSERT_TRUE(reader.SeekGE(BigEndianKey(n * 3 + 1), &key, &data));
+      ASSERT_EQ(key, BigEndianKey((n + 1) * 3));
+    }
+  }
+  EXPECT_GT(reader.nodeStepsInPlace(), 1000u);
+  EXPECT_EQ(hooks.slots, 1);  // no load needed the slot
+
+  // A commit during the read: whatever the next descent searches or loads
+  // sees the new counter, and the read stops.
+  ASSERT_EQ(beginRead(), 0);
+  ASSERT_TRUE(reader.unguarded());
+  ASSERT_TRUE(writer.Replace(BigEndianKey(3 * 41234), Bytes("changed")));
+  ASSERT_EQ(writer.WriteUpdate(), 0u);
+  const uint64_t before = reader.nodeStepsInPlace();
+  EXPECT_THROW(reader.Find(BigEndianKey(3 * 41234), &data), StaleRead);
+  EXPECT_EQ(reader.nodeStepsInPlace(), before);
+  ASSERT_EQ(reader.RefreshHeader(), 0);
+  ASSERT_TRUE(reader.Find(BigEndianKey(3 * 41234), &data));
+  EXPECT_EQ(data, Bytes("changed"));
+  reader.SetReadState(false);
+}
+
 TEST_F(ContainerRead, MappedReadsFollowAGrowingFileAndFailCleanlyOnACutOne) {
   std::string path = dir_.File("grow.twl");
   FileHandle wf(path, true);
