@@ -119,6 +119,24 @@ class CountingHooks : public ContainerHooks {
   }
 };
 
+// A reader whose every read may run without its slot, as the driver's
+// repeatable reads do.
+struct UnguardedReader {
+  explicit UnguardedReader(const std::string& path) : file(path), container(file.get(), path) {
+    container.SetHooks(&hooks);
+  }
+  ~UnguardedReader() { container.SetHooks(nullptr); }
+  int Begin() {
+    container.SetReadState(false);
+    container.SetReadState(true);
+    container.AllowUnguardedRead();
+    return container.RefreshHeader();
+  }
+  FileHandle file;
+  Container container;
+  CountingHooks hooks;
+};
+
 TEST_F(ContainerRead, UnguardedReadLoadsUnchangedPagesWithoutTheSlotAndStopsWhenTheFileChanged) {
   std::string path = dir_.File("race.twl");
   FileHandle wf(path, true);
@@ -127,16 +145,10 @@ TEST_F(ContainerRead, UnguardedReadLoadsUnchangedPagesWithoutTheSlotAndStopsWhen
   for (uint32_t n = 0; n < 20000; ++n) ASSERT_TRUE(writer.Insert(BigEndianKey(n), Bytes("old")));
   ASSERT_EQ(writer.WriteUpdate(), 0u);
 
-  FileHandle rf(path);
-  Container reader(rf.get(), path);
-  CountingHooks hooks;
-  reader.SetHooks(&hooks);
-  auto beginRead = [&] {
-    reader.SetReadState(false);
-    reader.SetReadState(true);
-    reader.AllowUnguardedRead();
-    return reader.RefreshHeader();
-  };
+  UnguardedReader r(path);
+  Container& reader = r.container;
+  CountingHooks& hooks = r.hooks;
+  auto beginRead = [&] { return r.Begin(); };
   std::vector<uint8_t> data;
   ASSERT_EQ(beginRead(), 0);  // the first look takes the slot
   EXPECT_EQ(hooks.slots, 1);
@@ -204,16 +216,10 @@ TEST_F(ContainerRead, NodesSearchedInTheMappingGiveTheTreesAnswers) {
   for (uint32_t n = 0; n < kKeys; ++n) ASSERT_TRUE(writer.Insert(BigEndianKey(n * 3), value(n)));
   ASSERT_EQ(writer.WriteUpdate(), 0u);
 
-  FileHandle rf(path);
-  Container reader(rf.get(), path);
-  CountingHooks hooks;
-  reader.SetHooks(&hooks);
-  auto beginRead = [&] {
-    reader.SetReadState(false);
-    reader.SetReadState(true);
-    reader.AllowUnguardedRead();
-    return reader.RefreshHeader();
-  };
+  UnguardedReader r(path);
+  Container& reader = r.container;
+  CountingHooks& hooks = r.hooks;
+  auto beginRead = [&] { return r.Begin(); };
   std::mt19937 random(7);
   std::vector<uint8_t> key, data;
   for (int i = 0; i < 4000; ++i) {
@@ -244,6 +250,51 @@ TEST_F(ContainerRead, NodesSearchedInTheMappingGiveTheTreesAnswers) {
   ASSERT_TRUE(reader.Find(BigEndianKey(3 * 41234), &data));
   EXPECT_EQ(data, Bytes("changed"));
   reader.SetReadState(false);
+}
+
+// A node below the root whose image names the wrong level, damaged on disk
+// while a reader's cache is full: the search in the mapping gives it up, and
+// the load it falls back to raises the driver error (following it would
+// have been silent: its children are the leaves they always were).
+TEST_F(ContainerRead, ANodeOfTheWrongLevelIsNotSearchedInTheMapping) {
+  std::string path = dir_.File("level.twl");
+  constexpr uint32_t kKeys = 80000;
+  {
+    FileHandle wf(path, true);
+    Container writer(wf.get(), path);
+    ASSERT_EQ(writer.RefreshHeader(), 0);
+    for (uint32_t n = 0; n < kKeys; ++n) ASSERT_TRUE(writer.Insert(BigEndianKey(n), Bytes("partner name")));
+    ASSERT_EQ(writer.WriteUpdate(), 0u);
+  }
+  UnguardedReader r(path);
+  std::vector<uint8_t> data;
+  for (uint32_t n = 0; n < kKeys; n += 101) {
+    ASSERT_EQ(r.Begin(), 0);
+    ASSERT_TRUE(r.container.Find(BigEndianKey(n), &data));
+  }
+  ASSERT_TRUE(r.container.cache().UnderPressure());
+  // A level-1 node the cache does not hold (a page image at its own home
+  // whose level byte is 1) is marked level 2, in place.
+  const std::vector<uint8_t> bytes = ReadWholeFile(path);
+  long damagedAt = -1;
+  for (size_t at = kHeaderSize; at + kPageHeaderSize <= bytes.size() && damagedAt < 0; at += kUnit) {
+    if (LoadU32(&bytes[at]) == at && bytes[at + 12] == 1 &&
+        r.container.cache().Lookup(static_cast<int32_t>((at - kHeaderSize) / kUnit)) == nullptr)
+      damagedAt = static_cast<long>(at);
+  }
+  ASSERT_GE(damagedAt, 0);
+  FILE* f = std::fopen(path.c_str(), "r+b");
+  ASSERT_NE(f, nullptr);
+  ASSERT_EQ(std::fseek(f, damagedAt + 12, SEEK_SET), 0);
+  ASSERT_EQ(std::fputc(2, f), 2);
+  std::fclose(f);
+
+  int raised = 0;
+  for (uint32_t n = 0; n < kKeys && raised == 0; n += 101) {
+    ASSERT_EQ(r.Begin(), 0);
+    raised = DriverErrorOf([&] { r.container.Find(BigEndianKey(n), &data); });
+  }
+  EXPECT_EQ(raised, kErrPageLevelMismatch);
 }
 
 TEST_F(ContainerRead, MappedReadsFollowAGrowingFileAndFailCleanlyOnACutOne) {
