@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <set>
+#include <cstring>
 
 #include "store/container.h"
 #include "store/fatal_error.h"
@@ -105,10 +106,21 @@ bool Pager::MappedHeaderUnchanged() const {
     // new.  Every write of a header that could show our own counter with
     // equal lengths comes before the first page of an update goes home, so
     // a mix that passes is a header of the state we read.
-    constexpr size_t at = FileHeader::kChangeCounterOffset;
-    if (!CopyFromView(block, view_, at)) return false;
-    LoadFence();
-    if (!CopyFromView(block + at, view_ + at, 4)) return false;
+    // Both loads under one guard: entering it costs more than the copies.
+    struct Peek {
+      uint8_t* block;
+      const uint8_t* view;
+    } peek{block, view_};
+    if (!CallWithViewGuard(
+            [](void* context) {
+              constexpr size_t at = FileHeader::kChangeCounterOffset;
+              const Peek* p = static_cast<const Peek*>(context);
+              std::memcpy(p->block, p->view, at);
+              LoadFence();
+              std::memcpy(p->block + at, p->view + at, 4);
+            },
+            &peek))
+      return false;
   }
   FileHeader::Counters now;
   if (!FileHeader::PeekCounters(block, &now)) return false;
