@@ -350,6 +350,11 @@ TEST(Driver, FileErrorOfKeepsTheNumbersStatementsPost) {
 // handler the statement ends with the file system error, the driver error's
 // number as the file error and the file as the error file.
 TEST(Driver, DriverErrorInsideAStatementIsPostedAsTheFileSystemError) {
+#if defined(__SANITIZE_THREAD__)
+  // The thread checker takes the bus error itself and ends the process, so
+  // the guard that turns it into an error cannot be tried in its build.
+  GTEST_SKIP() << "a bus error ends a process under the thread checker";
+#endif
   const std::string path = testing::MakeTempDir() + "/CUT";
   {
     PartnerFile writer(path);

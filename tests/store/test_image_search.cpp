@@ -440,6 +440,11 @@ TEST_F(ImageSearch, BytesRewrittenWhileReadStayInside) {
 // A file cut shorter than its mapping under a search: the guard turns the
 // bus error into "not usable", and the next search works.
 TEST_F(ImageSearch, FileCutShortUnderTheViewIsNotUsable) {
+#if defined(__SANITIZE_THREAD__)
+  // The thread checker takes the bus error itself and ends the process, so
+  // the guard that turns it into an error cannot be tried in its build.
+  GTEST_SKIP() << "a bus error ends a process under the thread checker";
+#endif
   std::mt19937 rng(11);
   Generated leaf, packed;
   StoredShape shape;
