@@ -145,17 +145,17 @@ size_t ViewSize(const void* base) {
 }
 
 BOOL CopyFromView(void* destination, const void* source, size_t length) {
-  sigjmp_buf guard;
-  if (sigsetjmp(guard, 0) != 0) {
-    SetLastError(ERROR_HANDLE_EOF);
-    return FALSE;
-  }
-  t_guard = &guard;
-  std::atomic_signal_fence(std::memory_order_seq_cst);
-  std::memcpy(destination, source, length);
-  std::atomic_signal_fence(std::memory_order_seq_cst);
-  t_guard = nullptr;
-  return TRUE;
+  struct Copy {
+    void* destination;
+    const void* source;
+    size_t length;
+  } copy{destination, source, length};
+  return CallWithViewGuard(
+      [](void* context) {
+        const Copy* c = static_cast<const Copy*>(context);
+        std::memcpy(c->destination, c->source, c->length);
+      },
+      &copy);
 }
 
 BOOL CallWithViewGuard(void (*body)(void* context), void* context) {
