@@ -127,7 +127,8 @@ bool Pager::MappedHeaderUnchanged() const {
   return now.committedLength == now.pendingLength && now.changeCounter == diskHeader_.changeCounter;
 }
 
-bool Pager::LoadPageUnguarded(int32_t reference, std::vector<uint8_t>* image) const {
+template <typename Read>
+bool Pager::ReadSlotInMapping(int32_t reference, Read&& read) const {
   // An enciphered header block cannot be read in the two ordered parts the
   // check needs; such files take the slot.
   if (cipher_ || view_ == nullptr || !relocations_.empty()) return false;
@@ -136,31 +137,29 @@ bool Pager::LoadPageUnguarded(int32_t reference, std::vector<uint8_t>* image) co
   const size_t length = static_cast<size_t>(cls) * kUnit;
   if (cls == 0 || offset + length > viewSize_) return false;  // the guarded load reports or maps
   // A sequence check: the counters are as the operation found them before
-  // the copy and still after it.  An update rewrites pages of the committed
+  // the read and still after it.  An update rewrites pages of the committed
   // state only after the header names its pending area, and settles with a
-  // new counter; a copy that met any of its writes fails the second look.
+  // new counter; a read that met any of its writes fails the second look.
   if (!MappedHeaderUnchanged()) return false;
   LoadFence();
-  image->resize(length);
-  if (!CopyFromView(image->data(), view_ + offset, length)) return false;  // cut short: the guarded load says how
+  if (!read(view_ + offset, length)) return false;
   LoadFence();
   return MappedHeaderUnchanged();
 }
 
+bool Pager::LoadPageUnguarded(int32_t reference, std::vector<uint8_t>* image) const {
+  return ReadSlotInMapping(reference, [image](const uint8_t* slot, size_t length) {
+    image->resize(length);
+    return CopyFromView(image->data(), slot, length) != FALSE;  // cut short: the guarded load says how
+  });
+}
+
 bool Pager::NodeChildUnguarded(int32_t reference, int level, ByteView key, long* index, int32_t* child) const {
-  if (!read_.unguarded || cipher_ || view_ == nullptr || !relocations_.empty() || level <= 0) return false;
-  const int cls = header_.ClassOf(reference);
-  const uint64_t offset = PageOffset(reference);
-  const size_t length = static_cast<size_t>(cls) * kUnit;
-  if (cls == 0 || offset + length > viewSize_) return false;
-  // The search reads bytes an update may be rewriting; its answer counts
-  // only when the counters show the state the read began on before and
-  // after it, as for a copy.
-  if (!MappedHeaderUnchanged()) return false;
-  LoadFence();
-  if (!ChildInView(view_ + offset, length, reference, key, index, child, level)) return false;
-  LoadFence();
-  if (!MappedHeaderUnchanged()) return false;
+  if (!read_.unguarded || level <= 0) return false;
+  if (!ReadSlotInMapping(reference, [&](const uint8_t* slot, size_t length) {
+        return ChildInView(slot, length, reference, key, index, child, level);
+      }))
+    return false;
   ++read_.nodeStepsInPlace;
   return true;
 }

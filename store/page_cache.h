@@ -96,8 +96,8 @@ class PageCache {
   // The fewest clean pages eviction leaves.
   static constexpr size_t kMinClean = 20;
   size_t cleanCount() const { return cleanCount_; }
-  // A page loaded now would likely push out one in use: the cache keeps
-  // no more than its fewest clean pages only while they are young.
+  // The cache holds at least its fewest clean pages, so a load may evict
+  // one of them.
   bool UnderPressure() const { return cleanCount_ >= kMinClean; }
   size_t dirtyCount() const { return dirtyCount_; }
   size_t size() const { return pages_.size(); }

@@ -251,6 +251,11 @@ class Pager {
   // the counters moved (or the page lies outside the mapping); the caller
   // takes the slot.
   bool LoadPageUnguarded(int32_t reference, std::vector<uint8_t>* image) const;
+  // Runs read(bytes, length) on the slot of page `reference` in the mapping
+  // when the header there shows the state this read began on, and answers
+  // true only when read did and the header still shows it afterwards.
+  template <typename Read>
+  bool ReadSlotInMapping(int32_t reference, Read&& read) const;
   // During an unguarded read: the entry a descent follows in node
   // `reference` of `level` for key, searched where the node lies in the
   // mapping (no copy, no decoding, and the node does not enter the cache),

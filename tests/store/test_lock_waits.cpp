@@ -26,6 +26,18 @@ using testing::Spawn;
 
 constexpr unsigned kAlarmSeconds = 20;
 
+// Thread B of the two-thread tests: opens a declaration of its own, adds
+// record `id` and closes it; *rc becomes 0 or the first error.
+std::thread AddFromAnotherThread(const std::string& path, uint8_t attributes, int32_t id, std::atomic<int>* rc) {
+  return std::thread([path, attributes, id, rc] {
+    PartnerFile mine(path, attributes);
+    int result = mine.Open();
+    if (result == 0) result = mine.Add(id, "b");
+    if (result == 0) result = mine.Close();
+    rc->store(result);
+  });
+}
+
 // Runs `body` in a child that is killed after kAlarmSeconds; its exit code,
 // or -1 when it was killed (a hang).
 template <typename F>
@@ -257,13 +269,7 @@ TEST(LockWaitsBetweenThreads, WriterWaitsOutsideTheDriverForATransactionOrDeferr
                 if (variant == 0 ? a.Run(files::OP_LOGOUT) != 0 : !SetProperty(a, "SkipWrite", "1")) return 2;
                 if (a.Add(10, "a") != 0) return 3;
                 std::atomic<int> b{-1};
-                std::thread other([&] {
-                  PartnerFile mine(path, files::ATTR_CREATE | files::ATTR_THREAD);
-                  int rc = mine.Open();
-                  if (rc == 0) rc = mine.Add(20, "b");
-                  if (rc == 0) rc = mine.Close();
-                  b.store(rc);
-                });
+                std::thread other = AddFromAnotherThread(path, files::ATTR_CREATE | files::ATTR_THREAD, 20, &b);
                 usleep(300 * 1000);
                 if (a.Add(11, "a") != 0) return 4;
                 if (variant == 0 ? a.Run(files::OP_COMMIT) != 0 : a.Close() != 0) return 5;
@@ -288,13 +294,7 @@ TEST(LockWaitsBetweenThreads, ChangeFromOutsideATransactionSurvivesItsRollback) 
               PartnerFile a(path);
               if (a.Open() != 0 || a.Run(files::OP_LOGOUT) != 0 || a.Add(10, "a") != 0) return 1;
               std::atomic<int> b{-1};
-              std::thread other([&] {
-                PartnerFile mine(path);
-                int rc = mine.Open();
-                if (rc == 0) rc = mine.Add(20, "b");
-                if (rc == 0) rc = mine.Close();
-                b.store(rc);
-              });
+              std::thread other = AddFromAnotherThread(path, files::ATTR_CREATE, 20, &b);
               usleep(300 * 1000);
               // A read of the shared file while the other thread waits.
               if (a.GetById(1) != 0) return 4;
@@ -359,13 +359,7 @@ TEST(LockWaitsBetweenThreads, WaiterResumesAfterReadsOfTheSharedFile) {
               PartnerFile a(path);
               if (a.Open() != 0) return 2;
               std::atomic<int> b{-1};
-              std::thread other([&] {
-                PartnerFile mine(path);
-                int rc = mine.Open();
-                if (rc == 0) rc = mine.Add(20, "b");
-                if (rc == 0) rc = mine.Close();
-                b.store(rc);
-              });
+              std::thread other = AddFromAnotherThread(path, files::ATTR_CREATE, 20, &b);
               usleep(200 * 1000);
               if (a.GetById(1) != 0) return 3;
               if (!go.Signal()) return 4;
