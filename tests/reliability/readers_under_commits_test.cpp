@@ -21,11 +21,12 @@
 namespace pr::reliability {
 namespace {
 
-constexpr int32_t kRecords = 3000;  // ids 1..kRecords always present
+constexpr int32_t kMaxRecords = 60000;
 constexpr int kReaders = 4;
 
 struct Shared {
-  std::atomic<int32_t> committed[kRecords + 1];  // per id: the last generation committed
+  int32_t records;                                  // ids 1..records always present
+  std::atomic<int32_t> committed[kMaxRecords + 1];  // per id: the last generation committed
   std::atomic<int32_t> generation;               // the last generation handed out
   std::atomic<int32_t> stop;
   std::atomic<int64_t> reads[kReaders];
@@ -51,26 +52,27 @@ int32_t GenerationOf(int32_t id, const std::string& name) {
 }
 
 int Writer(const std::string& path, Shared* shared, double seconds) {
+  const int32_t records = shared->records;
   PartnerFile file(path);
   if (file.Open() != 0) return 20;
   std::mt19937 rng(11);
   const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  int32_t extra = 0;  // ids above kRecords come and go
+  int32_t extra = 0;  // ids above records come and go
   while (std::chrono::steady_clock::now() < end) {
     const unsigned pick = rng() % 8;
     if (pick == 0) {
       ++extra;
-      if (file.Add(kRecords + extra, "extra") != 0) return 21;
+      if (file.Add(records + extra, "extra") != 0) return 21;
       continue;
     }
     if (pick == 1 && extra > 0) {
-      const int32_t id = kRecords + 1 + static_cast<int32_t>(rng() % static_cast<unsigned>(extra));
+      const int32_t id = records + 1 + static_cast<int32_t>(rng() % static_cast<unsigned>(extra));
       int rc = file.GetById(id);
       if (rc == 0 && file.Run(files::OP_DELETE) != 0) return 22;
       if (rc != 0 && rc != 35) return 23;
       continue;
     }
-    const int32_t id = 1 + static_cast<int32_t>(rng() % kRecords);
+    const int32_t id = 1 + static_cast<int32_t>(rng() % records);
     const int32_t generation = shared->generation.fetch_add(1) + 1;
     if (file.GetById(id) != 0) return 24;
     file.Set(id, NameOf(id, generation));
@@ -81,12 +83,13 @@ int Writer(const std::string& path, Shared* shared, double seconds) {
 }
 
 int Reader(const std::string& path, Shared* shared, int index) {
+  const int32_t records = shared->records;
   PartnerFile file(path);
   if (file.Open() != 0) return 30;
   std::mt19937 rng(100 + index);
   int64_t reads = 0;
   while (shared->stop.load() == 0) {
-    const int32_t id = 1 + static_cast<int32_t>(rng() % kRecords);
+    const int32_t id = 1 + static_cast<int32_t>(rng() % records);
     const int32_t before = shared->committed[id].load(std::memory_order_acquire);
     int rc = file.GetById(id);
     for (int attempt = 0; rc == 5 && attempt < 2000; ++attempt) {  // in use: asked again
@@ -115,7 +118,13 @@ int Reader(const std::string& path, Shared* shared, int index) {
   return file.Close() == 0 ? 0 : 34;
 }
 
-TEST(ReadersUnderCommits, FourReadersCheckEveryAnswerWhileAWriterCommitsConstantly) {
+// A small file, whose tree is a root over its leaves, and a large one, whose
+// reads search the nodes below the root where they lie in the mapping once
+// the cache is full.
+class ReadersUnderCommits : public ::testing::TestWithParam<int32_t> {};
+
+TEST_P(ReadersUnderCommits, FourReadersCheckEveryAnswerWhileAWriterCommitsConstantly) {
+  const int32_t records = GetParam();
   if (!getenv("PR_REAL_FLUSH")) PlatformFileSyscalls().fdatasync = [](int) { return 0; };
   const std::string dir = store::testing::MakeTempDir();
   const std::string path = dir + "/READERS";
@@ -123,11 +132,12 @@ TEST(ReadersUnderCommits, FourReadersCheckEveryAnswerWhileAWriterCommitsConstant
       mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
   ASSERT_NE(shared, MAP_FAILED);
   new (shared) Shared{};
+  shared->records = records;
   {
     PartnerFile file(path);
     ASSERT_EQ(file.Open(), 0);
     ASSERT_EQ(file.Run(files::OP_STREAM), 0);
-    for (int32_t id = 1; id <= kRecords; ++id) ASSERT_EQ(file.Add(id, NameOf(id, 0)), 0);
+    for (int32_t id = 1; id <= records; ++id) ASSERT_EQ(file.Add(id, NameOf(id, 0)), 0);
     ASSERT_EQ(file.Run(files::OP_FLUSH), 0);
     ASSERT_EQ(file.Close(), 0);
   }
@@ -158,15 +168,17 @@ TEST(ReadersUnderCommits, FourReadersCheckEveryAnswerWhileAWriterCommitsConstant
   EXPECT_GT(commits, 100);
   EXPECT_GT(reads, 1000);
   int rc = 0;
-  Records records = ReadRecords(path, &rc);
+  Records onDisk = ReadRecords(path, &rc);
   EXPECT_EQ(rc, 33);
-  for (int32_t id = 1; id <= kRecords; ++id) {
-    ASSERT_TRUE(records.count(id)) << id;
-    EXPECT_EQ(GenerationOf(id, records[id]), shared->committed[id].load()) << id;
+  for (int32_t id = 1; id <= records; ++id) {
+    ASSERT_TRUE(onDisk.count(id)) << id;
+    EXPECT_EQ(GenerationOf(id, onDisk[id]), shared->committed[id].load()) << id;
   }
   EXPECT_EQ(VerifyFile(path + ".TWL"), "");
   munmap(shared, sizeof(Shared));
 }
+
+INSTANTIATE_TEST_SUITE_P(Sizes, ReadersUnderCommits, ::testing::Values(3000, 60000));
 
 }  // namespace
 }  // namespace pr::reliability
